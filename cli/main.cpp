@@ -1,0 +1,51 @@
+// quorlin-cli: the converters and the serial transfers from the command line.
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "cli/ArgParser.h"
+#include "cli/Commands.h"
+
+namespace {
+
+struct Command {
+    const char* name;
+    int (*run)(const quorlin::cli::Args&);
+    const char* summary;
+};
+
+const Command kCommands[] = {
+    {"convert", quorlin::cli::RunConvert, "convert sources into an update file or ROM image"},
+    {"batch-convert", quorlin::cli::RunBatchConvert, "convert every .bin or .dat file of a folder"},
+    {"check", quorlin::cli::RunCheck, "check an update file or picture before a download"},
+    {"send", quorlin::cli::RunSend, "send an NC program to the controller"},
+    {"receive", quorlin::cli::RunReceive, "store a program that the controller sends"},
+    {"download", quorlin::cli::RunDownload, "download controller software"},
+    {"ports", quorlin::cli::RunPorts, "list the serial ports that open"},
+};
+
+void PrintUsage(std::FILE* out) {
+    std::fprintf(out, "usage: quorlin-cli COMMAND [OPTIONS]\n\ncommands:\n");
+    for (const auto& command : kCommands) std::fprintf(out, "  %-14s %s\n", command.name, command.summary);
+    std::fprintf(out, "\n'quorlin-cli COMMAND --help' describes a command.\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "quorlin-cli: no command given (try --help)\n");
+        return quorlin::cli::kExitUsage;
+    }
+    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+        PrintUsage(stdout);
+        return 0;
+    }
+    for (const auto& command : kCommands) {
+        if (std::strcmp(argv[1], command.name) == 0)
+            return command.run(quorlin::cli::Args(argv + 2, argv + argc));
+    }
+    std::fprintf(stderr, "quorlin-cli: unknown command '%s' (try --help)\n", argv[1]);
+    return quorlin::cli::kExitUsage;
+}

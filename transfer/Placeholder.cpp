@@ -1,0 +1,2 @@
+// placeholder; replaced as the module grows
+namespace quorlin {}
