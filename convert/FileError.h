@@ -1,0 +1,51 @@
+#pragma once
+// Why a file operation failed, the text the user is shown for it, and the one
+// place where the platform's error numbers are turned into those causes.
+
+#include <stdexcept>
+#include <string>
+
+namespace quorlin {
+
+enum class FileErrorCause {
+    None,
+    Generic,
+    FileNotFound,
+    BadPath,
+    TooManyOpenFiles,
+    AccessDenied,
+    InvalidFile,
+    RemoveCurrentDir,
+    DirectoryFull,
+    BadSeek,
+    HardIO,
+    SharingViolation,
+    LockViolation,
+    DiskFull,
+    EndOfFile,
+};
+
+// Maps an errno value to the cause whose text tells the user what to do.
+FileErrorCause CauseFromErrno(int errorNumber);
+
+// The text shown for a failure on path: "%1" of the cause's text replaced by
+// the path ("an unnamed file" when it is empty), cut to 254 characters.
+std::string FileErrorText(FileErrorCause cause, const std::string& path);
+
+// Thrown by the file layer; what() is the text for the user.
+class FileError : public std::runtime_error {
+public:
+    FileError(FileErrorCause cause, std::string path, int errorNumber = 0);
+
+    FileErrorCause Cause() const { return cause_; }
+    const std::string& Path() const { return path_; }
+    // The platform's own error number (0 when the failure had none).
+    int ErrorNumber() const { return errorNumber_; }
+
+private:
+    FileErrorCause cause_;
+    std::string path_;
+    int errorNumber_;
+};
+
+}  // namespace quorlin

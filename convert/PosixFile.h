@@ -1,0 +1,70 @@
+#pragma once
+// A real file on disk behind the SeekableFile seam, with POSIX calls.
+//
+// Reads and writes go through one fixed buffer of kIoBufferSize bytes, so the
+// converters' 1024-byte pieces cost one system call per buffer, not per piece,
+// and memory stays the same whatever the file's size.
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "convert/SeekableFile.h"
+
+namespace quorlin {
+
+class PosixFile final : public SeekableFile {
+public:
+    static constexpr std::size_t kIoBufferSize = 64 * 1024;
+
+    // Opens an existing file for reading. A folder is refused as access denied.
+    // Failures throw FileError naming path.
+    static PosixFile OpenForReading(const std::string& path);
+    // Creates path for writing, truncating a file that is there.
+    static PosixFile CreateForWriting(const std::string& path);
+
+    PosixFile(PosixFile&& other) noexcept;
+    PosixFile& operator=(PosixFile&& other) noexcept;
+    PosixFile(const PosixFile&) = delete;
+    PosixFile& operator=(const PosixFile&) = delete;
+    // Closes without reporting; call Close() where a failed flush matters.
+    ~PosixFile() override;
+
+    std::size_t Read(void* buffer, std::size_t count) override;
+    void Write(const void* data, std::size_t count) override;
+    void Seek(std::uint64_t offset) override;
+    std::uint64_t Position() const override { return position_; }
+    std::uint64_t Length() override;
+
+    // Writes what is buffered and closes; a failure throws FileError, so a
+    // file that did not reach the disk is never taken for written.
+    void Close();
+    bool IsOpen() const { return fd_ >= 0; }
+    const std::string& Path() const { return path_; }
+    // True when path names this very file (same device and inode), for
+    // refusing to truncate a file that is being read.
+    bool IsSameFileAs(const std::string& path) const;
+
+private:
+    PosixFile(int fd, std::string path);
+    [[noreturn]] void Fail(int errorNumber) const;
+    void FlushWrites();
+    void DropReadAhead();
+    std::size_t ReadFromDisk(char* into, std::size_t count);
+
+    int fd_ = -1;
+    std::string path_;
+    std::unique_ptr<char[]> buffer_;
+    // Read-ahead: bytes [readPos_, readEnd_) of buffer_ are the file's next bytes.
+    std::size_t readPos_ = 0;
+    std::size_t readEnd_ = 0;
+    // Pending writes: the first writeFill_ bytes of buffer_, to go at position_ - writeFill_.
+    std::size_t writeFill_ = 0;
+    std::uint64_t position_ = 0;  // logical position seen by the caller
+    dev_t device_ = 0;
+    ino_t inode_ = 0;
+};
+
+}  // namespace quorlin
