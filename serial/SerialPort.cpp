@@ -1,17 +1,300 @@
-// Placeholder so that the core links while the port is being written.
+// CSerialPort: life cycle, configuration and the device operations. The two
+// threads and the data path are in SerialThreads.cpp.
 #include "serial/SerialPort.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "serial/LineSettings.h"
+#include "serial/PortMap.h"
+#include "serial/SerialDevice.h"
+
 namespace quorlin {
-CSerialPort::CSerialPort(unsigned) {}
-CSerialPort::~CSerialPort() = default;
-bool CSerialPort::Open(ISerialOwner*, unsigned, unsigned) { return false; }
-void CSerialPort::Init(unsigned, uint8_t, uint8_t, uint8_t, uint8_t, uint32_t) {}
-void CSerialPort::Init(const char*, char, const char*, const char*, uint8_t, uint32_t) {}
-void CSerialPort::Close() {}
-bool CSerialPort::IsOpen() const { return false; }
-bool CSerialPort::StartMonitoring() { return false; }
-void CSerialPort::StopMonitoring() {}
-void CSerialPort::Write(const void*, uint32_t) {}
-void CSerialPort::WriteString(const char*) {}
-uint32_t CSerialPort::Read(void*, uint32_t) { return 0; }
-void CSerialPort::Purge() {}
+namespace {
+
+constexpr uint32_t kQueueSizeRequested = 512;
+
+}  // namespace
+
+CSerialPort::CSerialPort(unsigned bufferCapacity)
+    : m_nBufferCapacity(bufferCapacity),
+      m_pWriteBuffer(new uint8_t[bufferCapacity > 0 ? bufferCapacity : 1]) {}
+
+CSerialPort::~CSerialPort() { Close(); }
+
+bool CSerialPort::Open(ISerialOwner* owner, unsigned port, unsigned notifyParam) {
+    Close();
+    if (!m_hStopEvent) {
+        m_hStopEvent = std::make_unique<WakeEvent>();
+        m_hWriteEvent = std::make_unique<WakeEvent>();
+        m_hCommEvent = std::make_unique<WakeEvent>();
+    }
+    m_pOwnerWnd = owner;
+    m_nPort = port;
+    m_nNotifyParam = notifyParam;
+
+    std::lock_guard readLock(m_csRead);  // always m_csRead first, then m_csWrite
+    std::lock_guard writeLock(m_csWrite);
+    if (!m_hStopEvent->IsValid() || !m_hWriteEvent->IsValid() || !m_hCommEvent->IsValid()) {
+        ProcessErrorMessage("CreateEvent()");
+        return false;
+    }
+    const std::string path = PortDevicePath(port);
+    if (path.empty()) {
+        errno = ENOENT;
+        ProcessErrorMessage("CreateFile()");
+        return false;
+    }
+    int error = 0;
+    std::unique_ptr<SerialDevice> device = SerialDevice::Open(path, error);
+    if (!device) {
+        errno = error;
+        ProcessErrorMessage("CreateFile()");
+        return false;
+    }
+    m_hDevice = std::move(device);
+    ResetLineState();
+    return true;
+}
+
+void CSerialPort::ResetLineState() {
+    std::lock_guard state(m_stateMutex);
+    m_inputQueue.clear();
+    m_bDeviceLost = false;
+    m_bInputBackedUp = false;
+    m_bOutputPaused = false;
+    m_bBlockPending = false;
+    m_nTxEmptyDue = 0;
+}
+
+void CSerialPort::Init(unsigned baud, uint8_t parity, uint8_t dataBits, uint8_t stopBits,
+                       uint8_t handshake, uint32_t eventMask) {
+    Configure(FormatLineSettings(baud, static_cast<char>(parity), dataBits, stopBits), handshake,
+              eventMask);
+}
+
+void CSerialPort::Init(const char* baud, char parity, const char* dataBits, const char* stopBits,
+                       uint8_t handshake, uint32_t eventMask) {
+    std::string text = "baud=";
+    text += baud ? baud : "";
+    text += " parity=";
+    text += parity;
+    text += " data=";
+    text += dataBits ? dataBits : "";
+    text += " stop=";
+    text += stopBits ? stopBits : "";
+    Configure(text, handshake, eventMask);
+}
+
+void CSerialPort::Configure(const std::string& lineSettings, uint8_t handshake,
+                            uint32_t eventMask) {
+    std::lock_guard readLock(m_csRead);  // always m_csRead first, then m_csWrite
+    std::lock_guard writeLock(m_csWrite);
+    Set0Timeouts();
+    SetMask(eventMask);
+    CommState state;
+    GetState(state);
+    // A rejected text leaves the settings just read.
+    ParseLineSettings(lineSettings, state);
+    ApplyHandshake(state, handshake);
+    SetState(state);
+    Setup(kQueueSizeRequested, kQueueSizeRequested);
+    Purge();
+}
+
+void CSerialPort::Close() {
+    if (!m_hDevice) return;
+    StopMonitoring();
+    std::lock_guard readLock(m_csRead);  // always m_csRead first, then m_csWrite
+    std::lock_guard writeLock(m_csWrite);
+    m_hDevice.reset();
+    ResetLineState();
+}
+
+bool CSerialPort::IsOpen() const { return m_hDevice != nullptr; }
+
+bool CSerialPort::IsDeviceLost() const {
+    std::lock_guard state(m_stateMutex);
+    return m_bDeviceLost;
+}
+
+std::string CSerialPort::LastError() const {
+    std::lock_guard state(m_stateMutex);
+    return m_strLastError;
+}
+
+void CSerialPort::ProcessErrorMessage(const char* operation) {
+    // The port's callers carry on as though the call had succeeded (the
+    // transfers end by their own Cancel); the failure is only kept so that a
+    // diagnostic can show it.
+    const int error = errno;
+    std::string text = operation;
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    if (error != 0) text += std::string(" (") + std::strerror(error) + ")";
+    std::lock_guard state(m_stateMutex);
+    m_strLastError = std::move(text);
+}
+
+void CSerialPort::Purge() {
+    if (!m_hDevice) {
+        errno = EBADF;
+        ProcessErrorMessage("PurgeComm()");
+        return;
+    }
+    if (!m_hDevice->Purge()) ProcessErrorMessage("PurgeComm()");
+    {
+        std::lock_guard state(m_stateMutex);
+        m_inputQueue.clear();
+        ++m_nPurgeGeneration;
+        // A block the writer has not started is dropped here; one it is
+        // sending is abandoned by the writer at its next piece.
+        if (!m_bWriterBusy) m_bBlockPending = false;
+        m_bInputBackedUp = false;
+    }
+    m_stateChanged.notify_all();
+    SignalWriter();
+    SignalReader();
+}
+
+void CSerialPort::Flush() {
+    if (!m_hDevice || !m_hDevice->Drain()) ProcessErrorMessage("FlushFileBuffers()");
+}
+
+void CSerialPort::Escape(uint32_t code) {
+    if (!m_hDevice || !m_hDevice->Escape(code)) ProcessErrorMessage("EscapeCommFunction()");
+}
+
+void CSerialPort::GetStatus(CommStatus& status) {
+    uint32_t kernelOut = 0;
+    if (!m_hDevice || !m_hDevice->OutputWaiting(kernelOut)) {
+        ProcessErrorMessage("ClearCommError()");
+        return;
+    }
+    bool readerRunning;
+    {
+        std::lock_guard state(m_stateMutex);
+        readerRunning = m_bReaderRunning;
+    }
+    if (!readerRunning) PullInput();  // nobody else moves the bytes in
+    std::lock_guard state(m_stateMutex);
+    status.inQueue = static_cast<uint32_t>(m_inputQueue.size());
+    status.outQueue = kernelOut + (m_bBlockPending ? m_nWriteLength : 0);
+}
+
+void CSerialPort::Set0Timeouts() {
+    // The descriptor is non-blocking from Open on: a read returns at once
+    // with what is waiting and a write never times out (the writer waits for
+    // room itself). Nothing to set, only a closed port to report.
+    if (!m_hDevice) {
+        errno = EBADF;
+        ProcessErrorMessage("SetCommTimeouts()\n");
+    }
+}
+
+void CSerialPort::GetMask(uint32_t& mask) {
+    if (!m_hDevice) {
+        errno = EBADF;
+        ProcessErrorMessage("GetCommMask()\n");
+        return;
+    }
+    std::lock_guard state(m_stateMutex);
+    mask = m_nEventMask;
+}
+
+void CSerialPort::SetMask(uint32_t mask) {
+    if (!m_hDevice) {
+        errno = EBADF;
+        ProcessErrorMessage("SetCommMask()\n");
+        return;
+    }
+    {
+        std::lock_guard state(m_stateMutex);
+        m_nEventMask = mask;
+    }
+    // Ends the reader's present wait; it waits again under the new mask.
+    SignalReader();
+}
+
+void CSerialPort::GetState(CommState& state) {
+    CommState device;
+    if (!m_hDevice || !m_hDevice->GetState(device)) {
+        ProcessErrorMessage("GetCommState()\n");
+        return;
+    }
+    std::lock_guard lock(m_stateMutex);
+    device.outX = m_heldState.outX;
+    device.xonLim = m_heldState.xonLim;
+    device.xoffLim = m_heldState.xoffLim;
+    device.dsrSensitivity = m_heldState.dsrSensitivity;
+    device.discardNulls = m_heldState.discardNulls;
+    device.dtrControl = m_heldState.dtrControl;
+    if (device.outxCtsFlow) {  // CRTSCTS: which of the hardware modes was asked for
+        device.outxCtsFlow = m_heldState.outxCtsFlow || !m_heldState.outxDsrFlow;
+        device.outxDsrFlow = m_heldState.outxDsrFlow;
+        device.rtsControl = m_heldState.rtsControl;
+    } else {
+        device.rtsControl = m_heldState.rtsControl;
+    }
+    state = device;
+}
+
+void CSerialPort::SetState(const CommState& state) {
+    if (!m_hDevice || !m_hDevice->SetState(state)) {
+        ProcessErrorMessage("SetCommState()\n");
+        return;
+    }
+    bool resumed = false;
+    {
+        std::lock_guard lock(m_stateMutex);
+        m_heldState = state;
+        m_bSoftwareFlow = state.outX;
+        m_nXonChar = state.xonChar;
+        m_nXoffChar = state.xoffChar;
+        // Without software flow no XON will ever be honoured: do not stay
+        // stopped by an earlier XOFF.
+        if (!m_bSoftwareFlow && m_bOutputPaused) {
+            m_bOutputPaused = false;
+            resumed = true;
+        }
+    }
+    if (resumed) SignalWriter();
+}
+
+void CSerialPort::Setup(uint32_t inputQueueSize, uint32_t outputQueueSize) {
+    // The kernel sizes its own queues; the request is kept for GetProperties.
+    if (!m_hDevice) {
+        errno = EBADF;
+        ProcessErrorMessage("SetupComm()\n");
+        return;
+    }
+    std::lock_guard lock(m_stateMutex);
+    m_nInputQueueSize = inputQueueSize;
+    m_nOutputQueueSize = outputQueueSize;
+}
+
+void CSerialPort::GetModemStatus(uint32_t& modemStatus) {
+    if (!m_hDevice || !m_hDevice->GetModemStatus(modemStatus))
+        ProcessErrorMessage("GetCommModemStatus()\n");
+}
+
+void CSerialPort::GetProperties(CommProperties& properties) {
+    if (!m_hDevice) {
+        errno = EBADF;
+        ProcessErrorMessage("GetCommProperties()\n");
+        return;
+    }
+    std::lock_guard lock(m_stateMutex);
+    properties = CommProperties{};
+    properties.currentRxQueue = m_nInputQueueSize;
+    properties.currentTxQueue = m_nOutputQueueSize;
+}
+
+void CSerialPort::SignalReader() {
+    if (m_hCommEvent) m_hCommEvent->Signal();
+}
+
+void CSerialPort::SignalWriter() {
+    if (m_hWriteEvent) m_hWriteEvent->Signal();
+}
+
 }  // namespace quorlin

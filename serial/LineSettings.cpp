@@ -1,0 +1,206 @@
+#include "serial/LineSettings.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <charconv>
+#include <cstdio>
+
+namespace quorlin {
+namespace {
+
+struct BaudEntry {
+    uint32_t baud;
+    speed_t speed;
+};
+
+constexpr std::array kBaudTable{
+    BaudEntry{50, B50},         BaudEntry{75, B75},         BaudEntry{110, B110},
+    BaudEntry{134, B134},       BaudEntry{150, B150},       BaudEntry{200, B200},
+    BaudEntry{300, B300},       BaudEntry{600, B600},       BaudEntry{1200, B1200},
+    BaudEntry{1800, B1800},     BaudEntry{2400, B2400},     BaudEntry{4800, B4800},
+    BaudEntry{9600, B9600},     BaudEntry{19200, B19200},   BaudEntry{38400, B38400},
+    BaudEntry{57600, B57600},   BaudEntry{115200, B115200}, BaudEntry{230400, B230400},
+    BaudEntry{460800, B460800}, BaudEntry{500000, B500000}, BaudEntry{576000, B576000},
+    BaudEntry{921600, B921600}, BaudEntry{1000000, B1000000},
+    BaudEntry{1152000, B1152000}, BaudEntry{1500000, B1500000},
+    BaudEntry{2000000, B2000000},
+};
+
+std::string Lower(std::string_view text) {
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return out;
+}
+
+bool ParseUnsigned(std::string_view text, uint32_t& value) {
+    if (text.empty()) return false;
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size();
+}
+
+bool ParseStopBits(std::string_view text, StopBits& stop) {
+    if (text == "1") stop = StopBits::One;
+    else if (text == "1.5") stop = StopBits::OnePointFive;
+    else if (text == "2") stop = StopBits::Two;
+    else return false;
+    return true;
+}
+
+}  // namespace
+
+std::string FormatLineSettings(unsigned baud, char parity, unsigned dataBits, unsigned stopBits) {
+    char text[96];
+    std::snprintf(text, sizeof text, "baud=%u parity=%c data=%u stop=%u", baud, parity,
+                  dataBits, stopBits);
+    return text;
+}
+
+bool ParseLineSettings(std::string_view text, CommState& state) {
+    CommState next = state;
+    size_t pos = 0;
+    bool any = false;
+    while (pos < text.size()) {
+        if (text[pos] == ' ' || text[pos] == '\t') {
+            ++pos;
+            continue;
+        }
+        size_t end = text.find_first_of(" \t", pos);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view token = text.substr(pos, end - pos);
+        pos = end;
+        size_t eq = token.find('=');
+        if (eq == std::string_view::npos) return false;
+        std::string key = Lower(token.substr(0, eq));
+        std::string value = Lower(token.substr(eq + 1));
+        if (key == "baud") {
+            speed_t unused;
+            if (!ParseUnsigned(value, next.baudRate) || !BaudToSpeed(next.baudRate, unused))
+                return false;
+        } else if (key == "parity") {
+            if (value.size() != 1 || std::string_view("noems").find(value[0]) == std::string_view::npos)
+                return false;
+            next.parity = value[0];
+        } else if (key == "data") {
+            uint32_t bits = 0;
+            if (!ParseUnsigned(value, bits) || bits < 5 || bits > 8) return false;
+            next.dataBits = static_cast<uint8_t>(bits);
+        } else if (key == "stop") {
+            if (!ParseStopBits(value, next.stopBits)) return false;
+        } else {
+            return false;
+        }
+        any = true;
+    }
+    if (!any) return false;
+    state = next;
+    return true;
+}
+
+void ApplyHandshake(CommState& state, uint8_t handshake) {
+    state.dsrSensitivity = false;
+    state.discardNulls = false;
+    if (handshake > 5) return;
+    state.outxCtsFlow = handshake == 1 || handshake == 2;
+    state.outxDsrFlow = handshake == 3 || handshake == 4;
+    if (handshake == 1 || handshake == 3) state.rtsControl = LineControl::Handshake;
+    if (handshake == 2 || handshake == 4) state.dtrControl = LineControl::Handshake;
+    state.outX = handshake == 5;
+    state.inX = handshake == 5;
+    if (handshake == 5) {
+        state.xonChar = 0x11;
+        state.xoffChar = 0x13;
+        state.xonLim = kXonXoffLimit;
+        state.xoffLim = kXonXoffLimit;
+    }
+}
+
+bool BaudToSpeed(uint32_t baud, speed_t& speed) {
+    for (const BaudEntry& entry : kBaudTable) {
+        if (entry.baud == baud) {
+            speed = entry.speed;
+            return true;
+        }
+    }
+    return false;
+}
+
+uint32_t SpeedToBaud(speed_t speed) {
+    for (const BaudEntry& entry : kBaudTable)
+        if (entry.speed == speed) return entry.baud;
+    return 0;
+}
+
+bool IsValidFraming(const CommState& state) {
+    if (state.dataBits < 5 || state.dataBits > 8) return false;
+    if (state.stopBits == StopBits::OnePointFive && state.dataBits != 5) return false;
+    if (state.stopBits == StopBits::Two && state.dataBits == 5) return false;
+    return std::string_view("noems").find(state.parity) != std::string_view::npos;
+}
+
+bool CommStateToTermios(const CommState& state, termios& tio) {
+    speed_t speed = cfgetospeed(&tio);
+    if (state.baudRate != 0 && !BaudToSpeed(state.baudRate, speed)) return false;
+    if (!IsValidFraming(state)) return false;
+    termios out = tio;
+    // A raw channel: every byte passes unchanged in both directions.
+    out.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXANY |
+                     IXOFF | INPCK | IGNPAR | IMAXBEL | IUCLC);
+    out.c_oflag &= ~OPOST;
+    out.c_lflag &= ~(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN | NOFLSH | TOSTOP);
+    out.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+    out.c_cflag |= CREAD | CLOCAL;
+    static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
+    out.c_cflag |= kSizes[state.dataBits - 5];
+    switch (state.parity) {
+        case 'o': out.c_cflag |= PARENB | PARODD; break;
+        case 'e': out.c_cflag |= PARENB; break;
+        case 'm': out.c_cflag |= PARENB | CMSPAR | PARODD; break;
+        case 's': out.c_cflag |= PARENB | CMSPAR; break;
+        default: break;
+    }
+    // With CS5 the CSTOPB bit means 1.5 stop bits, otherwise 2.
+    if (state.stopBits != StopBits::One) out.c_cflag |= CSTOPB;
+    // Output that waits for a modem line is the part of a hardware handshake
+    // that protects data; Linux offers it only as CRTSCTS, which also drives
+    // RTS. DSR-gated output (handshakes 3 and 4) therefore waits for CTS.
+    if (state.outxCtsFlow || state.outxDsrFlow) out.c_cflag |= CRTSCTS;
+    if (state.inX) out.c_iflag |= IXOFF;
+    out.c_cc[VSTART] = static_cast<cc_t>(state.xonChar);
+    out.c_cc[VSTOP] = static_cast<cc_t>(state.xoffChar);
+    // VMIN 1 on a non-blocking descriptor: an empty queue reads EAGAIN, so a
+    // read of 0 bytes stays distinguishable.
+    out.c_cc[VMIN] = 1;
+    out.c_cc[VTIME] = 0;
+    cfsetispeed(&out, speed);
+    cfsetospeed(&out, speed);
+    tio = out;
+    return true;
+}
+
+CommState CommStateFromTermios(const termios& tio) {
+    CommState state;
+    state.baudRate = SpeedToBaud(cfgetospeed(&tio));
+    switch (tio.c_cflag & CSIZE) {
+        case CS5: state.dataBits = 5; break;
+        case CS6: state.dataBits = 6; break;
+        case CS7: state.dataBits = 7; break;
+        default: state.dataBits = 8; break;
+    }
+    if (!(tio.c_cflag & PARENB)) state.parity = 'n';
+    else if (tio.c_cflag & CMSPAR) state.parity = (tio.c_cflag & PARODD) ? 'm' : 's';
+    else state.parity = (tio.c_cflag & PARODD) ? 'o' : 'e';
+    if (tio.c_cflag & CSTOPB)
+        state.stopBits = state.dataBits == 5 ? StopBits::OnePointFive : StopBits::Two;
+    if (tio.c_cflag & CRTSCTS) {
+        state.outxCtsFlow = true;
+        state.rtsControl = LineControl::Handshake;
+    }
+    state.inX = (tio.c_iflag & IXOFF) != 0;
+    state.xonChar = tio.c_cc[VSTART];
+    state.xoffChar = tio.c_cc[VSTOP];
+    return state;
+}
+
+}  // namespace quorlin

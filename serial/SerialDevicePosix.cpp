@@ -1,0 +1,214 @@
+// POSIX back end of the port's platform seam: termios on a tty descriptor,
+// an eventfd for wake-ups, poll() to wait on both.
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "serial/LineSettings.h"
+#include "serial/SerialDevice.h"
+
+namespace quorlin {
+namespace {
+
+// Errors that mean the device itself has gone away rather than one call
+// having failed.
+bool IsDeviceGone(int error) {
+    return error == EIO || error == ENXIO || error == ENODEV || error == EPIPE;
+}
+
+IoResult FromSystem(ssize_t result) {
+    if (result >= 0) return {IoStatus::Done, static_cast<size_t>(result), 0};
+    const int error = errno;
+    if (error == EAGAIN || error == EWOULDBLOCK || error == EINTR)
+        return {IoStatus::WouldBlock, 0, error};
+    return {IsDeviceGone(error) ? IoStatus::Lost : IoStatus::Failed, 0, error};
+}
+
+// Pseudo-terminal slaves (Unix 98 majors 136-143) pass every byte on as it
+// is written: they have no output queue to ask about.
+bool IsPtySlave(int handle) {
+    struct stat info;
+    if (::fstat(handle, &info) != 0 || !S_ISCHR(info.st_mode)) return false;
+    const unsigned major = ::major(info.st_rdev);
+    return major >= 136 && major <= 143;
+}
+
+}  // namespace
+
+WakeEvent::WakeEvent() : m_handle(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+
+WakeEvent::~WakeEvent() {
+    if (m_handle >= 0) ::close(m_handle);
+}
+
+bool WakeEvent::IsValid() const { return m_handle >= 0; }
+
+void WakeEvent::Signal() {
+    const uint64_t one = 1;
+    // Only fails when the counter is saturated, which still means signalled.
+    [[maybe_unused]] ssize_t ignored = ::write(m_handle, &one, sizeof one);
+}
+
+void WakeEvent::Clear() {
+    uint64_t value;
+    [[maybe_unused]] ssize_t ignored = ::read(m_handle, &value, sizeof value);
+}
+
+std::unique_ptr<SerialDevice> SerialDevice::Open(const std::string& path, int& error) {
+    error = 0;
+    const int handle = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (handle < 0) {
+        error = errno;
+        return nullptr;
+    }
+    termios tio;
+    if (::tcgetattr(handle, &tio) != 0) {  // not a serial device
+        error = errno;
+        ::close(handle);
+        return nullptr;
+    }
+    // TIOCEXCL keeps other users out but not the superuser, and the tests
+    // and many service laptops run as root; the lock on the open file holds
+    // for everyone who opens the device through this class.
+    if (::flock(handle, LOCK_EX | LOCK_NB) != 0) {
+        error = errno == EWOULDBLOCK ? EBUSY : errno;
+        ::close(handle);
+        return nullptr;
+    }
+    ::ioctl(handle, TIOCEXCL);
+    auto device = std::unique_ptr<SerialDevice>(new SerialDevice(handle));
+    device->m_hasOutputQueue = !IsPtySlave(handle);
+    return device;
+}
+
+SerialDevice::~SerialDevice() {
+    // The exclusive flag lives on the tty, which a pty keeps while its master
+    // is open: clear it so that the next opener is not refused.
+    ::ioctl(m_handle, TIOCNXCL);
+    ::close(m_handle);  // also releases the lock
+}
+
+IoResult SerialDevice::ReadSome(void* buffer, size_t size) {
+    // 0 bytes is not end-of-file here: with VMIN 0 an empty tty reads 0 even
+    // without O_NONBLOCK. A hang-up shows in Wait as deviceGone.
+    return FromSystem(::read(m_handle, buffer, size));
+}
+
+IoResult SerialDevice::WriteSome(const void* data, size_t size) {
+    if (size == 0) return {};
+    return FromSystem(::write(m_handle, data, size));
+}
+
+WaitResult SerialDevice::Wait(const WakeEvent& stop, const WakeEvent& wake,
+                              DeviceWait what) const {
+    pollfd fds[3] = {{stop.Handle(), POLLIN, 0}, {wake.Handle(), POLLIN, 0}, {m_handle, 0, 0}};
+    if (what == DeviceWait::Readable) fds[2].events = POLLIN;
+    if (what == DeviceWait::Writable) fds[2].events = POLLOUT;
+    const nfds_t count = what == DeviceWait::None ? 2 : 3;
+    WaitResult result;
+    while (::poll(fds, count, -1) < 0) {
+        if (errno != EINTR) {
+            // Nothing sensible to wait on; report as gone so that the caller
+            // stops using the device instead of spinning.
+            result.deviceGone = true;
+            return result;
+        }
+    }
+    result.stopped = (fds[0].revents & POLLIN) != 0;
+    result.woken = (fds[1].revents & POLLIN) != 0;
+    if (count == 3) {
+        result.deviceReady = (fds[2].revents & fds[2].events) != 0;
+        result.deviceGone = (fds[2].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+    }
+    return result;
+}
+
+bool SerialDevice::IsWritable() const {
+    pollfd fd{m_handle, POLLOUT, 0};
+    return ::poll(&fd, 1, 0) == 1 && (fd.revents & POLLOUT) != 0;
+}
+
+bool SerialDevice::GetState(CommState& state) const {
+    termios tio;
+    if (::tcgetattr(m_handle, &tio) != 0) return false;
+    state = CommStateFromTermios(tio);
+    return true;
+}
+
+bool SerialDevice::SetState(const CommState& state) {
+    termios tio;
+    if (::tcgetattr(m_handle, &tio) != 0) return false;
+    if (!CommStateToTermios(state, tio)) {
+        errno = EINVAL;
+        return false;
+    }
+    // tcsetattr succeeds when any part was applied; a pty, for one, keeps
+    // CS8 and no parity whatever is asked. What the device accepted is what
+    // GetState reads back.
+    return ::tcsetattr(m_handle, TCSANOW, &tio) == 0;
+}
+
+bool SerialDevice::Purge() { return ::tcflush(m_handle, TCIOFLUSH) == 0; }
+
+bool SerialDevice::PurgeOutput() { return ::tcflush(m_handle, TCOFLUSH) == 0; }
+
+bool SerialDevice::Drain() {
+    int result;
+    do {
+        result = ::tcdrain(m_handle);
+    } while (result != 0 && errno == EINTR);
+    return result == 0;
+}
+
+bool SerialDevice::InputWaiting(uint32_t& count) const {
+    int value = 0;
+    if (::ioctl(m_handle, FIONREAD, &value) != 0) return false;
+    count = static_cast<uint32_t>(value);
+    return true;
+}
+
+bool SerialDevice::OutputWaiting(uint32_t& count) const {
+    if (!m_hasOutputQueue) {
+        count = 0;
+        return true;
+    }
+    int value = 0;
+    if (::ioctl(m_handle, TIOCOUTQ, &value) != 0) return false;
+    count = static_cast<uint32_t>(value);
+    return true;
+}
+
+bool SerialDevice::Escape(uint32_t code) {
+    int line = 0;
+    switch (code) {
+        case SETXOFF: return ::tcflow(m_handle, TCOOFF) == 0;
+        case SETXON: return ::tcflow(m_handle, TCOON) == 0;
+        case SETRTS: line = TIOCM_RTS; return ::ioctl(m_handle, TIOCMBIS, &line) == 0;
+        case CLRRTS: line = TIOCM_RTS; return ::ioctl(m_handle, TIOCMBIC, &line) == 0;
+        case SETDTR: line = TIOCM_DTR; return ::ioctl(m_handle, TIOCMBIS, &line) == 0;
+        case CLRDTR: line = TIOCM_DTR; return ::ioctl(m_handle, TIOCMBIC, &line) == 0;
+        case SETBREAK: return ::ioctl(m_handle, TIOCSBRK) == 0;
+        case CLRBREAK: return ::ioctl(m_handle, TIOCCBRK) == 0;
+        default: errno = EINVAL; return false;
+    }
+}
+
+bool SerialDevice::GetModemStatus(uint32_t& status) const {
+    int lines = 0;
+    if (::ioctl(m_handle, TIOCMGET, &lines) != 0) return false;
+    status = 0;
+    if (lines & TIOCM_CTS) status |= MS_CTS_ON;
+    if (lines & TIOCM_DSR) status |= MS_DSR_ON;
+    if (lines & TIOCM_RI) status |= MS_RING_ON;
+    if (lines & TIOCM_CD) status |= MS_RLSD_ON;
+    return true;
+}
+
+}  // namespace quorlin
