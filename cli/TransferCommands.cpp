@@ -1,10 +1,249 @@
-// Placeholder: the transfer commands are being written.
+// quorlin-cli send, receive, download and ports: the transfer engine hosted
+// on the command line.
+
 #include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "cli/ArgParser.h"
 #include "cli/Commands.h"
+#include "cli/TransferHostCli.h"
+#include "cli/TransferProfile.h"
+#include "serial/PortMap.h"
+#include "serial/ProbePorts.h"
+#include "transfer/SerialTransferPort.h"
+#include "transfer/SystemType.h"
+#include "transfer/TransferEngine.h"
+
 namespace quorlin::cli {
-static int NotYet() { std::fprintf(stderr, "quorlin-cli: not available yet\n"); return 1; }
-int RunSend(const Args&) { return NotYet(); }
-int RunReceive(const Args&) { return NotYet(); }
-int RunDownload(const Args&) { return NotYet(); }
-int RunPorts(const Args&) { return NotYet(); }
+
+namespace {
+
+constexpr int kExitCompleted = 0;
+constexpr int kExitError = 1;
+constexpr int kExitIdleTimeout = 3;
+constexpr int kExitCancelled = 130;
+
+const char* const kCommonHelp =
+    "Line options (left out, they come from the profile \"Morvale CNC\"/\"Quorlin\", group\n"
+    "\"Prop\", keys CommPort, SysType, BaudRate, and the port probe, as in the application):\n"
+    "  --port N            port number N, through the port map (QUORLIN_PORTS, COM<N> links)\n"
+    "  --family 0..4       controller family: 0 Echo, 1-3 Block, 4 Xon protocol\n"
+    "  --baud-index 0|1    the family's baud choice (family 3: 115200, family 4: 19200)\n"
+    "  --idle-timeout S    give up after S seconds without progress (0, the default: never):\n"
+    "                      the transfer is cancelled as by Ctrl+C and exits with 3\n"
+    "\n"
+    "Output: standard output carries the communication log exactly as the application's\n"
+    "log view holds it (lines end in CR LF; each transfer opens with an empty line, a\n"
+    "\"YYYY MM DD, HH:MM:SS\" timestamp, three blanks and the start message, then every byte\n"
+    "received, then a timestamp line with the end message). Message boxes go to standard\n"
+    "error as \"Caption: text\"; a progress bar is drawn on standard error only when it is\n"
+    "a terminal. Ctrl+C (SIGINT, SIGTERM) cancels as the progress window's Cancel does.\n"
+    "End messages: \"File sending completed\", \"File receiving completed\", \"File sending\n"
+    "cancelled\", \"File receiving cancelled\", and, with an error message, \"Transfer\n"
+    "stopped: the serial port was lost\", \"File receiving stopped: the file could not be\n"
+    "written\", \"File sending stopped: the file could not be read\".\n"
+    "\n"
+    "Exit status: 0 completed, 1 error (message on standard error), 2 usage,\n"
+    "3 idle time-out, 130 cancelled.\n";
+
+const std::vector<OptionSpec> kLineOptions = {
+    {"port", true}, {"family", true}, {"baud-index", true}, {"idle-timeout", true}};
+
+int Usage(const char* command, const std::string& reason) {
+    std::fprintf(stderr, "quorlin-cli %s: %s (try --help)\n", command, reason.c_str());
+    return kExitUsage;
+}
+
+struct LineChoice {
+    CommSettings settings;
+    long idleSeconds = 0;
+};
+
+// The settings of the profile, overridden by the options; the port list is
+// probed as the application does unless --port names the port.
+std::optional<std::string> ChooseLine(const ParsedArgs& args, LineChoice& choice) {
+    CommSettings& s = choice.settings;
+    LoadProfileSettings(s);
+    if (auto text = args.Value("family")) {
+        auto value = ParseNumber(*text, 0, 4);
+        if (!value) return "--family takes 0 to 4";
+        s.sysType = static_cast<int32_t>(*value);
+    }
+    if (auto text = args.Value("baud-index")) {
+        auto value = ParseNumber(*text, 0, 1);
+        if (!value) return "--baud-index takes 0 or 1";
+        s.baudRate = static_cast<int32_t>(*value);
+    }
+    s.baud = s.BaudForIndex(s.baudRate);
+    if (auto text = args.Value("idle-timeout")) {
+        auto value = ParseNumber(*text, 0, 24L * 3600);
+        if (!value) return "--idle-timeout takes whole seconds, 0 to 86400";
+        choice.idleSeconds = *value;
+    }
+    if (auto text = args.Value("port")) {
+        auto value = ParseNumber(*text, 0, static_cast<long>(kHighestPortNumber));
+        if (!value) return "--port takes a port number 0 to 254";
+        s.portList = {static_cast<int32_t>(*value), 0, 0, 0, 0};
+        s.commPort = 0;
+    } else {
+        const auto found = ProbePorts();
+        for (size_t i = 0; i < found.size(); ++i) s.portList[i] = static_cast<int32_t>(found[i]);
+    }
+    return std::nullopt;
+}
+
+// Runs one transfer: start is the engine's entry operation.
+template <typename Start>
+int RunTransferCommand(const LineChoice& choice, Start start) {
+    CliTransferHost host(choice.settings);
+    auto engine = std::make_unique<TransferEngine>(host, std::make_unique<SerialTransferPort>());
+    start(*engine);
+    const RunOutcome outcome = host.RunTransfer(*engine, choice.idleSeconds);
+    // Closing the port drops what it still holds: let it leave first. A
+    // controller that holds the line with DC3 can make this wait; Ctrl+C
+    // then ends the process.
+    host.ReleaseSignals();
+    engine->FlushPort();
+    const unsigned result = engine->LastEndResult();
+    engine.reset();
+    switch (outcome) {
+        case RunOutcome::NotStarted: return kExitError;
+        case RunOutcome::Cancelled: return kExitCancelled;
+        case RunOutcome::IdleTimeout:
+            std::fprintf(stderr, "quorlin-cli: no progress for %ld s; the transfer was cancelled\n",
+                         choice.idleSeconds);
+            return kExitIdleTimeout;
+        case RunOutcome::Ended: break;
+    }
+    switch (result) {
+        case EndSendFileCompleted:
+        case EndSendDocumentCompleted:
+        case EndReceiveCompleted: return kExitCompleted;
+        case EndSendCancelled:
+        case EndReceiveCancelled: return kExitCancelled;
+        default: return kExitError;
+    }
+}
+
+// The text of a file as an editor window holds it: up to its first NUL,
+// every line break as CR LF.
+bool LoadDocumentText(const std::string& path, std::string& text) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    const std::string raw((std::istreambuf_iterator<char>(in)), {});
+    text.clear();
+    for (size_t i = 0; i < raw.size() && raw[i] != '\0'; ++i) {
+        if (raw[i] == '\n' && (i == 0 || raw[i - 1] != '\r')) text.push_back('\r');
+        text.push_back(raw[i]);
+    }
+    return true;
+}
+
+}  // namespace
+
+int RunSend(const Args& argv) {
+    ParsedArgs args;
+    auto options = kLineOptions;
+    options.push_back({"document", false});
+    if (auto reason = ParseArgs(argv, options, args)) return Usage("send", *reason);
+    if (args.Has("help")) {
+        std::printf(
+            "usage: quorlin-cli send [--document] [OPTIONS] FILE\n\n"
+            "Sends the NC program FILE to the controller with the family's protocol.\n"
+            "  --document          send FILE's text as the application sends the open document\n"
+            "                      (log: \"Begin to send current opened file\")\n\n%s",
+            kCommonHelp);
+        return kExitCompleted;
+    }
+    if (args.Positional().size() != 1) return Usage("send", "needs exactly one FILE");
+    LineChoice choice;
+    if (auto reason = ChooseLine(args, choice)) return Usage("send", *reason);
+    const std::string path = args.Positional()[0];
+    if (args.Has("document")) {
+        std::string text;
+        if (!LoadDocumentText(path, text)) {
+            std::fprintf(stderr, "quorlin-cli send: cannot read %s\n", path.c_str());
+            return kExitError;
+        }
+        return RunTransferCommand(choice, [&](TransferEngine& e) { e.SendCurrentFile(text, path); });
+    }
+    return RunTransferCommand(choice, [&](TransferEngine& e) { e.SendFile(path); });
+}
+
+int RunReceive(const Args& argv) {
+    ParsedArgs args;
+    if (auto reason = ParseArgs(argv, kLineOptions, args)) return Usage("receive", *reason);
+    if (args.Has("help")) {
+        std::printf(
+            "usage: quorlin-cli receive [OPTIONS] FILE\n\n"
+            "Stores the program that the controller sends, up to its SUB, in FILE (created\n"
+            "anew; line ends stored as CR LF). Cancel sends one SUB to the controller and\n"
+            "keeps what was stored.\n\n%s",
+            kCommonHelp);
+        return kExitCompleted;
+    }
+    if (args.Positional().size() != 1) return Usage("receive", "needs exactly one FILE");
+    LineChoice choice;
+    if (auto reason = ChooseLine(args, choice)) return Usage("receive", *reason);
+    const std::string path = args.Positional()[0];
+    return RunTransferCommand(choice, [&](TransferEngine& e) { e.ReceiveFile(path); });
+}
+
+int RunDownload(const Args& argv) {
+    ParsedArgs args;
+    auto options = kLineOptions;
+    options.push_back({"kind", true});
+    if (auto reason = ParseArgs(argv, options, args)) return Usage("download", *reason);
+    if (args.Has("help")) {
+        std::printf(
+            "usage: quorlin-cli download --kind 1..5 [OPTIONS] FILE\n\n"
+            "Downloads controller software:\n"
+            "  1  interface picture, families 0 and 1 (plain stream, 9600 8O1)\n"
+            "  2  update software, family 2 (plain stream, 19200 8N1)\n"
+            "  3  system software (update file, blocks)\n"
+            "  4  interface picture, families 3 and 4 (256-colour bitmap, blocks)\n"
+            "  5  Chinese font (update file, blocks)\n"
+            "Blocks go at 115200 for family 3 with --baud-index 1, else at 9600.\n\n%s",
+            kCommonHelp);
+        return kExitCompleted;
+    }
+    const auto kindText = args.Value("kind");
+    if (!kindText) return Usage("download", "needs --kind 1..5");
+    const auto kind = ParseNumber(*kindText, kDownloadKindMin, kDownloadKindMax);
+    if (!kind) return Usage("download", "--kind takes 1 to 5");
+    if (args.Positional().size() != 1) return Usage("download", "needs exactly one FILE");
+    LineChoice choice;
+    if (auto reason = ChooseLine(args, choice)) return Usage("download", *reason);
+    const std::string path = args.Positional()[0];
+    return RunTransferCommand(choice, [&](TransferEngine& e) { e.DownloadFile(path, static_cast<int>(*kind)); });
+}
+
+int RunPorts(const Args& argv) {
+    ParsedArgs args;
+    if (auto reason = ParseArgs(argv, {}, args)) return Usage("ports", *reason);
+    if (args.Has("help")) {
+        std::printf(
+            "usage: quorlin-cli ports\n\n"
+            "Probes port numbers 0 to 254 as the application does at start-up and prints the\n"
+            "first five that open, one a line: the port's name, a tab, its device. A '*'\n"
+            "after the device marks the port that the profile's CommPort chooses.\n");
+        return kExitCompleted;
+    }
+    if (!args.Positional().empty()) return Usage("ports", "takes no arguments");
+    CommSettings settings;
+    LoadProfileSettings(settings);
+    const auto found = ProbePorts();
+    for (size_t i = 0; i < found.size(); ++i) settings.portList[i] = static_cast<int32_t>(found[i]);
+    for (size_t i = 0; i < found.size(); ++i) {
+        if (found[i] == 0) continue;
+        std::printf("%s\t%s%s\n", GetPortName(settings, static_cast<int>(i)).c_str(),
+                    PortDevicePath(found[i]).c_str(), settings.commPort == static_cast<int32_t>(i) ? " *" : "");
+    }
+    return kExitCompleted;
+}
+
 }  // namespace quorlin::cli

@@ -1,0 +1,82 @@
+#pragma once
+// The command-line host of the transfer engine: the log goes to standard
+// output as the log view would hold it, message boxes to standard error as
+// "Caption: text", the progress window becomes a bar on standard error when
+// that is a terminal, and Ctrl+C (SIGINT, SIGTERM) is the window's Cancel.
+// One thread: the engine's messages, the signals and the idle deadline are
+// all waited for in one poll().
+
+#include <chrono>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <tuple>
+
+#include "transfer/TransferEngine.h"
+#include "transfer/TransferHost.h"
+
+namespace quorlin::cli {
+
+// How a hosted transfer came to its end.
+enum class RunOutcome { NotStarted, Ended, Cancelled, IdleTimeout };
+
+class CliTransferHost final : public ITransferHost {
+public:
+    // Blocks SIGINT and SIGTERM (before any port thread exists, so that
+    // every thread inherits it) and takes them through a descriptor.
+    explicit CliTransferHost(const CommSettings& settings);
+    ~CliTransferHost() override;
+    CliTransferHost(const CliTransferHost&) = delete;
+    CliTransferHost& operator=(const CliTransferHost&) = delete;
+
+    // Runs the engine's messages until the transfer that the entry
+    // operation started has ended. idleSeconds 0: no time limit.
+    RunOutcome RunTransfer(TransferEngine& engine, long idleSeconds);
+    bool ShowedError() const { return m_bShowedError; }
+    // Gives SIGINT and SIGTERM back their default effect: after the run,
+    // while the port drains, Ctrl+C ends the process at once.
+    void ReleaseSignals();
+
+    size_t LogLength() const override { return m_nLogLength; }
+    void EraseLogFront(size_t count) override;
+    void AppendLogText(std::string_view text) override;
+    void ClearLog() override {}
+    const CommSettings& Settings() const override { return m_settings; }
+    void SetBusy(bool busy) override { m_settings.busy = busy ? 1 : 0; }
+    void CreateProgress(ProgressKind kind, const std::string& portText, const std::string& systemText,
+                        const std::string& path) override;
+    void SetProgressRange(uint64_t total) override { m_nTotal = total; }
+    void SetProgressPos(uint64_t position) override { NoteProgress(position); }
+    void SetByteCount(uint64_t count) override { NoteProgress(count); }
+    void DestroyProgress() override;
+    void ShowMessage(const std::string& text, const std::string& caption, MessageBoxIcon icon) override;
+    void Post(unsigned message, uintptr_t wParam, intptr_t lParam) override;
+
+private:
+    using Clock = std::chrono::steady_clock;
+    void HandleQueued(TransferEngine& engine);
+    void CancelTransfer(TransferEngine& engine);
+    void NoteProgress(uint64_t count);
+    void DrawBar(bool force);
+    void ClearBar();
+
+    CommSettings m_settings;
+    size_t m_nLogLength = 0;
+    bool m_bShowedError = false;
+
+    std::mutex m_mutex;  // guards m_queue; Post comes from the port's threads
+    std::deque<std::tuple<unsigned, uintptr_t, intptr_t>> m_queue;
+    int m_wakeFd = -1;    // eventfd: the queue got a message
+    int m_signalFd = -1;  // signalfd: SIGINT or SIGTERM
+
+    bool m_bTerminal = false;
+    bool m_bProgressShown = false;
+    ProgressKind m_progressKind = ProgressKind::Sending;
+    uint64_t m_nTotal = 0;
+    uint64_t m_nCount = 0;
+    Clock::time_point m_start;
+    Clock::time_point m_lastProgress;
+    Clock::time_point m_lastDraw;
+};
+
+}  // namespace quorlin::cli

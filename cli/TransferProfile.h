@@ -1,0 +1,13 @@
+#pragma once
+// The communication settings as the application takes them: the three
+// profile values, and the detected ports.
+
+#include "transfer/CommSettings.h"
+
+namespace quorlin::cli {
+
+// Reads "CommPort", "SysType" and "BaudRate" of the profile's "Prop" group
+// (each 0 when absent) into settings; baud is derived.
+void LoadProfileSettings(CommSettings& settings);
+
+}  // namespace quorlin::cli

@@ -1,0 +1,149 @@
+// Block (families 1 to 3): cleaned pieces of 511 per empty transmit queue;
+// receiving stores chunks up to SUB.
+
+#include "tests/transfer/EngineFixture.h"
+
+namespace quorlin::test {
+namespace {
+
+class Block : public EngineFixture {
+protected:
+    void SetUp() override {
+        EngineFixture::SetUp();
+        UseFamily(1);
+    }
+    void TxEmptyUntilDone(int limit = 10000) {
+        while (engine->IsTransferring() && limit-- > 0) TxEmpty();
+    }
+};
+
+TEST_F(Block, SendsTheByteTableRowInOneWriteThenLfSub) {
+    engine->SendFile(MakeFile("p.nc", "g01 x1\r\n\r\n+m30\r\n"));
+    EXPECT_EQ(port->Writes(), std::vector<std::string>{"G01X1\n+M30\n"});
+    EXPECT_TRUE(engine->IsTransferring());
+    TxEmpty();
+    EXPECT_EQ(port->Writes(), (std::vector<std::string>{"G01X1\n+M30\n", "\n\x1A"}));
+    EXPECT_EQ(engine->LastEndResult(), EndSendFileCompleted);
+    EXPECT_FALSE(host.progressOpen);
+}
+
+TEST_F(Block, DocumentOf1022CharactersGoesInTwoPiecesThenLfSub) {
+    const std::string text = std::string(510, 'a') + "\n" + std::string(510, 'b') + "\n";
+    ASSERT_EQ(text.size(), 1022u);
+    engine->SendCurrentFile(text, "");
+    TxEmpty();
+    EXPECT_EQ(port->Writes().size(), 2u);
+    EXPECT_TRUE(engine->IsTransferring());
+    TxEmpty();
+    EXPECT_EQ(port->Writes(), (std::vector<std::string>{std::string(510, 'A') + "\n",
+                                                        std::string(510, 'B') + "\n", "\n\x1A"}));
+    EXPECT_EQ(host.byteCounts, (std::vector<uint64_t>{0, 511, 1022}));
+    EXPECT_EQ(engine->LastEndResult(), EndSendDocumentCompleted);
+}
+
+TEST_F(Block, LfRunAcrossPiecesLeavesOneLfOnEachSide) {
+    engine->SendCurrentFile(std::string(510, 'a') + "\n\n\nb", "");
+    TxEmptyUntilDone();
+    EXPECT_EQ(port->Writes(), (std::vector<std::string>{std::string(510, 'A') + "\n", "\nB", "\n\x1A"}));
+}
+
+TEST_F(Block, NulInsideAPieceEndsThatPiece) {
+    engine->SendFile(MakeFile("p.nc", std::string("g1\0 lost\r\n", 10) + std::string(600, 'x')));
+    EXPECT_EQ(port->Writes(), std::vector<std::string>{"G1"});
+    TxEmptyUntilDone();
+    // The rest of the first 511 bytes is not sent; the next piece is.
+    EXPECT_EQ(port->Writes(), (std::vector<std::string>{"G1", std::string(98, 'X'), "\n\x1A"}));
+}
+
+TEST_F(Block, SubInsideAFileEndsIt) {
+    engine->SendFile(MakeFile("p.nc", "g1\r\n\x1Ag2\r\n"));
+    TxEmptyUntilDone();
+    EXPECT_EQ(port->Writes(), (std::vector<std::string>{"G1\n", "\n\x1A"}));
+}
+
+TEST_F(Block, PieceThatCleansToNothingDoesNotStallTheSend) {
+    engine->SendFile(MakeFile("p.nc", std::string(511, ' ') + std::string("\0\0", 2) + std::string(509, ' ') + "g1"));
+    EXPECT_EQ(port->Writes(), std::vector<std::string>{"G1"});
+    TxEmpty();
+    EXPECT_EQ(engine->LastEndResult(), EndSendFileCompleted);
+    // A file of nothing but blanks ends at once with LF SUB.
+    port->ClearWrites();
+    engine->SendFile(MakeFile("blank.nc", std::string(2000, ' ')));
+    EXPECT_EQ(port->Writes(), std::vector<std::string>{"\n\x1A"});
+    EXPECT_FALSE(engine->IsTransferring());
+}
+
+TEST_F(Block, ProgressFollowsTheFileOffset) {
+    engine->SendFile(MakeFile("p.nc", std::string(700, 'g')));
+    TxEmptyUntilDone();
+    EXPECT_EQ(host.progressRange, 700u);
+    EXPECT_EQ(host.byteCounts, (std::vector<uint64_t>{0, 511, 700}));
+    EXPECT_EQ(host.progressPos, 700u);
+}
+
+TEST_F(Block, CancelEndsTheSendAndNothingMoreGoesOut) {
+    engine->SendFile(MakeFile("p.nc", std::string(2000, 'g')));
+    engine->OnSendDlgCancel();
+    TxEmpty();
+    EXPECT_EQ(port->Writes().size(), 1u);
+    EXPECT_EQ(engine->LastEndResult(), EndSendCancelled);
+}
+
+TEST_F(Block, ReceiveStoresChunkUpToSubWithTheCounter) {
+    const std::string path = (folder / "r.nc").string();
+    engine->ReceiveFile(path);
+    ControllerSends("N1G0\n%\x1A");
+    EXPECT_EQ(ReadFile(path), "N1G0\r\n%");
+    EXPECT_EQ(host.byteCount, 7u);
+    EXPECT_EQ(engine->LastEndResult(), EndReceiveCompleted);
+    EXPECT_TRUE(port->Writes().empty());  // the PC sends nothing back
+}
+
+TEST_F(Block, ReceiveKeepsTextAroundASubInTheMiddle) {
+    const std::string path = (folder / "r.nc").string();
+    engine->ReceiveFile(path);
+    ControllerSends("G1\n");
+    ControllerSends("G2\x1AG3\n");
+    EXPECT_EQ(ReadFile(path), "G1\r\nG2G3\r\n");
+    EXPECT_EQ(host.byteCounts, (std::vector<uint64_t>{0, 4, 10}));
+    EXPECT_EQ(engine->LastEndResult(), EndReceiveCompleted);
+}
+
+TEST_F(Block, ReceiveDropsBytesBehindANul) {
+    const std::string path = (folder / "r.nc").string();
+    engine->ReceiveFile(path);
+    ControllerSends(std::string("G1\0G2", 5));
+    ControllerSends("\x1A");
+    EXPECT_EQ(ReadFile(path), "G1");
+}
+
+TEST_F(Block, ReceiveReadsABacklogInPiecesOf511) {
+    const std::string path = (folder / "r.nc").string();
+    engine->ReceiveFile(path);
+    ControllerSends(std::string(1200, 'x') + "\x1A");
+    EXPECT_EQ(ReadFile(path), std::string(1200, 'x'));
+    EXPECT_EQ(host.byteCounts, (std::vector<uint64_t>{0, 511, 1022, 1200}));
+}
+
+TEST_F(Block, ReceiveIntoAnExistingFileStartsItEmpty) {
+    const std::string path = MakeFile("r.nc", "an older program, longer than the new one");
+    engine->ReceiveFile(path);
+    ControllerSends("G1\x1A");
+    EXPECT_EQ(ReadFile(path), "G1");
+}
+
+TEST_F(Block, ReceiveThatCannotWriteStopsWithAMessage) {
+    engine->ReceiveFile("/dev/full");
+    ControllerSends("G1\n");
+    EXPECT_EQ(port->Written(), "\x1A");  // the controller is told to stop
+    EXPECT_TRUE(LogMatches(kTimestamp + "Begin to receive file\r\nG1\n" + kTimestamp +
+                           "File receiving stopped: the file could not be written\r\n"))
+        << host.log;
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].caption, "Error");
+    EXPECT_FALSE(host.progressOpen);
+    EXPECT_EQ(engine->LastEndResult(), EndReceiveWriteFailed);
+}
+
+}  // namespace
+}  // namespace quorlin::test

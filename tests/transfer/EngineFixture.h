@@ -1,0 +1,93 @@
+#pragma once
+// An engine on a recording port and a fake host, with a temporary folder for
+// real files and helpers that play the controller's side.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+
+#include "serial/SerialOwner.h"
+#include "serial/SerialPort.h"
+#include "tests/transfer/FakeHost.h"
+#include "tests/transfer/RecordingPort.h"
+#include "transfer/TransferEngine.h"
+
+namespace quorlin::test {
+
+// Stands for one timestamp entry in an expected log.
+inline const std::string kTimestamp = "<TS>";
+
+// The log with every well-formed timestamp entry ("\r\n2026 12 07, 09:05:01   ")
+// replaced by kTimestamp.
+inline std::string MaskTimestamps(const std::string& log) {
+    static const std::string shape = "\r\n#### ## ##, ##:##:##   ";
+    std::string masked;
+    for (size_t i = 0; i < log.size();) {
+        bool match = i + shape.size() <= log.size();
+        for (size_t k = 0; match && k < shape.size(); ++k) {
+            const char c = log[i + k];
+            match = shape[k] == '#' ? (c >= '0' && c <= '9') : c == shape[k];
+        }
+        if (match) {
+            masked += kTimestamp;
+            i += shape.size();
+        } else {
+            masked += log[i++];
+        }
+    }
+    return masked;
+}
+
+class EngineFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/quorlin-transfer-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder = pattern;
+        auto owned = std::make_unique<RecordingPort>();
+        port = owned.get();
+        engine = std::make_unique<TransferEngine>(host, std::move(owned));
+    }
+    void TearDown() override {
+        engine.reset();
+        std::filesystem::remove_all(folder);
+    }
+
+    void UseFamily(int sysType, int baudRate = 0) {
+        host.settings.sysType = sysType;
+        host.settings.baudRate = baudRate;
+        host.settings.baud = host.settings.BaudForIndex(baudRate);
+    }
+    std::string MakeFile(const std::string& name, const std::string& bytes) {
+        const std::string path = (folder / name).string();
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path;
+    }
+    std::string ReadFile(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    // The controller sends bytes: they wait in the port, the reader posts.
+    void ControllerSends(const std::string& bytes) {
+        port->Feed(bytes);
+        engine->HandleMessage(WM_SERIAL_RXDATA, 0, static_cast<intptr_t>(port->Waiting()));
+        host.Pump(*engine);
+    }
+    void TxEmpty() {
+        engine->HandleMessage(WM_SERIAL_TXEMPTY, 0, 0);
+        host.Pump(*engine);
+    }
+    bool LogMatches(const std::string& expected) { return MaskTimestamps(host.log) == expected; }
+
+    std::filesystem::path folder;
+    FakeHost host;
+    RecordingPort* port = nullptr;
+    std::unique_ptr<TransferEngine> engine;
+};
+
+}  // namespace quorlin::test

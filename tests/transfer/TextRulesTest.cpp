@@ -1,0 +1,184 @@
+// The byte-level rules: cleaning, the log's timestamp, the settings' numbers,
+// the download packets and the reply scanner, and the text-file rules.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <string>
+
+#include "tests/transfer/EngineFixture.h"
+#include "transfer/CommSettings.h"
+#include "transfer/DownloadPacket.h"
+#include "transfer/SystemType.h"
+#include "transfer/TextRules.h"
+#include "transfer/TransferFile.h"
+
+namespace quorlin::test {
+namespace {
+
+std::string Normalized(std::string text) {
+    NormalizeText(text.data());
+    return text.c_str();
+}
+
+TEST(NormalizeText, UpperCasesAndDropsBlanksCrsAndEmptyLines) {
+    EXPECT_EQ(Normalized("g01 x1\r\n\r\n\n+m30\r\n"), "G01X1\n+M30\n");
+    EXPECT_EQ(Normalized("\tg1 ; tab\n"), "\tG1;TAB\n");  // tabs and '+' stay
+    EXPECT_EQ(Normalized("\n\n\n"), "\n");
+    EXPECT_EQ(Normalized("n1 \xC3\xA9t\xC3\xA9"), "N1\xC3\xA9T\xC3\xA9");  // UTF-8 bytes intact
+}
+
+TEST(IsDataChar, RejectsNulCrBlankAndPlusOnly) {
+    for (int c = 0; c < 256; ++c) {
+        const bool rejected = c == 0 || c == '\r' || c == ' ' || c == '+';
+        EXPECT_EQ(IsDataChar(static_cast<uint8_t>(c)), !rejected) << c;
+    }
+}
+
+TEST(CleanXonLine, DropsBlanksTabsAndCrKeepsPlus) {
+    std::string line = " +m30\t x\r";
+    CleanXonLine(line);
+    EXPECT_EQ(line, "+M30X");
+}
+
+TEST(LogTimestamp, IsLineBreakDateCommaTimeAndThreeBlanks) {
+    setenv("TZ", "UTC", 1);
+    tzset();
+    EXPECT_EQ(FormatLogTimestamp(0), "\r\n1970 01 01, 00:00:00   ");
+    EXPECT_EQ(FormatLogTimestamp(1796631245), "\r\n2026 12 07, 08:14:05   ");
+}
+
+TEST(Texts, PortNumberIsFormattedIntoTheMessage) {
+    EXPECT_EQ(FormatWithNumber("Can not open COM%d !", 0), "Can not open COM0 !");
+    EXPECT_EQ(FormatWithNumber("Can not open COM%d !", 12), "Can not open COM12 !");
+}
+
+TEST(CommSettings, BaudFollowsFamilyAndIndex) {
+    EXPECT_EQ(BaudForIndex(3, 1), 115200);
+    EXPECT_EQ(BaudForIndex(4, 1), 19200);
+    EXPECT_EQ(BaudForIndex(2, 1), 9600);
+    EXPECT_EQ(BaudForIndex(3, 0), 9600);
+    EXPECT_EQ(BaudForIndex(4, -1), 9600);
+}
+
+TEST(CommSettings, PortNumberIsTheListEntryOrZero) {
+    CommSettings s;
+    s.portList = {2, 5, 0, 0, 0};
+    s.commPort = 1;
+    EXPECT_EQ(s.GetPortNumber(), 5u);
+    s.commPort = 3;
+    EXPECT_EQ(s.GetPortNumber(), 0u);
+    s.commPort = -1;
+    EXPECT_EQ(s.GetPortNumber(), 0u);
+    s.commPort = 7;
+    EXPECT_EQ(s.GetPortNumber(), 0u);
+}
+
+TEST(SystemType, NamesOfFamiliesAndPorts) {
+    EXPECT_EQ(GetSystemTypeName(0), "5100R,43E,43RP");
+    EXPECT_EQ(GetSystemTypeName(4), "L20,L30,L40,L50");
+    EXPECT_EQ(GetSystemTypeName(5), "");
+    CommSettings s;
+    s.portList = {1, 3, 10, 0, 0};
+    EXPECT_EQ(GetPortName(s, 2), "COM10");
+    EXPECT_EQ(GetPortName(s, 3), "");
+    EXPECT_EQ(GetPortName(s, -1), "");
+}
+
+TEST(DownloadPacket, HeaderCarriesLengthAndLowSumBits) {
+    const DownloadPacket header = MakeBlockHeaderPacket(0x0012ABCD);
+    const DownloadPacket expected = {'Z', 'Z', 0x10, 0, 0, 0, 0x00, 0x80, 0xCD, 0xAB};
+    EXPECT_EQ(header, expected);
+    EXPECT_EQ(MakeVerdictPacket(true), (DownloadPacket{'Z', 'Z', 0x11, 1, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(MakeVerdictPacket(false)[3], 0);
+}
+
+TEST(DownloadPacket, ByteSumWraps) {
+    const uint8_t abc[] = {'a', 'b', 'c'};
+    EXPECT_EQ(DownloadByteSum(abc, 3), 294u);
+}
+
+std::optional<DownloadPacket> Scan(ReplyScanner& scanner, const std::string& bytes) {
+    return scanner.ScanReplyPacket(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+}
+
+TEST(ReplyScanner, AssemblesPacketSplitOverChunksAfterNoise) {
+    ReplyScanner scanner;
+    EXPECT_FALSE(Scan(scanner, std::string("noise Z!ZX\0", 11)));
+    EXPECT_FALSE(Scan(scanner, std::string("ZZ\x10\0\0", 5)));
+    const auto packet = Scan(scanner, std::string("\0\0\0\0\0tail", 9));
+    ASSERT_TRUE(packet);
+    EXPECT_EQ((*packet)[2], 0x10);
+    // The tail behind the packet was dropped, and the previous byte reset:
+    // a single 'Z' now does not complete a start.
+    EXPECT_FALSE(Scan(scanner, std::string("Z\x11", 2)));
+}
+
+TEST(ReplyScanner, ResetDropsHalfPacketButKeepsPreviousByte) {
+    ReplyScanner scanner;
+    EXPECT_FALSE(Scan(scanner, "ZZ\x11"));
+    scanner.Reset();
+    EXPECT_FALSE(Scan(scanner, "Z"));
+    scanner.Reset();
+    // The previous 'Z' is kept across the reset, so one more 'Z' starts.
+    const auto packet = Scan(scanner, std::string("Z\x10\0\0\0\0\0\0\0", 9));
+    ASSERT_TRUE(packet);
+    EXPECT_EQ((*packet)[2], 0x10);
+}
+
+class TextFiles : public EngineFixture {};
+
+TEST_F(TextFiles, ProgramIsReadWithCrLfAsLfUpToSub) {
+    const std::string path = MakeFile("p.nc", "a\r\nb\rc\r\n\x1A" "after");
+    ProgramReader reader;
+    ASSERT_TRUE(reader.Open(path));
+    char text[64];
+    const size_t got = reader.Read(text, sizeof text);
+    EXPECT_EQ(std::string(text, got), "a\nb\rc\n");
+    EXPECT_EQ(reader.Offset(), 8u);
+    EXPECT_EQ(reader.Length(), 14u);
+    EXPECT_EQ(reader.Get(), -1);
+}
+
+TEST_F(TextFiles, LinesComeWithoutTheirEnds) {
+    const std::string path = MakeFile("p.nc", "g1\r\n\r\nlast");
+    ProgramReader reader;
+    ASSERT_TRUE(reader.Open(path));
+    std::string line;
+    ASSERT_TRUE(reader.ReadLine(line));
+    EXPECT_EQ(line, "g1");
+    ASSERT_TRUE(reader.ReadLine(line));
+    EXPECT_EQ(line, "");
+    ASSERT_TRUE(reader.ReadLine(line));
+    EXPECT_EQ(line, "last");
+    EXPECT_FALSE(reader.ReadLine(line));
+}
+
+TEST_F(TextFiles, ReceivedProgramIsStoredWithCrLfOverAnOldFile) {
+    const std::string path = MakeFile("r.nc", "old content that is longer");
+    ProgramWriter writer;
+    ASSERT_TRUE(writer.Open(path));
+    ASSERT_TRUE(writer.Write("N1\nG0\r\n", 7));
+    EXPECT_EQ(writer.Offset(), 9u);
+    writer.Close();
+    EXPECT_EQ(ReadFile(path), "N1\r\nG0\r\r\n");
+}
+
+TEST_F(TextFiles, AFileInUseByAnotherTransferDoesNotOpen) {
+    const std::string path = MakeFile("p.nc", "x");
+    TransferInputFile first, second;
+    ASSERT_TRUE(first.Open(path));
+    EXPECT_FALSE(second.Open(path));
+    first.Close();
+    EXPECT_TRUE(second.Open(path));
+}
+
+TEST_F(TextFiles, FullDiskIsReported) {
+    ProgramWriter writer;
+    ASSERT_TRUE(writer.Open("/dev/full"));
+    EXPECT_FALSE(writer.Write("N1\n", 3));
+}
+
+}  // namespace
+}  // namespace quorlin::test

@@ -1,0 +1,102 @@
+// Xon (family 4): blocks of whole lines, each asked for by DC1, ended by ESC
+// or, the last, by SUB; DC3 stops.
+
+#include "tests/transfer/EngineFixture.h"
+
+namespace quorlin::test {
+namespace {
+
+const std::string kDC1 = "\x11";
+const std::string kDC3 = "\x13";
+
+class Xon : public EngineFixture {
+protected:
+    void SetUp() override {
+        EngineFixture::SetUp();
+        UseFamily(4, 1);
+    }
+};
+
+TEST_F(Xon, WaitsForDc1ThenSendsTheByteTableRowInOneWrite) {
+    engine->SendFile(MakeFile("p.nc", "g01 x1\r\n\r\n+m30\r\n"));
+    EXPECT_TRUE(port->Writes().empty());
+    ControllerSends(kDC1);
+    EXPECT_EQ(port->Writes(), std::vector<std::string>{"G01X1\n\n+M30\n\x1A"});
+    EXPECT_EQ(engine->LastEndResult(), EndSendFileCompleted);  // no DC1 awaited after the last block
+    EXPECT_FALSE(host.progressOpen);
+}
+
+TEST_F(Xon, LineIsSetToTheFamilysBaudWithoutHandshake) {
+    engine->SendFile(MakeFile("p.nc", "g1\r\n"));
+    ASSERT_EQ(port->Inits().size(), 2u);
+    EXPECT_EQ(port->Inits()[1], (LineInit{19200, 'o', 7, 1, HandshakeNone, EV_RXCHAR}));
+}
+
+TEST_F(Xon, OnlyAFirstByteDc1OrDc3Counts) {
+    engine->SendFile(MakeFile("p.nc", "g1\r\n"));
+    ControllerSends("x" + kDC1);
+    ControllerSends("\x13x");  // DC3 first: purged and ended as completed
+    EXPECT_TRUE(port->Writes().empty());
+    EXPECT_EQ(port->Calls().back(), "Purge");
+    EXPECT_EQ(engine->LastEndResult(), EndSendFileCompleted);
+    EXPECT_TRUE(LogMatches(kTimestamp + "Begin to send file\r\nx\x11\x13x" + kTimestamp + "File sending completed\r\n"))
+        << host.log;
+}
+
+TEST_F(Xon, LinesAreAddedWhileTheBlockHoldsAtMost4063Bytes) {
+    std::string file;
+    for (int i = 0; i < 100; ++i) file += std::string(49, 'g') + "\r\n";  // 50 bytes a line on the line
+    engine->SendFile(MakeFile("p.nc", file));
+    ControllerSends(kDC1);
+    ASSERT_EQ(port->Writes().size(), 1u);
+    // 81 lines make 4050 bytes (still <= 4063), the 82nd makes 4100.
+    EXPECT_EQ(port->Writes()[0].size(), 4101u);
+    EXPECT_EQ(port->Writes()[0].back(), '\x1B');
+    EXPECT_TRUE(engine->IsTransferring());
+    ControllerSends(kDC1);
+    EXPECT_EQ(port->Writes()[1].size(), 18u * 50 + 1);
+    EXPECT_EQ(port->Writes()[1].back(), '\x1A');
+    EXPECT_FALSE(engine->IsTransferring());
+}
+
+TEST_F(Xon, LineLongerThanTheWriteBufferIsSplitOverBlocks) {
+    engine->SendFile(MakeFile("p.nc", "g1\r\n" + std::string(6000, 'x') + "\r\ng2\r\n"));
+    std::string data;
+    for (int i = 0; i < 10 && engine->IsTransferring(); ++i) ControllerSends(kDC1);
+    ASSERT_FALSE(engine->IsTransferring());
+    const auto writes = port->Writes();
+    ASSERT_EQ(writes.size(), 2u);
+    EXPECT_EQ(writes[0].size(), 5000u);
+    EXPECT_EQ(writes[0].back(), '\x1B');
+    EXPECT_EQ(writes[1].back(), '\x1A');
+    for (const auto& w : writes) data += w.substr(0, w.size() - 1);
+    EXPECT_EQ(data, "G1\n" + std::string(6000, 'X') + "\nG2\n");
+}
+
+TEST_F(Xon, DocumentLinesKeepTheirLfAndTheLastGetsOne) {
+    engine->SendCurrentFile("g1 \tx\r\n\r\n+m30", "");
+    ControllerSends(kDC1);
+    EXPECT_EQ(port->Writes(), std::vector<std::string>{"G1X\n\n+M30\n\x1A"});
+    EXPECT_EQ(host.byteCount, 13u);
+    EXPECT_EQ(engine->LastEndResult(), EndSendFileCompleted);
+}
+
+TEST_F(Xon, ShortFileGoesInOneWriteWithoutAnotherDc1) {
+    engine->SendFile(MakeFile("p.nc", "g1"));
+    ControllerSends(kDC1);
+    EXPECT_EQ(port->Writes(), std::vector<std::string>{"G1\n\x1A"});
+    EXPECT_FALSE(engine->IsTransferring());
+}
+
+TEST_F(Xon, ReceiveSetsTheLineAndStoresChunks) {
+    const std::string path = (folder / "r.nc").string();
+    engine->ReceiveFile(path);
+    EXPECT_EQ(port->Inits().back(), (LineInit{19200, 'o', 7, 1, HandshakeNone, EV_RXCHAR}));
+    ControllerSends("G1\n");
+    ControllerSends("G2\n\x1A");
+    EXPECT_EQ(ReadFile(path), "G1\r\nG2\r\n");
+    EXPECT_EQ(engine->LastEndResult(), EndReceiveCompleted);
+}
+
+}  // namespace
+}  // namespace quorlin::test

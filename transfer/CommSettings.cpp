@@ -1,0 +1,19 @@
+#include "transfer/CommSettings.h"
+
+namespace quorlin {
+
+int32_t BaudForIndex(int32_t sysType, int32_t index) {
+    if (index == 1 && sysType == 3) return 115200;
+    if (index == 1 && sysType == 4) return 19200;
+    return 9600;
+}
+
+int32_t CommSettings::BaudForIndex(int32_t index) const { return quorlin::BaudForIndex(sysType, index); }
+
+unsigned CommSettings::GetPortNumber() const {
+    if (commPort < 0 || commPort >= static_cast<int32_t>(portList.size())) return 0;
+    const int32_t number = portList[static_cast<size_t>(commPort)];
+    return number > 0 ? static_cast<unsigned>(number) : 0;
+}
+
+}  // namespace quorlin

@@ -1,2 +1,0 @@
-// placeholder; replaced as the module grows
-namespace quorlin {}

@@ -1,0 +1,39 @@
+#pragma once
+// The real port of a transfer: a CSerialPort with a 5000-byte write buffer.
+
+#include "serial/SerialPort.h"
+#include "transfer/TransferPort.h"
+
+namespace quorlin {
+
+constexpr unsigned kTransferWriteBuffer = 5000;
+
+class SerialTransferPort final : public ITransferPort {
+public:
+    SerialTransferPort() : m_port(kTransferWriteBuffer) {}
+    bool Open(ISerialOwner* owner, unsigned port, unsigned notifyParam) override {
+        return m_port.Open(owner, port, notifyParam);
+    }
+    void Init(unsigned baud, uint8_t parity, uint8_t dataBits, uint8_t stopBits, uint8_t handshake,
+              uint32_t eventMask) override {
+        m_port.Init(baud, parity, dataBits, stopBits, handshake, eventMask);
+    }
+    bool StartMonitoring() override { return m_port.StartMonitoring(); }
+    void Close() override { m_port.Close(); }
+    bool IsOpen() const override { return m_port.IsOpen(); }
+    void Write(const void* data, uint32_t length) override { m_port.Write(data, length); }
+    void WriteString(const char* text) override { m_port.WriteString(text); }
+    uint32_t Read(void* buffer, uint32_t maximum) override { return m_port.Read(buffer, maximum); }
+    void Purge() override { m_port.Purge(); }
+    void Flush() override {
+        // An empty block is handed over only after the block before it has
+        // reached the device (the rule of Write); the device then drains.
+        m_port.Write("", 0);
+        m_port.Flush();
+    }
+
+private:
+    CSerialPort m_port;
+};
+
+}  // namespace quorlin

@@ -1,0 +1,20 @@
+#pragma once
+// The controller families and the two texts that label a transfer's progress
+// window: the port's name and the family's name.
+
+#include <string>
+
+#include "transfer/CommSettings.h"
+
+namespace quorlin {
+
+constexpr int kSystemTypeCount = 5;
+
+// The row text of a family; empty outside 0 to 4.
+std::string GetSystemTypeName(int sysType);
+
+// "COM<n>" for the port number at index of the detected list; empty when that
+// place is empty or the index lies outside 0 to 4.
+std::string GetPortName(const CommSettings& settings, int index);
+
+}  // namespace quorlin

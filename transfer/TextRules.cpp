@@ -1,0 +1,51 @@
+#include "transfer/TextRules.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace quorlin {
+
+char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+void NormalizeText(char* text) {
+    char* out = text;
+    for (const char* in = text; *in != '\0'; ++in) {
+        const char c = UpperAscii(*in);
+        if (c == ' ' || c == '\r') continue;
+        if (c == '\n' && out != text && out[-1] == '\n') continue;
+        *out++ = c;
+    }
+    *out = '\0';
+}
+
+bool IsDataChar(uint8_t c) { return c != 0x00 && c != 0x0D && c != 0x20 && c != 0x2B; }
+
+void CleanXonLine(std::string& line) {
+    std::string cleaned;
+    cleaned.reserve(line.size());
+    for (char c : line) {
+        if (c == ' ' || c == '\t' || c == '\r') continue;
+        cleaned.push_back(UpperAscii(c));
+    }
+    line.swap(cleaned);
+}
+
+std::string FormatLogTimestamp(std::time_t when) {
+    std::tm local{};
+    localtime_r(&when, &local);
+    char text[64];
+    const size_t length = std::strftime(text, sizeof text, "\r\n%Y %m %d, %H:%M:%S   ", &local);
+    return std::string(text, length);
+}
+
+std::string FormatWithNumber(const char* pattern, long number) {
+    std::string result;
+    const char* mark = std::strstr(pattern, "%d");
+    if (mark == nullptr) return pattern;
+    result.assign(pattern, mark);
+    result += std::to_string(number);
+    result += mark + 2;
+    return result;
+}
+
+}  // namespace quorlin

@@ -1,0 +1,185 @@
+// Downloading controller software: a plain byte stream (pictures and update
+// software of the older families) or 32 KiB blocks framed by 'Z','Z' packets
+// and answered by the controller.
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+
+#include "convert/UpdateFile.h"
+#include "serial/SerialPort.h"
+#include "transfer/SystemType.h"
+#include "transfer/TransferEngine.h"
+#include "transfer/TransferTexts.h"
+
+namespace quorlin {
+
+namespace {
+
+constexpr uint32_t kPiece = 511;
+
+// The image file as the update-file checks read it.
+class ImageFileView final : public SeekableFile {
+public:
+    explicit ImageFileView(TransferInputFile& file) : m_file(file) {}
+    size_t Read(void* buffer, size_t count) override { return m_file.ReadRaw(buffer, count); }
+    void Write(const void*, size_t) override {}  // the checks only read
+    void Seek(uint64_t offset) override { m_file.Seek(offset); }
+    uint64_t Position() const override { return m_file.Offset(); }
+    uint64_t Length() override { return m_file.Length(); }
+
+private:
+    TransferInputFile& m_file;
+};
+
+}  // namespace
+
+// Update files (kinds 3 and 5): the header's checksum, which the check has
+// compared with the payload; the blocks carry that payload.
+// Pictures (kind 4): the check accepts the bitmap, but its checksum covers
+// offsets 50 on, while the blocks carry the pixel data from 1078 on. The
+// verdict compares what was sent, so the expected sum is that of the pixel
+// data: with the zero-filled last block a sound picture gets 1.
+bool TransferEngine::CheckDownloadImage(int downloadKind) try {
+    ImageFileView file(m_imageIn);
+    if (downloadKind == 3 || downloadKind == 5) {
+        HeaderBytes header{};
+        if (!CheckUpdateHeader(file, header)) return false;
+        m_nExpectedSum = UpdateFileHeader::FromBytes(header).checksum;
+        return !m_imageIn.Failed();
+    }
+    if (downloadKind == 4) {
+        BitmapHeadBytes head{};
+        uint32_t fromOffset50 = 0;
+        if (!CheckPictureBitmap(file, head, fromOffset50)) return false;
+        m_nExpectedSum = SumFileFrom(file, kPictureBitmapPixelOffset);
+        return !m_imageIn.Failed();
+    }
+    return true;  // kinds 1 and 2 go out unchecked
+} catch (const std::exception&) {
+    return false;  // a file the checks cannot read is no image to send
+}
+
+void TransferEngine::InitDownloadLine(int downloadKind) {
+    const CommSettings& settings = m_host.Settings();
+    const uint32_t events = EV_RXCHAR | EV_TXEMPTY;
+    if (downloadKind == 1) {
+        m_port->Init(9600, 'o', 8, 1, HandshakeNone, events);
+    } else if (downloadKind == 2) {
+        m_port->Init(19200, 'n', 8, 1, HandshakeNone, events);
+    } else {
+        const unsigned blockBaud = (settings.sysType == 3 && settings.baudRate == 1) ? 115200 : 9600;
+        m_port->Init(blockBaud, 'o', 8, 1, HandshakeNone, events);
+    }
+}
+
+void TransferEngine::DownloadFile(const std::string& path, int downloadKind) {
+    if (downloadKind < kDownloadKindMin || downloadKind > kDownloadKindMax) return;
+    if (!OpenPort()) return;
+    if (!m_imageIn.Open(path)) {
+        m_host.ShowMessage(texts::kCanNotOpenFile, texts::kCaptionError, MessageBoxIcon::Error);
+        return;
+    }
+    m_nDownloadKind = downloadKind;
+    if (!CheckDownloadImage(downloadKind)) {
+        m_host.ShowMessage(texts::kNotUpdateFile, texts::kCaptionError, MessageBoxIcon::Error);
+        m_imageIn.Close();
+        return;
+    }
+    if (downloadKind >= 3) {
+        m_scanner.Reset();
+        m_bAwaitReply = false;
+        m_nSum = 0;
+    }
+    InitDownloadLine(downloadKind);
+    const CommSettings& settings = m_host.Settings();
+    m_host.CreateProgress(ProgressKind::Sending, GetPortName(settings, settings.commPort),
+                          GetSystemTypeName(settings.sysType), path);
+    m_progressWindow = Window::Sending;
+    m_host.SetProgressRange(m_imageIn.Length());
+    m_host.SetByteCount(0);
+    BeginTransfer(BeginDownload);
+    SendNextDownloadPiece();
+}
+
+void TransferEngine::SendNextDownloadPiece() {
+    if (m_nDownloadKind <= 2)
+        SendNextPlainPiece();
+    else
+        SendNextBlockPiece();
+}
+
+void TransferEngine::SendNextPlainPiece() {
+    uint8_t piece[kPiece];
+    const size_t got = m_imageIn.ReadRaw(piece, kPiece);
+    if (got > 0) {
+        m_port->Write(piece, static_cast<uint32_t>(got));
+        ReportSendProgress(m_imageIn.Offset());
+        return;
+    }
+    if (m_imageIn.Failed())
+        FailTransfer(EndSendReadFailed, texts::kSendReadFailedMessage);
+    else
+        FinishDownload();
+}
+
+void TransferEngine::SendNextBlockPiece() {
+    uint8_t* buffer = m_pTransferBuffer.get();
+    if (m_nBufferPos != kDownloadBlockSize) {
+        const size_t pos = static_cast<size_t>(m_nBufferPos);
+        if (m_nBufferPos > static_cast<int64_t>(kDownloadBlockSize - kPiece)) {
+            m_port->Write(buffer + pos, static_cast<uint32_t>(kDownloadBlockSize - pos));
+            m_nBufferPos = kDownloadBlockSize;
+            m_bAwaitReply = true;
+        } else {
+            m_port->Write(buffer + pos, kPiece);
+            m_nBufferPos += kPiece;
+        }
+        // The bytes of the file sent so far; the zeros behind a short last
+        // block add nothing.
+        ReportSendProgress(m_nBlockStart + std::min<uint64_t>(static_cast<uint64_t>(m_nBufferPos), m_nBlockBytes));
+        return;
+    }
+    if (m_bAwaitReply) return;  // the controller's answer starts the next block
+
+    m_nBufferPos = 0;
+    // Zeros behind the file's last byte, not bytes of the block before, so
+    // that the last block's sum is the sum of the image's own bytes.
+    std::memset(buffer, 0, kDownloadBlockSize);
+    m_nBlockStart = m_imageIn.Offset();
+    const size_t got = m_imageIn.ReadRaw(buffer, kDownloadBlockSize);
+    if (got == 0) {
+        if (m_imageIn.Failed())
+            FailTransfer(EndSendReadFailed, texts::kSendReadFailedMessage);
+        else
+            FinishDownload();
+        return;
+    }
+    m_nBlockBytes = static_cast<uint32_t>(got);
+    const uint32_t blockSum = DownloadByteSum(buffer, kDownloadBlockSize);
+    m_nSum += blockSum;
+    const DownloadPacket header = MakeBlockHeaderPacket(blockSum);
+    m_port->Write(header.data(), static_cast<uint32_t>(header.size()));
+}
+
+void TransferEngine::HandleDownloadReply(const uint8_t* bytes, size_t count) {
+    const std::optional<DownloadPacket> packet = m_scanner.ScanReplyPacket(bytes, count);
+    if (!packet) return;
+    const uint8_t command = (*packet)[2];
+    if (command == kPacketVerdict) {
+        const DownloadPacket verdict = MakeVerdictPacket(m_nSum == m_nExpectedSum);
+        m_port->Write(verdict.data(), static_cast<uint32_t>(verdict.size()));
+    } else if (command != kPacketBlock) {
+        return;
+    }
+    m_host.Post(WM_SERIAL_TXEMPTY, 0, 0);
+    m_bAwaitReply = false;
+}
+
+void TransferEngine::FinishDownload() {
+    EndTransfer(EndSendFileCompleted);
+    DestroyProgressWindow();
+    m_restore.Start(*m_port);
+}
+
+}  // namespace quorlin

@@ -1,0 +1,153 @@
+// The engine's port, its message dispatch and the progress window.
+
+#include "transfer/TransferEngine.h"
+
+#include "serial/SerialPort.h"
+#include "transfer/TextRules.h"
+#include "transfer/TransferTexts.h"
+
+namespace quorlin {
+
+namespace {
+constexpr uint8_t kDC1 = 0x11;
+constexpr uint8_t kDC3 = 0x13;
+constexpr uint8_t kSUB = 0x1A;
+constexpr uint32_t kReadChunk = 511;
+}  // namespace
+
+TransferEngine::TransferEngine(ITransferHost& host, std::unique_ptr<ITransferPort> port)
+    : m_host(host), m_port(std::move(port)) {}
+
+TransferEngine::~TransferEngine() {
+    // The restore worker must be gone before the port it would configure.
+    m_restore.Cancel();
+    m_programIn.Close();
+    m_programOut.Close();
+    m_imageIn.Close();
+    m_port.reset();
+}
+
+void TransferEngine::Post(unsigned message, uintptr_t wParam, intptr_t lParam) {
+    m_host.Post(message, wParam, lParam);
+}
+
+bool TransferEngine::OpenPort() {
+    m_restore.Cancel();
+    const unsigned number = m_host.Settings().GetPortNumber();
+    if (!m_port->Open(this, number, 0)) {
+        m_host.ShowMessage(FormatWithNumber(texts::kCanNotOpenPort, number), texts::kCaptionError,
+                           MessageBoxIcon::Error);
+        return false;
+    }
+    InitStandardLine(*m_port);
+    m_port->StartMonitoring();
+    return true;
+}
+
+void TransferEngine::ClosePort() {
+    m_restore.Cancel();
+    m_port->Close();
+}
+
+void TransferEngine::HandleMessage(unsigned message, uintptr_t, intptr_t lParam) {
+    switch (message) {
+        case WM_SERIAL_RXDATA: OnSerialRxData(lParam); break;
+        case WM_SERIAL_TXEMPTY: OnSerialTxEmpty(); break;
+        case WM_SERIAL_DEVLOST: OnSerialDevLost(); break;
+        default: break;
+    }
+}
+
+void TransferEngine::OnSerialRxData(intptr_t waiting) {
+    char buffer[kReadChunk + 1];
+    const uint32_t got = m_port->Read(buffer, kReadChunk);
+    buffer[got] = '\0';
+    AppendLog(buffer);
+    // A backlog larger than one read is fetched by later messages; a read that
+    // found nothing (the queue was purged or emptied by an earlier message)
+    // neither re-posts nor drives a protocol, which would otherwise advance an
+    // Echo send without an answer or store a byte that never arrived.
+    if (got == 0) return;
+    if (waiting > static_cast<intptr_t>(kReadChunk))
+        m_host.Post(WM_SERIAL_RXDATA, m_host.Settings().GetPortNumber(), waiting - got);
+
+    const uint8_t first = static_cast<uint8_t>(buffer[0]);
+    switch (m_nTransferKind) {
+        case KindSendFile:
+        case KindSendDocument:
+            if (m_nProtocol == ProtocolEcho) {
+                SendNextChar();
+            } else if (m_nProtocol == ProtocolXon) {
+                if (first == kDC1) {
+                    SendNextLines(false);
+                } else if (first == kDC3) {
+                    m_port->Purge();
+                    SendNextLines(true);
+                }
+            } else if (m_nProtocol == ProtocolDownload && m_nTransferKind == KindSendFile &&
+                       m_nDownloadKind >= 3) {
+                HandleDownloadReply(reinterpret_cast<const uint8_t*>(buffer), got);
+            }
+            break;
+        case KindReceiveFile:
+            if (m_nProtocol == ProtocolEcho) {
+                m_port->Write(buffer, 1);
+                StoreReceivedChar(first);
+            } else if (m_nProtocol == ProtocolBlock || m_nProtocol == ProtocolXon) {
+                StoreReceivedText(buffer, got);
+            }
+            break;
+        default: break;
+    }
+}
+
+void TransferEngine::OnSerialTxEmpty() {
+    if (m_nProtocol == ProtocolBlock && (m_nTransferKind == KindSendFile || m_nTransferKind == KindSendDocument))
+        SendNextBlock();
+    else if (m_nProtocol == ProtocolDownload && m_nTransferKind == KindSendFile)
+        SendNextDownloadPiece();
+}
+
+// The device went away (adapter unplugged, line hung up): nothing will ever
+// answer, so a running transfer ends now with a log line and a message
+// instead of waiting for a Cancel that the user may not know to press.
+void TransferEngine::OnSerialDevLost() {
+    const unsigned number = m_host.Settings().GetPortNumber();
+    if (IsTransferring())
+        FailTransfer(EndPortLost, FormatWithNumber(texts::kPortLostMessage, number));
+    ClosePort();
+}
+
+void TransferEngine::OnSendDlgCancel() {
+    // The window removes itself after this returns.
+    m_progressWindow = Window::None;
+    EndTransfer(EndSendCancelled);
+}
+
+void TransferEngine::OnReceiveDlgCancel() {
+    m_progressWindow = Window::None;
+    if (m_nTransferKind == KindReceiveFile) {
+        const char sub = static_cast<char>(kSUB);
+        m_port->Write(&sub, 1);  // tells the controller that the PC stops
+    }
+    EndTransfer(EndReceiveCancelled);
+}
+
+void TransferEngine::DestroyProgressWindow() {
+    if (m_progressWindow == Window::None) return;
+    m_progressWindow = Window::None;
+    m_host.DestroyProgress();
+}
+
+void TransferEngine::FailTransfer(unsigned result, const std::string& message) {
+    EndTransfer(result);
+    DestroyProgressWindow();
+    m_host.ShowMessage(message, texts::kCaptionError, MessageBoxIcon::Error);
+}
+
+void TransferEngine::ReportSendProgress(uint64_t position) {
+    m_host.SetProgressPos(position);
+    m_host.SetByteCount(position);
+}
+
+}  // namespace quorlin

@@ -1,0 +1,155 @@
+#pragma once
+// The transfer engine: owns the serial port, keeps the transfer state and
+// runs every send, receive and download as a chain of message-driven steps
+// on its host's thread. Nothing in it waits; each step handles one message
+// and returns. The application's communication view and the command-line
+// tool host it unchanged through ITransferHost.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "serial/SerialOwner.h"
+#include "transfer/DownloadPacket.h"
+#include "transfer/RestoreWorker.h"
+#include "transfer/TransferFile.h"
+#include "transfer/TransferHost.h"
+#include "transfer/TransferPort.h"
+
+namespace quorlin {
+
+// m_nProtocol values.
+enum Protocol : int { ProtocolNone = 0, ProtocolEcho = 1, ProtocolBlock = 2, ProtocolDownload = 3, ProtocolXon = 4 };
+
+// m_nTransferKind values.
+enum TransferKind : int { KindIdle = 0, KindSendFile = 1, KindSendDocument = 2, KindReceiveFile = 3 };
+
+// BeginTransfer arguments.
+enum BeginKind : unsigned { BeginSendFile = 1, BeginSendDocument = 2, BeginReceive = 3, BeginDownload = 4 };
+
+// EndTransfer results. 1 to 5 are the ordinary ends; 6 to 8 are ends that the
+// line or the disk force on a transfer.
+enum EndResult : unsigned {
+    EndNone = 0,
+    EndSendFileCompleted = 1,
+    EndSendDocumentCompleted = 2,
+    EndReceiveCompleted = 3,
+    EndSendCancelled = 4,
+    EndReceiveCancelled = 5,
+    EndPortLost = 6,
+    EndReceiveWriteFailed = 7,
+    EndSendReadFailed = 8,
+};
+
+// What a DownloadKind changes.
+constexpr int kDownloadKindMin = 1, kDownloadKindMax = 5;
+
+class TransferEngine final : private ISerialOwner {
+public:
+    TransferEngine(ITransferHost& host, std::unique_ptr<ITransferPort> port);
+    ~TransferEngine() override;
+    TransferEngine(const TransferEngine&) = delete;
+    TransferEngine& operator=(const TransferEngine&) = delete;
+
+    // Port and log.
+    bool OpenPort();
+    void ClosePort();
+    // Waits until the bytes written so far have left the port; for a host
+    // that closes the port right after a transfer.
+    void FlushPort() { m_port->Flush(); }
+    void AppendLog(const char* text);
+    void BeginTransfer(unsigned kind);
+    void EndTransfer(unsigned result);
+
+    // Entry operations.
+    void SendFile(const std::string& path);
+    // text: the open document's whole text, line breaks as CR LF; path: its
+    // file name, empty for a document never saved.
+    void SendCurrentFile(const std::string& text, const std::string& path);
+    void ReceiveFile(const std::string& path);
+    void DownloadFile(const std::string& path, int downloadKind);
+
+    // A message the host queued through Post, handed back on its thread.
+    void HandleMessage(unsigned message, uintptr_t wParam, intptr_t lParam);
+    // Cancel of the progress window (the window then removes itself).
+    void OnSendDlgCancel();
+    void OnReceiveDlgCancel();
+
+    int TransferKindNow() const { return m_nTransferKind; }
+    int ProtocolNow() const { return m_nProtocol; }
+    bool IsTransferring() const { return m_nTransferKind != KindIdle; }
+    // The result of the last EndTransfer that ended a transfer; EndNone before.
+    unsigned LastEndResult() const { return m_nLastEndResult; }
+
+private:
+    void Post(unsigned message, uintptr_t wParam, intptr_t lParam) override;
+
+    void OnSerialRxData(intptr_t waiting);
+    void OnSerialTxEmpty();
+    void OnSerialDevLost();
+    void DestroyProgressWindow();
+    void FailTransfer(unsigned result, const std::string& message);
+    void ReportSendProgress(uint64_t position);
+    void InitXonLine();
+
+    // Send steps (Echo, Block, Xon), once for the file and once for the document.
+    void StartSendProtocol();
+    void SendNextChar();
+    void SendNextCharFile();
+    void SendNextCharDocument();
+    void SendNextBlock();
+    void SendNextBlockFile();
+    void SendNextBlockDocument();
+    void SendNextLines(bool stop);
+    bool TakeNextXonLine(std::string& line);
+    void FinishSend();
+
+    // Receive steps.
+    void StoreReceivedChar(uint8_t b);
+    void StoreReceivedText(const char* chunk, size_t count);
+    bool StoreBytes(const char* bytes, size_t count);
+
+    // Download steps.
+    bool CheckDownloadImage(int downloadKind);
+    void InitDownloadLine(int downloadKind);
+    void SendNextDownloadPiece();
+    void SendNextPlainPiece();
+    void SendNextBlockPiece();
+    void HandleDownloadReply(const uint8_t* bytes, size_t count);
+    void FinishDownload();
+
+    ITransferHost& m_host;
+    std::unique_ptr<ITransferPort> m_port;
+    RestoreWorker m_restore;
+
+    int m_nTransferKind = KindIdle;
+    int m_nProtocol = ProtocolNone;
+    int m_nDownloadKind = 0;
+    unsigned m_nLastEndResult = EndNone;
+    enum class Window { None, Sending, Receiving } m_progressWindow = Window::None;
+
+    ProgramReader m_programIn;    // program being sent
+    ProgramWriter m_programOut;   // program being received
+    TransferInputFile m_imageIn;  // image being downloaded
+
+    std::string m_strSendText;
+    int64_t m_nBufferPos = 0;
+    int64_t m_nBufferLength = 0;
+    std::unique_ptr<uint8_t[]> m_pTransferBuffer;
+
+    // The last character each Echo step sent; kept from one transfer to the next.
+    char m_cLastFileChar = 0;
+    char m_cLastDocumentChar = 0;
+    // Cleaned bytes of an Xon line that did not fit the previous block.
+    std::string m_strXonCarry;
+
+    // Block download.
+    bool m_bAwaitReply = false;
+    uint32_t m_nSum = 0;
+    uint32_t m_nExpectedSum = 0;
+    uint64_t m_nBlockStart = 0;   // file offset of the current block's first byte
+    uint32_t m_nBlockBytes = 0;   // bytes of the file in the current block
+    ReplyScanner m_scanner;
+};
+
+}  // namespace quorlin

@@ -1,0 +1,181 @@
+#include "transfer/TransferFile.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace quorlin {
+
+namespace {
+
+constexpr char kLF = 0x0A;
+constexpr char kCR = 0x0D;
+constexpr char kSUB = 0x1A;
+
+// Opens path and takes the exclusive lock without waiting; -1 when either fails.
+int OpenExclusive(const std::string& path, int flags, mode_t mode = 0) {
+    const int fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
+    if (fd < 0) return -1;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+}  // namespace
+
+bool TransferInputFile::Open(const std::string& path) {
+    Close();
+    m_fd = OpenExclusive(path, O_RDONLY);
+    if (m_fd < 0) return false;
+    struct stat info {};
+    if (::fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        Close();
+        return false;
+    }
+    m_length = static_cast<uint64_t>(info.st_size);
+    m_offset = 0;
+    m_bFailed = false;
+    return true;
+}
+
+void TransferInputFile::Close() {
+    if (m_fd >= 0) ::close(m_fd);
+    m_fd = -1;
+}
+
+size_t TransferInputFile::ReadRaw(void* out, size_t count) {
+    if (m_fd < 0) return 0;
+    auto* bytes = static_cast<char*>(out);
+    size_t done = 0;
+    while (done < count) {
+        const ssize_t got = ::read(m_fd, bytes + done, count - done);
+        if (got > 0) {
+            done += static_cast<size_t>(got);
+            continue;
+        }
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) m_bFailed = true;
+        break;
+    }
+    m_offset += done;
+    return done;
+}
+
+bool TransferInputFile::Seek(uint64_t offset) {
+    if (m_fd < 0 || ::lseek(m_fd, static_cast<off_t>(offset), SEEK_SET) < 0) return false;
+    m_offset = offset;
+    return true;
+}
+
+bool ProgramReader::Open(const std::string& path) {
+    m_nPos = m_nEnd = 0;
+    m_bEnded = false;
+    return m_file.Open(path);
+}
+
+void ProgramReader::Close() { m_file.Close(); }
+
+bool ProgramReader::Fill() {
+    if (m_nPos > 0) {
+        std::memmove(m_buffer, m_buffer + m_nPos, m_nEnd - m_nPos);
+        m_nEnd -= m_nPos;
+        m_nPos = 0;
+    }
+    const size_t got = m_file.ReadRaw(m_buffer + m_nEnd, sizeof m_buffer - m_nEnd);
+    m_nEnd += got;
+    return got > 0;
+}
+
+int ProgramReader::Get() {
+    if (m_bEnded) return -1;
+    if (m_nPos == m_nEnd && !Fill()) {
+        m_bEnded = true;
+        return -1;
+    }
+    const char c = m_buffer[m_nPos];
+    if (c == kSUB) {
+        m_bEnded = true;
+        return -1;
+    }
+    if (c == kCR) {
+        if (m_nPos + 1 == m_nEnd) Fill();
+        if (m_nPos + 1 < m_nEnd && m_buffer[m_nPos + 1] == kLF) {
+            m_nPos += 2;
+            return kLF;
+        }
+    }
+    ++m_nPos;
+    return static_cast<unsigned char>(c);
+}
+
+size_t ProgramReader::Read(char* out, size_t count) {
+    size_t done = 0;
+    while (done < count) {
+        const int c = Get();
+        if (c < 0) break;
+        out[done++] = static_cast<char>(c);
+    }
+    return done;
+}
+
+bool ProgramReader::ReadLine(std::string& line) {
+    line.clear();
+    int c = Get();
+    if (c < 0) return false;
+    while (c >= 0 && c != kLF) {
+        line.push_back(static_cast<char>(c));
+        c = Get();
+    }
+    return true;
+}
+
+bool ProgramWriter::Open(const std::string& path) {
+    Close();
+    m_fd = OpenExclusive(path, O_WRONLY | O_CREAT, 0666);
+    if (m_fd < 0) return false;
+    // Emptied only now that the lock is ours; a device or pipe has nothing to empty.
+    struct stat info {};
+    if (::fstat(m_fd, &info) != 0 || (S_ISREG(info.st_mode) && ::ftruncate(m_fd, 0) != 0)) {
+        Close();
+        return false;
+    }
+    m_offset = 0;
+    return true;
+}
+
+bool ProgramWriter::Write(const char* data, size_t count) {
+    if (m_fd < 0) return false;
+    std::string text;
+    text.reserve(count + count / 8);
+    for (size_t i = 0; i < count; ++i) {
+        if (data[i] == kLF) text.push_back(kCR);
+        text.push_back(data[i]);
+    }
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t put = ::write(m_fd, text.data() + done, text.size() - done);
+        if (put > 0) {
+            done += static_cast<size_t>(put);
+            m_offset += static_cast<uint64_t>(put);
+            continue;
+        }
+        if (put < 0 && errno == EINTR) continue;
+        return false;
+    }
+    return true;
+}
+
+bool ProgramWriter::Close() {
+    if (m_fd < 0) return true;
+    const bool ok = ::close(m_fd) == 0;
+    m_fd = -1;
+    return ok;
+}
+
+}  // namespace quorlin

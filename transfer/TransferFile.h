@@ -1,0 +1,88 @@
+#pragma once
+// The files of a transfer, opened exclusively (an advisory lock no other
+// Quorlin transfer can share) and translated explicitly, the same on every
+// platform:
+//  - a program to send is read as text: CR LF becomes LF, a SUB byte ends it;
+//  - a received program is stored as text: every LF becomes CR LF;
+//  - a software image is read as raw bytes.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace quorlin {
+
+// A file opened read-only for a transfer; raw reads with a read offset.
+class TransferInputFile {
+public:
+    TransferInputFile() = default;
+    ~TransferInputFile() { Close(); }
+    TransferInputFile(const TransferInputFile&) = delete;
+    TransferInputFile& operator=(const TransferInputFile&) = delete;
+
+    bool Open(const std::string& path);
+    void Close();
+    bool IsOpen() const { return m_fd >= 0; }
+    // Reads up to count raw bytes; 0 at the end. A failure sets Failed().
+    size_t ReadRaw(void* out, size_t count);
+    bool Seek(uint64_t offset);
+    uint64_t Offset() const { return m_offset; }
+    uint64_t Length() const { return m_length; }
+    bool Failed() const { return m_bFailed; }
+
+private:
+    int m_fd = -1;
+    uint64_t m_offset = 0;
+    uint64_t m_length = 0;
+    bool m_bFailed = false;
+};
+
+// A program read as text from a TransferInputFile.
+class ProgramReader {
+public:
+    bool Open(const std::string& path);
+    void Close();
+    bool IsOpen() const { return m_file.IsOpen(); }
+    // Next character of the text, or -1 at its end (end of file or SUB).
+    int Get();
+    // Up to count characters of text; fewer only at the end.
+    size_t Read(char* out, size_t count);
+    // The next line without its LF; false when no character is left.
+    bool ReadLine(std::string& line);
+    // Bytes of the file consumed so far (a CR LF pair counts two).
+    uint64_t Offset() const { return m_file.Offset() - (m_nEnd - m_nPos); }
+    uint64_t Length() const { return m_file.Length(); }
+    bool Failed() const { return m_file.Failed(); }
+
+private:
+    bool Fill();  // keeps unread bytes, appends more; false when none came
+    TransferInputFile m_file;
+    char m_buffer[4096];
+    size_t m_nPos = 0;
+    size_t m_nEnd = 0;
+    bool m_bEnded = false;
+};
+
+// A received program stored as text.
+class ProgramWriter {
+public:
+    ProgramWriter() = default;
+    ~ProgramWriter() { Close(); }
+    ProgramWriter(const ProgramWriter&) = delete;
+    ProgramWriter& operator=(const ProgramWriter&) = delete;
+
+    // Creates the file anew; an existing one is emptied once it is ours.
+    bool Open(const std::string& path);
+    // Stores the bytes, each LF as CR LF. False when the file could not take
+    // them all (disk full, I/O error); whatever was written stays.
+    bool Write(const char* data, size_t count);
+    bool Close();  // false when closing reported a late write error
+    bool IsOpen() const { return m_fd >= 0; }
+    uint64_t Offset() const { return m_offset; }
+
+private:
+    int m_fd = -1;
+    uint64_t m_offset = 0;
+};
+
+}  // namespace quorlin

@@ -1,0 +1,49 @@
+#pragma once
+// What the transfer engine needs from the window (or tool) that hosts it:
+// the log text, the settings and busy flag, the progress window, message
+// boxes, and a queue on the host's own thread.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "transfer/CommSettings.h"
+
+namespace quorlin {
+
+enum class ProgressKind { Sending, Receiving };
+enum class MessageBoxIcon { Error, Information };
+
+class ITransferHost {
+public:
+    virtual ~ITransferHost() = default;
+
+    // The log: its length in characters, removal of its first characters,
+    // appending at its end, emptying.
+    virtual size_t LogLength() const = 0;
+    virtual void EraseLogFront(size_t count) = 0;
+    virtual void AppendLogText(std::string_view text) = 0;
+    virtual void ClearLog() = 0;
+
+    virtual const CommSettings& Settings() const = 0;
+    virtual void SetBusy(bool busy) = 0;
+
+    // The progress window of the running transfer. Its Cancel calls the
+    // engine's OnSendDlgCancel or OnReceiveDlgCancel, after which the host
+    // removes the window itself; otherwise the engine destroys it.
+    virtual void CreateProgress(ProgressKind kind, const std::string& portText,
+                                const std::string& systemText, const std::string& path) = 0;
+    virtual void SetProgressRange(uint64_t total) = 0;  // sending only
+    virtual void SetProgressPos(uint64_t position) = 0;  // sending only
+    virtual void SetByteCount(uint64_t count) = 0;
+    virtual void DestroyProgress() = 0;
+
+    virtual void ShowMessage(const std::string& text, const std::string& caption, MessageBoxIcon icon) = 0;
+
+    // Queues a message for TransferEngine::HandleMessage on the host's thread,
+    // in posting order. Called from any thread; returns at once.
+    virtual void Post(unsigned message, uintptr_t wParam, intptr_t lParam) = 0;
+};
+
+}  // namespace quorlin

@@ -1,0 +1,31 @@
+#pragma once
+// The narrow seam between the transfer engine and its serial port: the
+// operations of CSerialPort that a transfer uses. The application and the
+// command-line tool use SerialTransferPort; tests put a recording port here.
+
+#include <cstdint>
+
+#include "serial/SerialOwner.h"
+
+namespace quorlin {
+
+class ITransferPort {
+public:
+    virtual ~ITransferPort() = default;
+    virtual bool Open(ISerialOwner* owner, unsigned port, unsigned notifyParam) = 0;
+    // May be called from the restore worker while the owner's thread uses the port.
+    virtual void Init(unsigned baud, uint8_t parity, uint8_t dataBits, uint8_t stopBits,
+                      uint8_t handshake, uint32_t eventMask) = 0;
+    virtual bool StartMonitoring() = 0;
+    virtual void Close() = 0;
+    virtual bool IsOpen() const = 0;
+    virtual void Write(const void* data, uint32_t length) = 0;
+    virtual void WriteString(const char* text) = 0;
+    virtual uint32_t Read(void* buffer, uint32_t maximum) = 0;
+    virtual void Purge() = 0;
+    // Waits until everything written has left the port (before a host that
+    // ends closes it).
+    virtual void Flush() = 0;
+};
+
+}  // namespace quorlin

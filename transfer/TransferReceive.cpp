@@ -1,0 +1,68 @@
+// Receiving an NC program that the controller sends, up to its SUB.
+
+#include <string>
+
+#include "transfer/SystemType.h"
+#include "transfer/TransferEngine.h"
+#include "transfer/TransferTexts.h"
+
+namespace quorlin {
+
+namespace {
+constexpr char kSUB = 0x1A;
+}  // namespace
+
+void TransferEngine::ReceiveFile(const std::string& path) {
+    if (!OpenPort()) return;
+    if (!m_programOut.Open(path)) {
+        m_host.ShowMessage(texts::kCanNotOpenFile, texts::kCaptionError, MessageBoxIcon::Error);
+        return;
+    }
+    const CommSettings& settings = m_host.Settings();
+    m_host.CreateProgress(ProgressKind::Receiving, GetPortName(settings, settings.commPort),
+                          GetSystemTypeName(settings.sysType), path);
+    m_progressWindow = Window::Receiving;
+    m_host.SetByteCount(0);
+    BeginTransfer(BeginReceive);
+    if (m_nProtocol == ProtocolXon) InitXonLine();
+}
+
+// Stores bytes of the program. When the file cannot take them (disk full),
+// the controller is told to stop as on Cancel and the receive ends with a
+// message; what was stored before stays in the file.
+bool TransferEngine::StoreBytes(const char* bytes, size_t count) {
+    if (m_programOut.Write(bytes, count)) return true;
+    m_port->Write(&kSUB, 1);
+    FailTransfer(EndReceiveWriteFailed, texts::kReceiveWriteFailedMessage);
+    return false;
+}
+
+void TransferEngine::StoreReceivedChar(uint8_t b) {
+    if (b == static_cast<uint8_t>(kSUB)) {
+        EndTransfer(EndReceiveCompleted);
+        DestroyProgressWindow();
+        return;
+    }
+    const char c = static_cast<char>(b);
+    if (!StoreBytes(&c, 1)) return;
+    m_host.SetByteCount(m_programOut.Offset());
+}
+
+void TransferEngine::StoreReceivedText(const char* chunk, size_t count) {
+    std::string text;
+    bool sawSub = false;
+    for (size_t i = 0; i < count && chunk[i] != '\0'; ++i) {
+        if (chunk[i] == kSUB)
+            sawSub = true;
+        else
+            text.push_back(chunk[i]);
+    }
+    if (!StoreBytes(text.data(), text.size())) return;
+    m_host.SetByteCount(m_programOut.Offset());
+    if (sawSub) {
+        EndTransfer(EndReceiveCompleted);
+        DestroyProgressWindow();
+    }
+}
+
+}  // namespace quorlin

@@ -1,0 +1,260 @@
+// Sending an NC program: a file or the open document, with the Echo, Block
+// or Xon protocol of the controller family.
+
+#include <algorithm>
+#include <cstring>
+
+#include "serial/SerialPort.h"
+#include "transfer/SerialTransferPort.h"
+#include "transfer/SystemType.h"
+#include "transfer/TextRules.h"
+#include "transfer/TransferEngine.h"
+#include "transfer/TransferTexts.h"
+
+namespace quorlin {
+
+namespace {
+constexpr char kLF = 0x0A;
+constexpr char kSUB = 0x1A;
+constexpr char kESC = 0x1B;
+constexpr size_t kBlockPiece = 511;
+// Lines are added to an Xon block while it holds at most this many bytes.
+constexpr size_t kXonBlockFill = 4063;
+// A block and its terminator must fit the port's write buffer; a longer
+// line is split over blocks, each but the last ended by ESC.
+constexpr size_t kXonBlockMax = kTransferWriteBuffer - 1;
+}  // namespace
+
+void TransferEngine::SendFile(const std::string& path) {
+    if (!OpenPort()) return;
+    if (!m_programIn.Open(path)) {
+        m_host.ShowMessage(texts::kCanNotOpenFile, texts::kCaptionError, MessageBoxIcon::Error);
+        return;
+    }
+    const CommSettings& settings = m_host.Settings();
+    m_host.CreateProgress(ProgressKind::Sending, GetPortName(settings, settings.commPort),
+                          GetSystemTypeName(settings.sysType), path);
+    m_progressWindow = Window::Sending;
+    BeginTransfer(BeginSendFile);
+    m_host.SetByteCount(0);
+    m_host.SetProgressRange(m_programIn.Length());
+    StartSendProtocol();
+}
+
+void TransferEngine::SendCurrentFile(const std::string& text, const std::string& path) {
+    if (!OpenPort()) return;
+    const CommSettings& settings = m_host.Settings();
+    m_host.CreateProgress(ProgressKind::Sending, GetPortName(settings, settings.commPort),
+                          GetSystemTypeName(settings.sysType), path);
+    m_progressWindow = Window::Sending;
+    BeginTransfer(BeginSendDocument);
+    m_strSendText = text;
+    m_nBufferLength = static_cast<int64_t>(m_strSendText.size());
+    m_host.SetProgressRange(static_cast<uint64_t>(m_nBufferLength));
+    m_host.SetByteCount(0);
+    m_nBufferPos = 0;
+    StartSendProtocol();
+}
+
+void TransferEngine::StartSendProtocol() {
+    switch (m_nProtocol) {
+        case ProtocolEcho: SendNextChar(); break;
+        case ProtocolXon: InitXonLine(); break;  // the controller starts with DC1
+        case ProtocolBlock: OnSerialTxEmpty(); break;
+        default: break;
+    }
+}
+
+void TransferEngine::InitXonLine() {
+    m_port->Init(static_cast<unsigned>(m_host.Settings().baud), 'o', 7, 1, HandshakeNone, EV_RXCHAR);
+}
+
+void TransferEngine::FinishSend() {
+    EndTransfer(m_nTransferKind == KindSendDocument ? EndSendDocumentCompleted : EndSendFileCompleted);
+    DestroyProgressWindow();
+}
+
+// ---- Echo: one character per answer of the controller ----
+
+void TransferEngine::SendNextChar() {
+    if (m_nTransferKind == KindSendFile)
+        SendNextCharFile();
+    else if (m_nTransferKind == KindSendDocument)
+        SendNextCharDocument();
+}
+
+void TransferEngine::SendNextCharFile() {
+    for (int c = m_programIn.Get(); c >= 0; c = m_programIn.Get()) {
+        if (!IsDataChar(static_cast<uint8_t>(c))) continue;
+        const char ch = UpperAscii(static_cast<char>(c));
+        if (ch == kLF && m_cLastFileChar == kLF) continue;
+        m_port->Write(&ch, 1);
+        m_cLastFileChar = ch;
+        ReportSendProgress(m_programIn.Offset());
+        return;
+    }
+    if (m_programIn.Failed()) {
+        FailTransfer(EndSendReadFailed, texts::kSendReadFailedMessage);
+        return;
+    }
+    if (m_cLastFileChar == kLF) {
+        m_port->Write(&kSUB, 1);
+        FinishSend();
+    } else {
+        m_cLastFileChar = kLF;
+        m_port->Write(&kLF, 1);
+    }
+}
+
+void TransferEngine::SendNextCharDocument() {
+    while (m_nBufferPos < m_nBufferLength) {
+        const char c = m_strSendText[static_cast<size_t>(m_nBufferPos++)];
+        if (!IsDataChar(static_cast<uint8_t>(c))) continue;
+        const char ch = UpperAscii(c);
+        if (ch == kLF && m_cLastDocumentChar == kLF) continue;
+        m_port->Write(&ch, 1);
+        m_cLastDocumentChar = ch;
+        ReportSendProgress(static_cast<uint64_t>(m_nBufferPos));
+        return;
+    }
+    if (m_cLastDocumentChar == kLF) {
+        m_port->Write(&kSUB, 1);
+        FinishSend();
+    } else {
+        m_cLastDocumentChar = kLF;
+        m_port->Write(&kLF, 1);
+    }
+}
+
+// ---- Block: one cleaned piece of 511 per empty transmit queue ----
+
+void TransferEngine::SendNextBlock() {
+    if (m_nTransferKind == KindSendFile)
+        SendNextBlockFile();
+    else if (m_nTransferKind == KindSendDocument)
+        SendNextBlockDocument();
+}
+
+// A piece that cleans to nothing writes nothing, and so no empty transmit
+// queue would follow it: the next piece is taken at once instead.
+void TransferEngine::SendNextBlockFile() {
+    for (;;) {
+        char piece[kBlockPiece + 1];
+        const size_t got = m_programIn.Read(piece, kBlockPiece);
+        if (got == 0) {
+            if (m_programIn.Failed()) {
+                FailTransfer(EndSendReadFailed, texts::kSendReadFailedMessage);
+                return;
+            }
+            const char tail[2] = {kLF, kSUB};
+            m_port->Write(tail, 2);
+            FinishSend();
+            return;
+        }
+        piece[got] = '\0';
+        NormalizeText(piece);
+        if (piece[0] == '\0') continue;
+        m_port->WriteString(piece);
+        ReportSendProgress(m_programIn.Offset());
+        return;
+    }
+}
+
+void TransferEngine::SendNextBlockDocument() {
+    for (;;) {
+        if (m_nBufferPos >= m_nBufferLength) {
+            const char tail[2] = {kLF, kSUB};
+            m_port->Write(tail, 2);
+            FinishSend();
+            return;
+        }
+        std::string piece = m_strSendText.substr(static_cast<size_t>(m_nBufferPos), kBlockPiece);
+        // Stops at the text's end, so the count never runs past the length.
+        m_nBufferPos = std::min<int64_t>(m_nBufferPos + static_cast<int64_t>(kBlockPiece), m_nBufferLength);
+        NormalizeText(piece.data());
+        if (piece[0] == '\0') continue;
+        m_port->WriteString(piece.c_str());
+        ReportSendProgress(static_cast<uint64_t>(m_nBufferPos));
+        return;
+    }
+}
+
+// ---- Xon: one block of whole lines per DC1 ----
+
+// The next cleaned line with its LF (a document's last line gets one when it
+// has none); false when the text has no line left.
+bool TransferEngine::TakeNextXonLine(std::string& line) {
+    if (!m_strXonCarry.empty()) {
+        line.swap(m_strXonCarry);
+        m_strXonCarry.clear();
+        return true;
+    }
+    if (m_nTransferKind == KindSendFile) {
+        if (!m_programIn.ReadLine(line)) return false;
+        CleanXonLine(line);
+        line.push_back(kLF);
+        return true;
+    }
+    if (m_nBufferPos >= m_nBufferLength) return false;
+    const size_t start = static_cast<size_t>(m_nBufferPos);
+    const size_t lf = m_strSendText.find(kLF, start);
+    if (lf == std::string::npos) {
+        line = m_strSendText.substr(start);
+        m_nBufferPos = m_nBufferLength;
+        CleanXonLine(line);
+        line.push_back(kLF);
+    } else {
+        line = m_strSendText.substr(start, lf + 1 - start);
+        m_nBufferPos = static_cast<int64_t>(lf + 1);
+        CleanXonLine(line);
+    }
+    return true;
+}
+
+void TransferEngine::SendNextLines(bool stop) {
+    if (stop) {
+        EndTransfer(EndSendFileCompleted);
+        DestroyProgressWindow();
+        return;
+    }
+    if (!m_pTransferBuffer) m_pTransferBuffer.reset(new uint8_t[kDownloadBlockSize]());
+    uint8_t* block = m_pTransferBuffer.get();
+    size_t length = 0;
+    bool finished = false;
+    do {
+        // A document's last line without LF ends the text with it.
+        const bool lastDocumentLine = m_nTransferKind == KindSendDocument && m_strXonCarry.empty() &&
+                                      m_nBufferPos < m_nBufferLength &&
+                                      m_strSendText.find(kLF, static_cast<size_t>(m_nBufferPos)) == std::string::npos;
+        std::string line;
+        if (!TakeNextXonLine(line)) {
+            finished = true;
+            break;
+        }
+        const size_t room = kXonBlockMax - length;
+        if (line.size() > room) {
+            std::memcpy(block + length, line.data(), room);
+            length += room;
+            m_strXonCarry = line.substr(room);
+            break;
+        }
+        std::memcpy(block + length, line.data(), line.size());
+        length += line.size();
+        if (lastDocumentLine) finished = true;
+    } while (!finished && length <= kXonBlockFill);
+
+    if (m_nTransferKind == KindSendFile && m_programIn.Failed()) {
+        FailTransfer(EndSendReadFailed, texts::kSendReadFailedMessage);
+        return;
+    }
+    block[length] = static_cast<uint8_t>(finished ? kSUB : kESC);
+    m_port->Write(block, static_cast<uint32_t>(length + 1));
+    ReportSendProgress(m_nTransferKind == KindSendFile ? m_programIn.Offset()
+                                                        : static_cast<uint64_t>(m_nBufferPos));
+    if (finished) {
+        EndTransfer(EndSendFileCompleted);
+        DestroyProgressWindow();
+    }
+}
+
+}  // namespace quorlin

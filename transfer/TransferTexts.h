@@ -1,0 +1,29 @@
+#pragma once
+// The texts a transfer writes to the log and shows in message boxes.
+
+namespace quorlin::texts {
+
+constexpr const char* kBeginSendFile = "Begin to send file\r\n";
+constexpr const char* kBeginSendCurrent = "Begin to send current opened file\r\n";
+constexpr const char* kBeginReceive = "Begin to receive file\r\n";
+constexpr const char* kSendCompleted = "File sending completed\r\n";
+constexpr const char* kReceiveCompleted = "File receiving completed\r\n";
+constexpr const char* kSendCancelled = "File sending cancelled\r\n";
+constexpr const char* kReceiveCancelled = "File receiving cancelled\r\n";
+// Ends that the line and the disk can force on a transfer.
+constexpr const char* kPortLost = "Transfer stopped: the serial port was lost\r\n";
+constexpr const char* kReceiveWriteFailed = "File receiving stopped: the file could not be written\r\n";
+constexpr const char* kSendReadFailed = "File sending stopped: the file could not be read\r\n";
+
+constexpr const char* kCaptionError = "Error";
+constexpr const char* kCaptionPrompt = "Prompt";
+constexpr const char* kCanNotOpenPort = "Can not open COM%d !";
+constexpr const char* kCanNotOpenFile = "Can't open the file!";
+constexpr const char* kNotUpdateFile = "This file is not a file for system update or is damaged!";
+constexpr const char* kPortLostMessage =
+    "The serial port COM%d is no longer available! The transfer was stopped.";
+constexpr const char* kReceiveWriteFailedMessage =
+    "Can't write the received file! What was received before the failure is kept in it.";
+constexpr const char* kSendReadFailedMessage = "Can't read the file! The transfer was stopped.";
+
+}  // namespace quorlin::texts
