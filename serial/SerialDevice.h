@@ -5,6 +5,7 @@
 // declares them; SerialDevicePosix.cpp implements them with termios, and a
 // Win32 back end would implement the same declarations with its comm calls.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -82,6 +83,10 @@ public:
     bool Purge();        // drops both kernel queues
     bool PurgeOutput();  // drops the kernel output queue only
     bool Drain();        // waits until the output queue has been sent
+    // The same, but gives up at deadline (false, errno ETIMEDOUT): the
+    // queue is watched until it is empty, and only then is the device asked
+    // to wait for its last bytes, which it does within a bounded time.
+    bool DrainUntil(std::chrono::steady_clock::time_point deadline);
     bool InputWaiting(uint32_t& count) const;  // a hint; a pty stops at 4095
     bool OutputWaiting(uint32_t& count) const;
     bool Escape(uint32_t code);  // SETRTS ... CLRBREAK, SETXOFF/SETXON

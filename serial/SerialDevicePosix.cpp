@@ -11,6 +11,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
+
 #include "serial/LineSettings.h"
 #include "serial/SerialDevice.h"
 
@@ -165,6 +168,26 @@ bool SerialDevice::Drain() {
         result = ::tcdrain(m_handle);
     } while (result != 0 && errno == EINTR);
     return result == 0;
+}
+
+bool SerialDevice::DrainUntil(std::chrono::steady_clock::time_point deadline) {
+    // tcdrain has no time-out and a line held by CTS keeps it waiting for
+    // good; the queue is therefore watched here and tcdrain is left only
+    // the bytes in the transmitter, which a UART driver waits for within a
+    // bounded time.
+    constexpr auto kLongestLook = std::chrono::milliseconds(20);
+    for (;;) {
+        uint32_t queued = 0;
+        if (!OutputWaiting(queued)) return false;
+        if (queued == 0) return Drain();
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline) {
+            errno = ETIMEDOUT;
+            return false;
+        }
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
+        ::poll(nullptr, 0, static_cast<int>(std::min(left, kLongestLook).count()));
+    }
 }
 
 bool SerialDevice::InputWaiting(uint32_t& count) const {

@@ -157,7 +157,46 @@ void CSerialPort::Purge() {
 }
 
 void CSerialPort::Flush() {
-    if (!m_hDevice || !m_hDevice->Drain()) ProcessErrorMessage("FlushFileBuffers()");
+    if (!m_hDevice) {
+        errno = EBADF;
+        ProcessErrorMessage("FlushFileBuffers()");
+        return;
+    }
+    uint64_t queued = 0;
+    {
+        std::lock_guard state(m_stateMutex);
+        if (m_bBlockPending) queued = m_nWriteLength;
+    }
+    uint32_t inDevice = 0;
+    if (m_hDevice->OutputWaiting(inDevice)) queued += inDevice;
+    const auto deadline = DeliveryDeadline(queued);
+    {
+        // The writer counts a block as handed over once the device has sent
+        // it, so this wait covers the device's queue too while monitoring.
+        std::unique_lock state(m_stateMutex);
+        const bool settled = m_stateChanged.wait_until(state, deadline, [this] {
+            return !m_bBlockPending || m_bDeviceLost || m_bStopping || !m_bWriterRunning;
+        });
+        if (!settled || m_bDeviceLost) {
+            state.unlock();
+            errno = settled ? EIO : ETIMEDOUT;
+            ProcessErrorMessage("FlushFileBuffers()");
+            return;
+        }
+    }
+    if (!m_hDevice->DrainUntil(deadline)) ProcessErrorMessage("FlushFileBuffers()");
+}
+
+std::chrono::steady_clock::time_point CSerialPort::DeliveryDeadline(uint64_t bytes) const {
+    // Start, eight data, parity and two stop bits: no character takes longer.
+    constexpr uint64_t kLongestCharacterBits = 12;
+    constexpr auto kMargin = std::chrono::seconds(3);
+    CommState state;
+    uint64_t baud = 0;
+    if (m_hDevice && m_hDevice->GetState(state)) baud = state.baudRate;
+    if (baud == 0) baud = 9600;  // no rate to be had: the usual one
+    const auto onTheLine = std::chrono::milliseconds(bytes * kLongestCharacterBits * 1000 / baud);
+    return std::chrono::steady_clock::now() + onTheLine + kMargin;
 }
 
 void CSerialPort::Escape(uint32_t code) {

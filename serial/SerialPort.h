@@ -30,15 +30,26 @@
 //   Purge, StopMonitoring or a lost device). With XON/XOFF stopped by the
 //   other side that wait lasts until XON; the next block is then sent whole.
 // - Read never waits for data.
-// - StopMonitoring (and Close, Open, Init, the destructor) never waits for a
-//   line held up by XOFF, a full device or a dead line: such a block is
-//   abandoned (Init purges it, as it purges everything).
+// - StopMonitoring (and Close, Open, the destructor) keeps what has been
+//   handed to the device: the other side can still take it after the port
+//   is closed. It lets a block the writer has been given reach the device,
+//   but never waits for a line held up by XOFF, a full device or a dead
+//   line: a block the writer could not hand over then is dropped, with the
+//   device's unsent output where the device keeps one (a UART; a pty passes
+//   every byte on at once). Init purges everything, as before.
+// - Flush is for the owner's thread (never from ISerialOwner::Post, which
+//   runs on the port's threads): it waits until the block in the write
+//   buffer has been handed to the device and the device has sent it, and
+//   gives up after the time the queued bytes take at the line rate plus a
+//   few seconds (XOFF held, dead line); a lost device ends it at once. A
+//   host that closes right after its last Write calls Flush first.
 
 // Errors of the platform calls go to ProcessErrorMessage with the name of the
 // failed call and the operation returns as though it had succeeded; a closed
 // port accepts every call and Read returns 0. LastError keeps the most recent
 // one for diagnostics.
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -101,7 +112,7 @@ public:
 
     // Device operations.
     void Purge();  // drops both queues and the block not yet sent
-    void Flush();  // waits until everything written has been sent
+    void Flush();  // waits, bounded, until everything written has been sent
     void Escape(uint32_t code);
     void GetStatus(CommStatus& status);
     void Set0Timeouts();
@@ -146,6 +157,9 @@ private:
     void HandOver(const uint8_t* data, uint32_t length, bool last);
     PullResult PullInput();
     void ResetLineState();
+    // When bytes that are now queued should have left at the line rate,
+    // with a margin for a slow start.
+    std::chrono::steady_clock::time_point DeliveryDeadline(uint64_t bytes) const;
     void SignalReader();
     void SignalWriter();
 
@@ -180,6 +194,8 @@ private:
     bool m_bBlockIsLast = true;     // WM_SERIAL_TXEMPTY follows this block
     bool m_bWriterBusy = false;     // the writer is sending the pending block
     bool m_bChunkInFlight = false;  // the writer is inside a device write
+    bool m_bWriterStalled = false;  // waiting for XON or room with bytes not handed over
+    bool m_bWriterDraining = false;  // the whole block is in the device, being sent
     bool m_bWriterAwaitsReader = false;
     uint64_t m_nPurgeGeneration = 0;
     uint64_t m_nReaderPasses = 0;

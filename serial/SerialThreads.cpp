@@ -72,17 +72,42 @@ bool CSerialPort::StartMonitoring() {
 }
 
 void CSerialPort::StopMonitoring() {
+    bool stuck, draining;
     {
-        // From here on the writer starts no further device write; wait for
-        // the one it may be inside (a non-blocking write, so brief), so that
-        // the purge below catches everything it has handed over.
+        uint64_t queued = 0;
+        {
+            std::lock_guard state(m_stateMutex);
+            if (m_bBlockPending) queued = m_nWriteLength;
+        }
+        uint32_t inDevice = 0;
+        if (m_hDevice && m_hDevice->OutputWaiting(inDevice)) queued += inDevice;
+        const auto deadline = DeliveryDeadline(queued);
+
         std::unique_lock state(m_stateMutex);
+        // A block the writer has been given goes on to the device unless the
+        // writer has to wait for the line (XOFF, no room): that one is stuck.
+        // A block the device is still sending gets the time it needs.
+        m_stateChanged.wait_until(state, deadline, [this] {
+            return !m_bBlockPending || m_bWriterStalled || m_bDeviceLost || !m_bWriterRunning;
+        });
+        // From here on the writer starts no further device write; wait for
+        // the one it may be inside (a non-blocking write, so brief).
         m_bStopping = true;
         m_stateChanged.wait(state, [this] { return !m_bChunkInFlight; });
+        stuck = m_bBlockPending;
+        draining = m_bWriterDraining;
     }
     m_stateChanged.notify_all();  // releases a Write waiting for hand-over
-    // Purging also ends a drain the writer may be waiting in.
-    if (m_hDevice) Purge();
+    // Only a stuck block is thrown away (the writer abandons it on the stop),
+    // with the device's output where it still holds some: a line that does
+    // not move would otherwise keep the drain, and the close after this, waiting.
+    // Bytes already handed over are never flushed when nothing is stuck: on a
+    // pty they wait in the other side's buffer and a flush would destroy them.
+    uint32_t unsent = 0;
+    if (stuck && m_hDevice &&
+        (draining || (m_hDevice->OutputWaiting(unsent) && unsent > 0)) &&
+        !m_hDevice->PurgeOutput())
+        ProcessErrorMessage("PurgeComm()");
     if (m_hStopEvent) m_hStopEvent->Signal();
     if (m_pReaderThread) {
         m_pReaderThread->join();
@@ -101,6 +126,8 @@ void CSerialPort::StopMonitoring() {
     m_bBlockPending = false;
     m_bWriterBusy = false;
     m_bWriterAwaitsReader = false;
+    m_bWriterStalled = false;
+    m_bWriterDraining = false;
     m_nTxEmptyDue = 0;
     m_bStopping = false;
 }
@@ -399,8 +426,10 @@ void CSerialPort::WriteFromBuf(CSerialPort* port) {
         bool gate = false;
         bool paced = false;
         uint64_t passes = 0;
+        bool paused = false;
         {
             std::lock_guard state(port->m_stateMutex);
+            port->m_bWriterStalled = false;
             if (port->m_bStopping || generation != port->m_nPurgeGeneration) {
                 outcome = BlockOutcome::Abandoned;
                 break;
@@ -415,7 +444,8 @@ void CSerialPort::WriteFromBuf(CSerialPort* port) {
                 paced = true;
                 passes = port->m_nReaderPasses;
             }
-            if (!port->m_bSoftwareFlow || !port->m_bOutputPaused) mayWrite = true;
+            paused = port->m_bSoftwareFlow && port->m_bOutputPaused;
+            mayWrite = !paused;
         }
         // With XON/XOFF the kernel is handed a piece only when its output
         // queue is short (a tty reports writable below 256 bytes), so that
@@ -466,9 +496,18 @@ void CSerialPort::WriteFromBuf(CSerialPort* port) {
             waitFor = DeviceWait::Writable;
         }
         // Waiting for XON, for the reader or for room: do not hold up
-        // configuration or the reader meanwhile.
+        // configuration or the reader meanwhile. Waiting for the line (not
+        // for the reader, which looks at once) is what StopMonitoring treats
+        // as stuck.
         if (postLock.owns_lock()) postLock.unlock();
         writeLock.unlock();
+        if (paused || waitFor == DeviceWait::Writable) {
+            {
+                std::lock_guard state(port->m_stateMutex);
+                port->m_bWriterStalled = true;
+            }
+            port->m_stateChanged.notify_all();
+        }
         const WaitResult wait = device.Wait(*port->m_hStopEvent, *port->m_hWriteEvent, waitFor);
         if (wait.woken) port->m_hWriteEvent->Clear();
         writeLock.lock();
@@ -489,9 +528,14 @@ void CSerialPort::WriteFromBuf(CSerialPort* port) {
         // holding configuration up: a line held by CTS would keep the drain
         // waiting for good, and Init (which purges) or StopMonitoring ends it.
         writeLock.unlock();
+        {
+            std::lock_guard state(port->m_stateMutex);
+            port->m_bWriterDraining = true;
+        }
         if (!device.Drain()) port->ProcessErrorMessage("GetOverlappedResults() in WriteFile()");
         writeLock.lock();
         std::lock_guard state(port->m_stateMutex);
+        port->m_bWriterDraining = false;
         if (port->m_bStopping || generation != port->m_nPurgeGeneration)
             outcome = BlockOutcome::Abandoned;  // purged while draining
     }
@@ -500,6 +544,7 @@ void CSerialPort::WriteFromBuf(CSerialPort* port) {
         std::lock_guard state(port->m_stateMutex);
         port->m_bBlockPending = false;
         port->m_bWriterBusy = false;
+        port->m_bWriterStalled = false;
         if (outcome == BlockOutcome::Sent && postTxEmpty) {
             if (left) {
                 postNow = (port->m_nEventMask & EV_TXEMPTY) != 0;

@@ -10,23 +10,8 @@ namespace {
 using test::PostedMessage;
 using Messages = std::vector<PostedMessage>;
 
-constexpr char kXon = 0x11;
-constexpr char kXoff = 0x13;
 
-class XonXoff : public SerialPortOnPty {
-protected:
-    // Sends the controller's bytes followed by a marker and returns once the
-    // port has taken all of them in: anything sent before the marker (an
-    // XOFF, say) has then been acted on.
-    void SendAndConfirm(const std::string& bytes, CSerialPort& on) {
-        static char marker = 'a';
-        marker = marker == 'z' ? 'a' : static_cast<char>(marker + 1);
-        ASSERT_TRUE(pty.Write(bytes + marker));
-        const std::string got = ReadFromPort(on, owner, 1);
-        ASSERT_EQ(got, std::string(1, marker)) << on.LastError();
-    }
-    void SendAndConfirm(const std::string& bytes) { SendAndConfirm(bytes, port); }
-};
+using XonXoff = SerialPortOnPty;
 
 TEST_F(XonXoff, XoffStopsTheOutputAndXonResumesIt) {
     OpenMonitored(HandshakeXonXoff);
@@ -99,19 +84,6 @@ TEST_F(XonXoff, InitWhileStoppedDoesNotWaitForTheStalledBlock) {
     port.WriteString("after");
     ASSERT_TRUE(owner.WaitForCount(WM_SERIAL_TXEMPTY, 1));
     EXPECT_EQ(pty.ReadAvailable(), "after");
-}
-
-TEST_F(XonXoff, CloseWhileStoppedReturnsAndDropsTheBlock) {
-    OpenMonitored(HandshakeXonXoff);
-    SendAndConfirm(std::string(1, kXoff));
-    const std::string block = Pattern(kCapacity);
-    port.Write(block.data(), kCapacity);
-    port.Close();
-    EXPECT_FALSE(port.IsOpen());
-    OpenMonitored(HandshakeNone);
-    port.WriteString("fresh");
-    ASSERT_TRUE(owner.WaitForCount(WM_SERIAL_TXEMPTY, 1));
-    EXPECT_EQ(pty.ReadAvailable(), "fresh");
 }
 
 TEST_F(XonXoff, DestroyingAPortStoppedByXoffReturns) {

@@ -14,6 +14,10 @@
 
 namespace quorlin {
 
+// The controller's flow characters (handshake 5).
+inline constexpr char kXon = 0x11;
+inline constexpr char kXoff = 0x13;
+
 class SerialPortOnPty : public ::testing::Test {
 protected:
     static constexpr unsigned kPort = 3;
@@ -49,6 +53,18 @@ protected:
             if (out.size() >= want || !by.WaitForCount(WM_SERIAL_RXDATA, seen + 1)) return out;
         }
     }
+
+    // Sends the controller's bytes followed by a marker and returns once the
+    // port has taken all of them in: anything sent before the marker (an
+    // XOFF, say) has then been acted on.
+    void SendAndConfirm(const std::string& bytes, CSerialPort& on) {
+        static char marker = 'a';
+        marker = marker == 'z' ? 'a' : static_cast<char>(marker + 1);
+        ASSERT_TRUE(pty.Write(bytes + marker));
+        const std::string got = ReadFromPort(on, owner, 1);
+        ASSERT_EQ(got, std::string(1, marker)) << on.LastError();
+    }
+    void SendAndConfirm(const std::string& bytes) { SendAndConfirm(bytes, port); }
 
     // For states the port shows no event for: checked again and again, with
     // a bounded deadline.
