@@ -96,6 +96,14 @@ std::optional<std::string> ChooseLine(const ParsedArgs& args, LineChoice& choice
     return std::nullopt;
 }
 
+// Whether the port is to be closed only once the bytes handed to it have
+// left (the port's Flush bounds that wait by the line time). A completed
+// transfer owes the controller its last bytes, a stopped receive its SUB.
+// After a cancelled send or download nothing more is owed: the port closes
+// at once (what its writer was given still goes out, nothing is purged),
+// rather than keeping a user who pressed Ctrl+C waiting for a slow line.
+bool ControllerAwaitsBytes(unsigned result) { return result != EndSendCancelled; }
+
 // Runs one transfer: start is the engine's entry operation.
 template <typename Start>
 int RunTransferCommand(const LineChoice& choice, Start start) {
@@ -103,12 +111,10 @@ int RunTransferCommand(const LineChoice& choice, Start start) {
     auto engine = std::make_unique<TransferEngine>(host, std::make_unique<SerialTransferPort>());
     start(*engine);
     const RunOutcome outcome = host.RunTransfer(*engine, choice.idleSeconds);
-    // Closing the port drops what it still holds: let it leave first. A
-    // controller that holds the line with DC3 can make this wait; Ctrl+C
-    // then ends the process.
+    // Ctrl+C now ends the process at once, also during the wait below.
     host.ReleaseSignals();
-    engine->FlushPort();
     const unsigned result = engine->LastEndResult();
+    if (ControllerAwaitsBytes(result)) engine->FlushPort();
     engine.reset();
     switch (outcome) {
         case RunOutcome::NotStarted: return kExitError;

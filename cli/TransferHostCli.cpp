@@ -61,13 +61,28 @@ void CliTransferHost::EraseLogFront(size_t count) {
     m_nLogLength -= std::min(count, m_nLogLength);
 }
 
+// The log is written when the host is about to wait (FlushLog), so that an
+// Echo send puts its next character on the line before the echo reaches
+// standard output. While the bar is drawn on the terminal, text goes out
+// at once between removing the bar and drawing it again.
 void CliTransferHost::AppendLogText(std::string_view text) {
     if (text.empty()) return;
+    m_nLogLength += text.size();
+    if (!BarVisible()) {
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        m_bLogPending = true;
+        return;
+    }
     ClearBar();
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fflush(stdout);
-    m_nLogLength += text.size();
     DrawBar(true);
+}
+
+void CliTransferHost::FlushLog() {
+    if (!m_bLogPending) return;
+    m_bLogPending = false;
+    std::fflush(stdout);
 }
 
 void CliTransferHost::CreateProgress(ProgressKind kind, const std::string&, const std::string&,
@@ -85,6 +100,7 @@ void CliTransferHost::DestroyProgress() {
 }
 
 void CliTransferHost::ShowMessage(const std::string& text, const std::string& caption, MessageBoxIcon icon) {
+    FlushLog();  // the log up to the message comes first
     ClearBar();
     if (icon == MessageBoxIcon::Error) m_bShowedError = true;
     std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
@@ -135,8 +151,10 @@ void CliTransferHost::CancelTransfer(TransferEngine& engine) {
 }
 
 RunOutcome CliTransferHost::RunTransfer(TransferEngine& engine, long idleSeconds) {
-    if (!engine.IsTransferring())
+    if (!engine.IsTransferring()) {
+        FlushLog();
         return engine.LastEndResult() == EndNone ? RunOutcome::NotStarted : RunOutcome::Ended;
+    }
     const auto idleLimit = std::chrono::seconds(idleSeconds);
     m_lastProgress = Clock::now();
     while (engine.IsTransferring()) {
@@ -146,10 +164,12 @@ RunOutcome CliTransferHost::RunTransfer(TransferEngine& engine, long idleSeconds
                 m_lastProgress + idleLimit - Clock::now());
             if (left.count() <= 0) {
                 CancelTransfer(engine);
+                FlushLog();
                 return RunOutcome::IdleTimeout;
             }
             timeoutMs = static_cast<int>(std::min<int64_t>(left.count() + 1, 60000));
         }
+        FlushLog();
         pollfd fds[2] = {{m_wakeFd, POLLIN, 0}, {m_signalFd, POLLIN, 0}};
         const int ready = poll(fds, 2, timeoutMs);
         if (ready < 0 && errno != EINTR) break;
@@ -159,15 +179,17 @@ RunOutcome CliTransferHost::RunTransfer(TransferEngine& engine, long idleSeconds
             ssize_t ignored = read(m_signalFd, &info, sizeof info);
             (void)ignored;
             CancelTransfer(engine);
+            FlushLog();
             return RunOutcome::Cancelled;
         }
         if (fds[0].revents & POLLIN) HandleQueued(engine);
     }
+    FlushLog();
     return RunOutcome::Ended;
 }
 
 void CliTransferHost::DrawBar(bool force) {
-    if (!m_bTerminal || !m_bProgressShown) return;
+    if (!BarVisible()) return;
     const auto now = Clock::now();
     if (!force && now - m_lastDraw < std::chrono::milliseconds(100)) return;
     m_lastDraw = now;
@@ -197,7 +219,7 @@ void CliTransferHost::DrawBar(bool force) {
 }
 
 void CliTransferHost::ClearBar() {
-    if (!m_bTerminal || !m_bProgressShown) return;
+    if (!BarVisible()) return;
     std::fputs("\r\033[K", stderr);
     std::fflush(stderr);
 }

@@ -59,9 +59,13 @@ private:
     void NoteProgress(uint64_t count);
     void DrawBar(bool force);
     void ClearBar();
+    bool BarVisible() const { return m_bTerminal && m_bProgressShown; }
+    // Writes out the log text that AppendLogText left in stdout's buffer.
+    void FlushLog();
 
     CommSettings m_settings;
     size_t m_nLogLength = 0;
+    bool m_bLogPending = false;  // log text waits in stdout's buffer
     bool m_bShowedError = false;
 
     std::mutex m_mutex;  // guards m_queue; Post comes from the port's threads

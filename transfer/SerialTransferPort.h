@@ -25,12 +25,7 @@ public:
     void WriteString(const char* text) override { m_port.WriteString(text); }
     uint32_t Read(void* buffer, uint32_t maximum) override { return m_port.Read(buffer, maximum); }
     void Purge() override { m_port.Purge(); }
-    void Flush() override {
-        // An empty block is handed over only after the block before it has
-        // reached the device (the rule of Write); the device then drains.
-        m_port.Write("", 0);
-        m_port.Flush();
-    }
+    void Flush() override { m_port.Flush(); }
 
 private:
     CSerialPort m_port;

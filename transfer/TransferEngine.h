@@ -21,6 +21,11 @@ namespace quorlin {
 // m_nProtocol values.
 enum Protocol : int { ProtocolNone = 0, ProtocolEcho = 1, ProtocolBlock = 2, ProtocolDownload = 3, ProtocolXon = 4 };
 
+// The protocol of a controller family (sysType) for programs.
+constexpr Protocol ProtocolForFamily(int sysType) {
+    return sysType == 0 ? ProtocolEcho : sysType == 4 ? ProtocolXon : ProtocolBlock;
+}
+
 // m_nTransferKind values.
 enum TransferKind : int { KindIdle = 0, KindSendFile = 1, KindSendDocument = 2, KindReceiveFile = 3 };
 
@@ -54,8 +59,8 @@ public:
     // Port and log.
     bool OpenPort();
     void ClosePort();
-    // Waits until the bytes written so far have left the port; for a host
-    // that closes the port right after a transfer.
+    // Waits (bounded) until the bytes written so far have left the port; for
+    // a host that closes the port right after a transfer.
     void FlushPort() { m_port->Flush(); }
     void AppendLog(const char* text);
     void BeginTransfer(unsigned kind);
@@ -90,7 +95,8 @@ private:
     void DestroyProgressWindow();
     void FailTransfer(unsigned result, const std::string& message);
     void ReportSendProgress(uint64_t position);
-    void InitXonLine();
+    // Before a program transfer is logged: the family's own line settings.
+    void PrepareProgramLine();
 
     // Send steps (Echo, Block, Xon), once for the file and once for the document.
     void StartSendProtocol();

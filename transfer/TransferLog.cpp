@@ -24,7 +24,7 @@ void TransferEngine::BeginTransfer(unsigned kind) {
     AppendLog(FormatLogTimestamp(std::time(nullptr)).c_str());
     m_host.SetBusy(true);
     const int sysType = m_host.Settings().sysType;
-    m_nProtocol = sysType == 0 ? ProtocolEcho : sysType == 4 ? ProtocolXon : ProtocolBlock;
+    m_nProtocol = ProtocolForFamily(sysType);
     m_nLastEndResult = EndNone;
     m_strXonCarry.clear();
 

@@ -23,8 +23,8 @@ public:
     virtual void WriteString(const char* text) = 0;
     virtual uint32_t Read(void* buffer, uint32_t maximum) = 0;
     virtual void Purge() = 0;
-    // Waits until everything written has left the port (before a host that
-    // ends closes it).
+    // Waits, bounded by the time the queued bytes take on the line, until
+    // everything written has left the port (before a host that ends closes it).
     virtual void Flush() = 0;
 };
 

@@ -22,9 +22,9 @@ void TransferEngine::ReceiveFile(const std::string& path) {
     m_host.CreateProgress(ProgressKind::Receiving, GetPortName(settings, settings.commPort),
                           GetSystemTypeName(settings.sysType), path);
     m_progressWindow = Window::Receiving;
+    PrepareProgramLine();
     m_host.SetByteCount(0);
     BeginTransfer(BeginReceive);
-    if (m_nProtocol == ProtocolXon) InitXonLine();
 }
 
 // Stores bytes of the program. When the file cannot take them (disk full),

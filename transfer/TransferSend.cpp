@@ -35,6 +35,7 @@ void TransferEngine::SendFile(const std::string& path) {
     m_host.CreateProgress(ProgressKind::Sending, GetPortName(settings, settings.commPort),
                           GetSystemTypeName(settings.sysType), path);
     m_progressWindow = Window::Sending;
+    PrepareProgramLine();
     BeginTransfer(BeginSendFile);
     m_host.SetByteCount(0);
     m_host.SetProgressRange(m_programIn.Length());
@@ -47,6 +48,7 @@ void TransferEngine::SendCurrentFile(const std::string& text, const std::string&
     m_host.CreateProgress(ProgressKind::Sending, GetPortName(settings, settings.commPort),
                           GetSystemTypeName(settings.sysType), path);
     m_progressWindow = Window::Sending;
+    PrepareProgramLine();
     BeginTransfer(BeginSendDocument);
     m_strSendText = text;
     m_nBufferLength = static_cast<int64_t>(m_strSendText.size());
@@ -59,13 +61,17 @@ void TransferEngine::SendCurrentFile(const std::string& text, const std::string&
 void TransferEngine::StartSendProtocol() {
     switch (m_nProtocol) {
         case ProtocolEcho: SendNextChar(); break;
-        case ProtocolXon: InitXonLine(); break;  // the controller starts with DC1
+        case ProtocolXon: break;  // the line is set; the controller starts with DC1
         case ProtocolBlock: OnSerialTxEmpty(); break;
         default: break;
     }
 }
 
-void TransferEngine::InitXonLine() {
+// Xon's line settings are applied before the start is logged: Init empties
+// both queues, so a DC1 or program bytes that the controller sends once it
+// sees the transfer begin must not arrive before it.
+void TransferEngine::PrepareProgramLine() {
+    if (ProtocolForFamily(m_host.Settings().sysType) != ProtocolXon) return;
     m_port->Init(static_cast<unsigned>(m_host.Settings().baud), 'o', 7, 1, HandshakeNone, EV_RXCHAR);
 }
 

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <tuple>
@@ -31,12 +32,17 @@ public:
     uint64_t progressRange = 0, progressPos = 0, byteCount = 0;
     std::vector<uint64_t> byteCounts;
     std::vector<ShownMessage> messages;
+    // Called after each piece of log text is appended.
+    std::function<void(std::string_view)> onLog;
 
     FakeHost() { settings.portList = {3, 5, 0, 0, 0}; }
 
     size_t LogLength() const override { return log.size(); }
     void EraseLogFront(size_t count) override { log.erase(0, count); }
-    void AppendLogText(std::string_view text) override { log.append(text); }
+    void AppendLogText(std::string_view text) override {
+        log.append(text);
+        if (onLog) onLog(text);
+    }
     void ClearLog() override { log.clear(); }
     const CommSettings& Settings() const override { return settings; }
     void SetBusy(bool b) override { busy = b; settings.busy = b; }

@@ -59,6 +59,7 @@ public:
             std::lock_guard l(m_mutex);
             m_calls.push_back("Init");
             m_inits.push_back({baud, parity, dataBits, stopBits, handshake, eventMask});
+            m_input.clear();  // as a real port, Init empties the queues
         }
         m_changed.notify_all();
     }
@@ -92,6 +93,8 @@ public:
     }
     void Flush() override { Record("Flush"); }
     size_t Waiting() const { std::lock_guard l(m_mutex); return m_input.size(); }
+    // Puts an entry of the test's own among the calls, to see what came between.
+    void Note(const std::string& entry) { Record(entry.c_str()); }
 
 private:
     void Record(const char* call) { std::lock_guard l(m_mutex); m_calls.push_back(call); }

@@ -32,6 +32,44 @@ TEST_F(Xon, LineIsSetToTheFamilysBaudWithoutHandshake) {
     EXPECT_EQ(port->Inits()[1], (LineInit{19200, 'o', 7, 1, HandshakeNone, EV_RXCHAR}));
 }
 
+// The controller may answer as soon as the start is logged: the line must
+// be set by then, as setting it empties the port's queues.
+TEST_F(Xon, LineIsSetBeforeTheStartIsLogged) {
+    host.onLog = [&](std::string_view) { port->Note("Log"); };
+    const std::vector<std::string> expected = {"Open 3", "Init", "Start", "Init", "Log", "Log"};
+    engine->SendFile(MakeFile("p.nc", "g1\r\n"));
+    EXPECT_EQ(port->Calls(), expected);
+    engine->OnSendDlgCancel();
+    engine->SendCurrentFile("g1", "");
+    auto calls = port->Calls();
+    EXPECT_EQ(std::vector<std::string>(calls.end() - 6, calls.end()), expected);
+    engine->OnSendDlgCancel();
+    engine->ReceiveFile((folder / "r.nc").string());
+    calls = port->Calls();
+    EXPECT_EQ(std::vector<std::string>(calls.end() - 6, calls.end()), expected);
+    EXPECT_EQ(port->Inits().back(), (LineInit{19200, 'o', 7, 1, HandshakeNone, EV_RXCHAR}));
+}
+
+TEST_F(Xon, Dc1SentOnTheStartLineIsAnswered) {
+    host.onLog = [&](std::string_view text) {
+        if (text.find("Begin to send file") != std::string_view::npos) port->Feed(kDC1);
+    };
+    engine->SendFile(MakeFile("p.nc", "n1g01x1y7\r\n"));
+    ControllerSends("");
+    EXPECT_EQ(port->Writes(), std::vector<std::string>{"N1G01X1Y7\n\x1A"});
+}
+
+TEST_F(Xon, ProgramSentOnTheStartLineIsStoredWhole) {
+    host.onLog = [&](std::string_view text) {
+        if (text.find("Begin to receive file") != std::string_view::npos) port->Feed("N1G01X1Y7\n\x1A");
+    };
+    const std::string path = (folder / "r.nc").string();
+    engine->ReceiveFile(path);
+    ControllerSends("");
+    EXPECT_EQ(ReadFile(path), "N1G01X1Y7\r\n");
+    EXPECT_EQ(engine->LastEndResult(), EndReceiveCompleted);
+}
+
 TEST_F(Xon, OnlyAFirstByteDc1OrDc3Counts) {
     engine->SendFile(MakeFile("p.nc", "g1\r\n"));
     ControllerSends("x" + kDC1);
