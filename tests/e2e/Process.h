@@ -1,0 +1,88 @@
+#pragma once
+// A child process for the end-to-end tests: started with posix_spawn, its
+// standard input a pipe, its standard output and error collected. Every wait
+// is bounded by a deadline and pumps the output of every process of the
+// session, so no child ever blocks on a full pipe while the test waits on
+// another one.
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace quorlin::e2e {
+
+using Deadline = std::chrono::steady_clock::time_point;
+
+// Generous: it matters only when something is wrong, and a sanitizer build on
+// a loaded two-core machine is slow.
+inline Deadline After(std::chrono::seconds seconds = std::chrono::seconds(20)) {
+    return std::chrono::steady_clock::now() + seconds;
+}
+
+class Process {
+public:
+    // Starts `argv` with the environment `env` (NAME=VALUE entries).
+    Process(const std::vector<std::string>& argv, const std::vector<std::string>& env, const std::string& name);
+    ~Process();
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+    const std::string& Name() const { return name_; }
+    bool Started() const { return pid_ > 0; }
+    void WriteLine(const std::string& line);
+    void CloseInput();
+    void Signal(int signal);
+
+    const std::string& Out() const { return out_; }
+    const std::string& Err() const { return err_; }
+    bool Exited() const { return status_.has_value(); }
+    // The exit status, or 128 + signal number.
+    int ExitStatus() const { return status_.value_or(-1); }
+
+    // Reads what is waiting on this process's pipes; notes its end.
+    void Pump();
+    std::vector<int> Descriptors() const;
+
+private:
+    void ReadFrom(int& fd, std::string& into);
+    void Reap(bool block);
+
+    std::string name_;
+    pid_t pid_ = -1;
+    int in_ = -1;
+    int outFd_ = -1;
+    int errFd_ = -1;
+    std::string out_;
+    std::string err_;
+    std::optional<int> status_;
+};
+
+// Waits on one or more processes at once.
+class Session {
+public:
+    void Add(Process& process) { processes_.push_back(&process); }
+    void Remove(Process& process);
+
+    // Pumps until `done` holds or the deadline passes; true when it held.
+    bool WaitUntil(const std::function<bool()>& done, Deadline deadline);
+
+    // Waits for a line of `process`'s standard output, after character
+    // `from`, that contains `text`; the whole line, or nothing on time-out.
+    // `from` moves past the line found.
+    std::optional<std::string> WaitForLine(Process& process, const std::string& text, std::size_t& from,
+                                           Deadline deadline);
+
+    // Waits for the process to end; false when it did not by the deadline
+    // (then it is killed).
+    bool WaitForExit(Process& process, Deadline deadline);
+
+private:
+    std::vector<Process*> processes_;
+};
+
+}  // namespace quorlin::e2e
