@@ -2,12 +2,6 @@
 
 namespace quorlin {
 
-uint32_t DownloadByteSum(const uint8_t* bytes, size_t count) {
-    uint32_t sum = 0;
-    for (size_t i = 0; i < count; ++i) sum += bytes[i];
-    return sum;
-}
-
 DownloadPacket MakeBlockHeaderPacket(uint32_t blockSum) {
     DownloadPacket packet{};
     packet[0] = 'Z';

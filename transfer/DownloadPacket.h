@@ -16,9 +16,6 @@ constexpr uint8_t kPacketBlock = 0x10;    // PC: block header; controller: next 
 constexpr uint8_t kPacketVerdict = 0x11;  // PC: verdict; controller: send the verdict
 constexpr uint32_t kDownloadBlockSize = 32768;
 
-// Unsigned 32-bit sum of the bytes, wrapping.
-uint32_t DownloadByteSum(const uint8_t* bytes, size_t count);
-
 // Header before each block: length 32768 and the low 16 bits of its sum.
 DownloadPacket MakeBlockHeaderPacket(uint32_t blockSum);
 

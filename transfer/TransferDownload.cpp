@@ -156,7 +156,7 @@ void TransferEngine::SendNextBlockPiece() {
         return;
     }
     m_nBlockBytes = static_cast<uint32_t>(got);
-    const uint32_t blockSum = DownloadByteSum(buffer, kDownloadBlockSize);
+    const uint32_t blockSum = SumBytes(buffer, kDownloadBlockSize);
     m_nSum += blockSum;
     const DownloadPacket header = MakeBlockHeaderPacket(blockSum);
     m_port->Write(header.data(), static_cast<uint32_t>(header.size()));

@@ -1,5 +1,6 @@
 // The engine's port, its message dispatch and the progress window.
 
+#include "transfer/LineControl.h"
 #include "transfer/TransferEngine.h"
 
 #include "serial/SerialPort.h"
@@ -9,9 +10,6 @@
 namespace quorlin {
 
 namespace {
-constexpr uint8_t kDC1 = 0x11;
-constexpr uint8_t kDC3 = 0x13;
-constexpr uint8_t kSUB = 0x1A;
 constexpr uint32_t kReadChunk = 511;
 }  // namespace
 

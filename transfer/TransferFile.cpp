@@ -1,3 +1,4 @@
+#include "transfer/LineControl.h"
 #include "transfer/TransferFile.h"
 
 #include <fcntl.h>
@@ -11,10 +12,6 @@
 namespace quorlin {
 
 namespace {
-
-constexpr char kLF = 0x0A;
-constexpr char kCR = 0x0D;
-constexpr char kSUB = 0x1A;
 
 // Opens path and takes the exclusive lock without waiting; -1 when either fails.
 int OpenExclusive(const std::string& path, int flags, mode_t mode = 0) {

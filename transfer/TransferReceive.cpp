@@ -2,15 +2,12 @@
 
 #include <string>
 
+#include "transfer/LineControl.h"
 #include "transfer/SystemType.h"
 #include "transfer/TransferEngine.h"
 #include "transfer/TransferTexts.h"
 
 namespace quorlin {
-
-namespace {
-constexpr char kSUB = 0x1A;
-}  // namespace
 
 void TransferEngine::ReceiveFile(const std::string& path) {
     if (!OpenPort()) return;

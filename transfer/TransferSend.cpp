@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "serial/SerialPort.h"
+#include "transfer/LineControl.h"
 #include "transfer/SerialTransferPort.h"
 #include "transfer/SystemType.h"
 #include "transfer/TextRules.h"
@@ -14,9 +15,6 @@
 namespace quorlin {
 
 namespace {
-constexpr char kLF = 0x0A;
-constexpr char kSUB = 0x1A;
-constexpr char kESC = 0x1B;
 constexpr size_t kBlockPiece = 511;
 // Lines are added to an Xon block while it holds at most this many bytes.
 constexpr size_t kXonBlockFill = 4063;

@@ -2,6 +2,7 @@
 // (kinds 3 to 5) with their packets, pieces, states and verdict.
 
 #include "tests/transfer/EngineFixture.h"
+#include "convert/UpdateFile.h"
 #include "transfer/DownloadPacket.h"
 
 namespace quorlin::test {
@@ -25,7 +26,7 @@ std::string Bytes(size_t count, uint32_t seed) {
 }
 
 uint32_t Sum(const std::string& bytes) {
-    return DownloadByteSum(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    return AddBytes(0, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
 }
 
 void PutLE32(std::string& at, size_t offset, uint32_t value) {

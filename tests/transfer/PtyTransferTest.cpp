@@ -12,6 +12,7 @@
 
 #include "tests/support/SerialTestSupport.h"
 #include "tests/transfer/FakeHost.h"
+#include "convert/UpdateFile.h"
 #include "transfer/DownloadPacket.h"
 #include "transfer/SerialTransferPort.h"
 #include "transfer/TransferEngine.h"
@@ -85,7 +86,7 @@ TEST_F(OverPty, BlockDownloadIsAnsweredAndGetsVerdictOne) {
     host.settings.sysType = 3;
     std::string payload(40000, '\0');
     for (size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<char>(i * 7 + 3);
-    const uint32_t sum = DownloadByteSum(reinterpret_cast<const uint8_t*>(payload.data()), payload.size());
+    const uint32_t sum = AddBytes(0, reinterpret_cast<const uint8_t*>(payload.data()), payload.size());
     std::string header("%QZ", 3);
     header.append(19, '\0');
     for (int i = 0; i < 4; ++i) header[14 + i] = static_cast<char>(sum >> (8 * i));

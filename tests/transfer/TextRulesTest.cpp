@@ -94,11 +94,6 @@ TEST(DownloadPacket, HeaderCarriesLengthAndLowSumBits) {
     EXPECT_EQ(MakeVerdictPacket(false)[3], 0);
 }
 
-TEST(DownloadPacket, ByteSumWraps) {
-    const uint8_t abc[] = {'a', 'b', 'c'};
-    EXPECT_EQ(DownloadByteSum(abc, 3), 294u);
-}
-
 std::optional<DownloadPacket> Scan(ReplyScanner& scanner, const std::string& bytes) {
     return scanner.ScanReplyPacket(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
 }
