@@ -92,10 +92,7 @@ void TransferEngine::DownloadFile(const std::string& path, int downloadKind) {
         m_nSum = 0;
     }
     InitDownloadLine(downloadKind);
-    const CommSettings& settings = m_host.Settings();
-    m_host.CreateProgress(ProgressKind::Sending, GetPortName(settings, settings.commPort),
-                          GetSystemTypeName(settings.sysType), path);
-    m_progressWindow = Window::Sending;
+    CreateProgressWindow(ProgressKind::Sending, path);
     m_host.SetProgressRange(m_imageIn.Length());
     m_host.SetByteCount(0);
     BeginTransfer(BeginDownload);

@@ -1,9 +1,10 @@
 // The engine's port, its message dispatch and the progress window.
 
-#include "transfer/LineControl.h"
 #include "transfer/TransferEngine.h"
 
 #include "serial/SerialPort.h"
+#include "transfer/LineControl.h"
+#include "transfer/SystemType.h"
 #include "transfer/TextRules.h"
 #include "transfer/TransferTexts.h"
 
@@ -129,6 +130,13 @@ void TransferEngine::OnReceiveDlgCancel() {
         m_port->Write(&sub, 1);  // tells the controller that the PC stops
     }
     EndTransfer(EndReceiveCancelled);
+}
+
+void TransferEngine::CreateProgressWindow(ProgressKind kind, const std::string& path) {
+    const CommSettings& settings = m_host.Settings();
+    m_host.CreateProgress(kind, GetPortName(settings, settings.commPort), GetSystemTypeName(settings.sysType),
+                          path);
+    m_progressWindow = kind == ProgressKind::Sending ? Window::Sending : Window::Receiving;
 }
 
 void TransferEngine::DestroyProgressWindow() {

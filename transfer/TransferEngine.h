@@ -92,6 +92,8 @@ private:
     void OnSerialRxData(intptr_t waiting);
     void OnSerialTxEmpty();
     void OnSerialDevLost();
+    // Shows the progress window labelled with the configured port, family and path.
+    void CreateProgressWindow(ProgressKind kind, const std::string& path);
     void DestroyProgressWindow();
     void FailTransfer(unsigned result, const std::string& message);
     void ReportSendProgress(uint64_t position);

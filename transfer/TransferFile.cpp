@@ -1,4 +1,3 @@
-#include "transfer/LineControl.h"
 #include "transfer/TransferFile.h"
 
 #include <fcntl.h>
@@ -8,6 +7,8 @@
 
 #include <cerrno>
 #include <cstring>
+
+#include "transfer/LineControl.h"
 
 namespace quorlin {
 

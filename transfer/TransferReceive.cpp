@@ -15,10 +15,7 @@ void TransferEngine::ReceiveFile(const std::string& path) {
         m_host.ShowMessage(texts::kCanNotOpenFile, texts::kCaptionError, MessageBoxIcon::Error);
         return;
     }
-    const CommSettings& settings = m_host.Settings();
-    m_host.CreateProgress(ProgressKind::Receiving, GetPortName(settings, settings.commPort),
-                          GetSystemTypeName(settings.sysType), path);
-    m_progressWindow = Window::Receiving;
+    CreateProgressWindow(ProgressKind::Receiving, path);
     PrepareProgramLine();
     m_host.SetByteCount(0);
     BeginTransfer(BeginReceive);

@@ -29,10 +29,7 @@ void TransferEngine::SendFile(const std::string& path) {
         m_host.ShowMessage(texts::kCanNotOpenFile, texts::kCaptionError, MessageBoxIcon::Error);
         return;
     }
-    const CommSettings& settings = m_host.Settings();
-    m_host.CreateProgress(ProgressKind::Sending, GetPortName(settings, settings.commPort),
-                          GetSystemTypeName(settings.sysType), path);
-    m_progressWindow = Window::Sending;
+    CreateProgressWindow(ProgressKind::Sending, path);
     PrepareProgramLine();
     BeginTransfer(BeginSendFile);
     m_host.SetByteCount(0);
@@ -42,10 +39,7 @@ void TransferEngine::SendFile(const std::string& path) {
 
 void TransferEngine::SendCurrentFile(const std::string& text, const std::string& path) {
     if (!OpenPort()) return;
-    const CommSettings& settings = m_host.Settings();
-    m_host.CreateProgress(ProgressKind::Sending, GetPortName(settings, settings.commPort),
-                          GetSystemTypeName(settings.sysType), path);
-    m_progressWindow = Window::Sending;
+    CreateProgressWindow(ProgressKind::Sending, path);
     PrepareProgramLine();
     BeginTransfer(BeginSendDocument);
     m_strSendText = text;
