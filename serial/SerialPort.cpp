@@ -123,6 +123,13 @@ std::string CSerialPort::LastError() const {
     return m_strLastError;
 }
 
+bool CSerialPort::RequireOpen(const char* operation) {
+    if (m_hDevice) return true;
+    errno = EBADF;
+    ProcessErrorMessage(operation);
+    return false;
+}
+
 void CSerialPort::ProcessErrorMessage(const char* operation) {
     // The port's callers carry on as though the call had succeeded (the
     // transfers end by their own Cancel); the failure is only kept so that a
@@ -136,11 +143,7 @@ void CSerialPort::ProcessErrorMessage(const char* operation) {
 }
 
 void CSerialPort::Purge() {
-    if (!m_hDevice) {
-        errno = EBADF;
-        ProcessErrorMessage("PurgeComm()");
-        return;
-    }
+    if (!RequireOpen("PurgeComm()")) return;
     if (!m_hDevice->Purge()) ProcessErrorMessage("PurgeComm()");
     {
         std::lock_guard state(m_stateMutex);
@@ -157,11 +160,7 @@ void CSerialPort::Purge() {
 }
 
 void CSerialPort::Flush() {
-    if (!m_hDevice) {
-        errno = EBADF;
-        ProcessErrorMessage("FlushFileBuffers()");
-        return;
-    }
+    if (!RequireOpen("FlushFileBuffers()")) return;
     uint64_t queued = 0;
     {
         std::lock_guard state(m_stateMutex);
@@ -224,28 +223,17 @@ void CSerialPort::Set0Timeouts() {
     // The descriptor is non-blocking from Open on: a read returns at once
     // with what is waiting and a write never times out (the writer waits for
     // room itself). Nothing to set, only a closed port to report.
-    if (!m_hDevice) {
-        errno = EBADF;
-        ProcessErrorMessage("SetCommTimeouts()\n");
-    }
+    RequireOpen("SetCommTimeouts()\n");
 }
 
 void CSerialPort::GetMask(uint32_t& mask) {
-    if (!m_hDevice) {
-        errno = EBADF;
-        ProcessErrorMessage("GetCommMask()\n");
-        return;
-    }
+    if (!RequireOpen("GetCommMask()\n")) return;
     std::lock_guard state(m_stateMutex);
     mask = m_nEventMask;
 }
 
 void CSerialPort::SetMask(uint32_t mask) {
-    if (!m_hDevice) {
-        errno = EBADF;
-        ProcessErrorMessage("SetCommMask()\n");
-        return;
-    }
+    if (!RequireOpen("SetCommMask()\n")) return;
     {
         std::lock_guard state(m_stateMutex);
         m_nEventMask = mask;
@@ -301,11 +289,7 @@ void CSerialPort::SetState(const CommState& state) {
 
 void CSerialPort::Setup(uint32_t inputQueueSize, uint32_t outputQueueSize) {
     // The kernel sizes its own queues; the request is kept for GetProperties.
-    if (!m_hDevice) {
-        errno = EBADF;
-        ProcessErrorMessage("SetupComm()\n");
-        return;
-    }
+    if (!RequireOpen("SetupComm()\n")) return;
     std::lock_guard lock(m_stateMutex);
     m_nInputQueueSize = inputQueueSize;
     m_nOutputQueueSize = outputQueueSize;
@@ -317,11 +301,7 @@ void CSerialPort::GetModemStatus(uint32_t& modemStatus) {
 }
 
 void CSerialPort::GetProperties(CommProperties& properties) {
-    if (!m_hDevice) {
-        errno = EBADF;
-        ProcessErrorMessage("GetCommProperties()\n");
-        return;
-    }
+    if (!RequireOpen("GetCommProperties()\n")) return;
     std::lock_guard lock(m_stateMutex);
     properties = CommProperties{};
     properties.currentRxQueue = m_nInputQueueSize;

@@ -152,6 +152,12 @@ private:
         bool lost = false;
     };
 
+    // False, with the failure reported to ProcessErrorMessage as operation,
+
+    // while the port is closed: every device operation starts with it.
+
+    bool RequireOpen(const char* operation);
+
     void ProcessErrorMessage(const char* operation);
     void Configure(const std::string& lineSettings, uint8_t handshake, uint32_t eventMask);
     void HandOver(const uint8_t* data, uint32_t length, bool last);

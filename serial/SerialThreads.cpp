@@ -39,11 +39,7 @@ enum class BlockOutcome { Sent, Abandoned, Lost, Failed };
 }  // namespace
 
 bool CSerialPort::StartMonitoring() {
-    if (!m_hDevice) {
-        errno = EBADF;
-        ProcessErrorMessage("CreateThread()");
-        return false;
-    }
+    if (!RequireOpen("CreateThread()")) return false;
     if (m_pReaderThread || m_pWriterThread) return true;  // already running
     {
         std::lock_guard state(m_stateMutex);
@@ -237,11 +233,7 @@ void CSerialPort::HandOver(const uint8_t* data, uint32_t length, bool last) {
 
 uint32_t CSerialPort::Read(void* buffer, uint32_t maximum) {
     std::lock_guard readLock(m_csRead);
-    if (!m_hDevice) {
-        errno = EBADF;
-        ProcessErrorMessage("ReadFile()");
-        return 0;
-    }
+    if (!RequireOpen("ReadFile()")) return 0;
     bool readerRunning;
     {
         std::lock_guard state(m_stateMutex);
