@@ -104,6 +104,14 @@ std::optional<std::string> ChooseLine(const ParsedArgs& args, LineChoice& choice
 // rather than keeping a user who pressed Ctrl+C waiting for a slow line.
 bool ControllerAwaitsBytes(unsigned result) { return result != EndSendCancelled; }
 
+// The one FILE and the line of a transfer command; a usage error's reason
+// when either is missing or wrong.
+std::optional<std::string> ChooseFileAndLine(const ParsedArgs& args, std::string& path, LineChoice& choice) {
+    if (args.Positional().size() != 1) return "needs exactly one FILE";
+    path = args.Positional()[0];
+    return ChooseLine(args, choice);
+}
+
 // Runs one transfer: start is the engine's entry operation.
 template <typename Start>
 int RunTransferCommand(const LineChoice& choice, Start start) {
@@ -165,10 +173,9 @@ int RunSend(const Args& argv) {
             kCommonHelp);
         return kExitCompleted;
     }
-    if (args.Positional().size() != 1) return Usage("send", "needs exactly one FILE");
+    std::string path;
     LineChoice choice;
-    if (auto reason = ChooseLine(args, choice)) return Usage("send", *reason);
-    const std::string path = args.Positional()[0];
+    if (auto reason = ChooseFileAndLine(args, path, choice)) return Usage("send", *reason);
     if (args.Has("document")) {
         std::string text;
         if (!LoadDocumentText(path, text)) {
@@ -192,10 +199,9 @@ int RunReceive(const Args& argv) {
             kCommonHelp);
         return kExitCompleted;
     }
-    if (args.Positional().size() != 1) return Usage("receive", "needs exactly one FILE");
+    std::string path;
     LineChoice choice;
-    if (auto reason = ChooseLine(args, choice)) return Usage("receive", *reason);
-    const std::string path = args.Positional()[0];
+    if (auto reason = ChooseFileAndLine(args, path, choice)) return Usage("receive", *reason);
     return RunTransferCommand(choice, [&](TransferEngine& e) { e.ReceiveFile(path); });
 }
 
@@ -221,10 +227,9 @@ int RunDownload(const Args& argv) {
     if (!kindText) return Usage("download", "needs --kind 1..5");
     const auto kind = ParseNumber(*kindText, kDownloadKindMin, kDownloadKindMax);
     if (!kind) return Usage("download", "--kind takes 1 to 5");
-    if (args.Positional().size() != 1) return Usage("download", "needs exactly one FILE");
+    std::string path;
     LineChoice choice;
-    if (auto reason = ChooseLine(args, choice)) return Usage("download", *reason);
-    const std::string path = args.Positional()[0];
+    if (auto reason = ChooseFileAndLine(args, path, choice)) return Usage("download", *reason);
     return RunTransferCommand(choice, [&](TransferEngine& e) { e.DownloadFile(path, static_cast<int>(*kind)); });
 }
 
