@@ -123,6 +123,11 @@ std::string CSerialPort::LastError() const {
     return m_strLastError;
 }
 
+PortFailure CSerialPort::LastOpenFailure() const {
+    std::lock_guard state(m_stateMutex);
+    return m_lastOpenFailure;
+}
+
 bool CSerialPort::RequireOpen(const char* operation) {
     if (m_hDevice) return true;
     errno = EBADF;

@@ -59,6 +59,7 @@
 #include <vector>
 
 #include "serial/CommTypes.h"
+#include "serial/PortFailure.h"
 #include "serial/SerialOwner.h"
 
 namespace quorlin {
@@ -106,8 +107,10 @@ public:
 
     // A block longer than the buffer capacity is handed over in pieces of
     // the capacity, one after another; WM_SERIAL_TXEMPTY follows the last.
-    void Write(const void* data, uint32_t length);
-    void WriteString(const char* text);
+    // False when the block was refused (the failure also went to the error
+    // hook): the port is closed, not monitored, or the device is gone.
+    bool Write(const void* data, uint32_t length);
+    bool WriteString(const char* text);
     uint32_t Read(void* buffer, uint32_t maximum);
 
     // Device operations.
@@ -140,6 +143,8 @@ public:
     bool IsDeviceLost() const;
     // "<failed call> (<system error text>)" of the last failure, "" if none.
     std::string LastError() const;
+    // Why the last Open failed; kind None after a successful Open.
+    PortFailure LastOpenFailure() const;
 
 protected:
     static unsigned ReadThread(void* port);   // exit code 1
@@ -160,7 +165,7 @@ private:
 
     void ProcessErrorMessage(const char* operation);
     void Configure(const std::string& lineSettings, uint8_t handshake, uint32_t eventMask);
-    void HandOver(const uint8_t* data, uint32_t length, bool last);
+    bool HandOver(const uint8_t* data, uint32_t length, bool last);
     PullResult PullInput();
     void ResetLineState();
     // When bytes that are now queued should have left at the line rate,
@@ -218,6 +223,7 @@ private:
     uint32_t m_nInputQueueSize = 0;
     uint32_t m_nOutputQueueSize = 0;
     std::string m_strLastError;
+    PortFailure m_lastOpenFailure;
 
     std::mutex m_pullMutex;  // one reader of the device at a time
     // Held by the reader while it gathers a pass's events, by Write from its

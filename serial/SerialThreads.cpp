@@ -128,25 +128,23 @@ void CSerialPort::StopMonitoring() {
     m_bStopping = false;
 }
 
-void CSerialPort::WriteString(const char* text) {
-    Write(text, text ? static_cast<uint32_t>(std::strlen(text)) : 0);
+bool CSerialPort::WriteString(const char* text) {
+    return Write(text, text ? static_cast<uint32_t>(std::strlen(text)) : 0);
 }
 
-void CSerialPort::Write(const void* data, uint32_t length) {
+bool CSerialPort::Write(const void* data, uint32_t length) {
     const auto* bytes = static_cast<const uint8_t*>(data);
-    if (length <= m_nBufferCapacity) {
-        HandOver(bytes, length, true);
-        return;
-    }
+    if (length <= m_nBufferCapacity) return HandOver(bytes, length, true);
     // Longer than the buffer: in pieces, each after the previous one has been
     // handed to the device, so that nothing is cut off or overwritten.
     for (uint32_t offset = 0; offset < length; offset += m_nBufferCapacity) {
         const uint32_t piece = std::min<uint32_t>(m_nBufferCapacity, length - offset);
-        HandOver(bytes + offset, piece, offset + piece == length);
+        if (!HandOver(bytes + offset, piece, offset + piece == length)) return false;
     }
+    return true;
 }
 
-void CSerialPort::HandOver(const uint8_t* data, uint32_t length, bool last) {
+bool CSerialPort::HandOver(const uint8_t* data, uint32_t length, bool last) {
     uint64_t generation;
     bool direct;
     {
@@ -159,7 +157,7 @@ void CSerialPort::HandOver(const uint8_t* data, uint32_t length, bool last) {
             state.unlock();
             errno = m_hDevice ? (m_bDeviceLost ? EIO : ESRCH) : EBADF;
             ProcessErrorMessage("WriteFile()");
-            return;
+            return false;
         }
         // Without XON/XOFF to watch, the block goes to the device from here
         // while the writer is idle: one thread switch less for every block.
@@ -176,7 +174,7 @@ void CSerialPort::HandOver(const uint8_t* data, uint32_t length, bool last) {
     }
     if (!direct) {
         SignalWriter();
-        return;
+        return true;
     }
 
     std::unique_lock writeLock(m_csWrite);
@@ -229,6 +227,7 @@ void CSerialPort::HandOver(const uint8_t* data, uint32_t length, bool last) {
     }
     if (wakeReader) SignalReader();
     if (wakeWriter) SignalWriter();
+    return io.status != IoStatus::Failed && io.status != IoStatus::Lost;
 }
 
 uint32_t CSerialPort::Read(void* buffer, uint32_t maximum) {

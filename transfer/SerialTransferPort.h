@@ -21,11 +21,12 @@ public:
     bool StartMonitoring() override { return m_port.StartMonitoring(); }
     void Close() override { m_port.Close(); }
     bool IsOpen() const override { return m_port.IsOpen(); }
-    void Write(const void* data, uint32_t length) override { m_port.Write(data, length); }
-    void WriteString(const char* text) override { m_port.WriteString(text); }
+    bool Write(const void* data, uint32_t length) override { return m_port.Write(data, length); }
+    bool WriteString(const char* text) override { return m_port.WriteString(text); }
     uint32_t Read(void* buffer, uint32_t maximum) override { return m_port.Read(buffer, maximum); }
     void Purge() override { m_port.Purge(); }
     void Flush() override { m_port.Flush(); }
+    PortFailure LastOpenFailure() const override { return m_port.LastOpenFailure(); }
 
 private:
     CSerialPort m_port;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "serial/PortFailure.h"
 #include "serial/SerialOwner.h"
 
 namespace quorlin {
@@ -19,13 +20,16 @@ public:
     virtual bool StartMonitoring() = 0;
     virtual void Close() = 0;
     virtual bool IsOpen() const = 0;
-    virtual void Write(const void* data, uint32_t length) = 0;
-    virtual void WriteString(const char* text) = 0;
+    // False when the port refused the block (closed, gone, queue full).
+    virtual bool Write(const void* data, uint32_t length) = 0;
+    virtual bool WriteString(const char* text) = 0;
     virtual uint32_t Read(void* buffer, uint32_t maximum) = 0;
     virtual void Purge() = 0;
     // Waits, bounded by the time the queued bytes take on the line, until
     // everything written has left the port (before a host that ends closes it).
     virtual void Flush() = 0;
+    // Why the last Open failed.
+    virtual PortFailure LastOpenFailure() const { return {}; }
 };
 
 }  // namespace quorlin

@@ -70,12 +70,15 @@ public:
         m_open = false;
     }
     bool IsOpen() const override { std::lock_guard l(m_mutex); return m_open; }
-    void Write(const void* data, uint32_t length) override {
+    bool Write(const void* data, uint32_t length) override {
         std::lock_guard l(m_mutex);
         m_calls.push_back("Write");
         m_writes.emplace_back(static_cast<const char*>(data), length);
+        return true;
     }
-    void WriteString(const char* text) override { Write(text, static_cast<uint32_t>(std::string(text).size())); }
+    bool WriteString(const char* text) override {
+        return Write(text, static_cast<uint32_t>(std::string(text).size()));
+    }
     uint32_t Read(void* buffer, uint32_t maximum) override {
         std::lock_guard l(m_mutex);
         uint32_t n = 0;
