@@ -1,7 +1,6 @@
 #include "cli/ArgParser.h"
 
-#include <cerrno>
-#include <cstdlib>
+#include <limits>
 
 namespace quorlin::cli {
 
@@ -64,11 +63,28 @@ std::optional<std::string> ParseArgs(const std::vector<std::string>& args,
 }
 
 std::optional<long> ParseNumber(const std::string& text, long min, long max) {
-    if (text.empty()) return std::nullopt;
-    errno = 0;
-    char* end = nullptr;
-    long value = std::strtol(text.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0' || value < min || value > max) return std::nullopt;
+    // Only the one way of writing each number: no blanks, no '+', no leading
+    // zeros and no "-0", so that what was typed is what was meant.
+    const bool negative = !text.empty() && text.front() == '-';
+    const std::string digits = negative ? text.substr(1) : text;
+    if (digits.empty() || (digits.front() == '0' && (digits.size() > 1 || negative))) return std::nullopt;
+    unsigned long magnitude = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9') return std::nullopt;
+        const unsigned long digit = static_cast<unsigned long>(c - '0');
+        if (magnitude > (std::numeric_limits<unsigned long>::max() - digit) / 10) return std::nullopt;
+        magnitude = magnitude * 10 + digit;
+    }
+    // Compared as magnitudes, so that no value outside long is ever formed.
+    if (negative) {
+        if (min >= 0 || magnitude > 0UL - static_cast<unsigned long>(min)) return std::nullopt;
+        const long value = -static_cast<long>(magnitude - 1) - 1;
+        if (value > max) return std::nullopt;
+        return value;
+    }
+    if (max < 0 || magnitude > static_cast<unsigned long>(max)) return std::nullopt;
+    const long value = static_cast<long>(magnitude);
+    if (value < min) return std::nullopt;
     return value;
 }
 

@@ -38,7 +38,9 @@ private:
 std::optional<std::string> ParseArgs(const std::vector<std::string>& args,
                                      const std::vector<OptionSpec>& spec, ParsedArgs& out);
 
-// Parses a whole decimal number within [min, max]; nullopt otherwise.
+// Parses a decimal number within [min, max] written the one plain way: digits
+// only, a '-' before a negative one, no leading zeros, no blanks, no '+', no
+// "-0". nullopt otherwise.
 std::optional<long> ParseNumber(const std::string& text, long min, long max);
 
 }  // namespace quorlin::cli

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string>
 
@@ -70,8 +71,10 @@ const char* const kCheckHelp =
     "Runs the check that a download of that kind makes before it sends FILE:\n"
     "3 and 5 (software, font) check the update-file header and its checksum,\n"
     "4 (interface picture) checks for a bitmap with a full 256-colour palette.\n"
-    "Prints \"OK\" and the checksum in hexadecimal and exits 0, or prints why the\n"
-    "file is refused and exits 1; exits 2 when the command line is wrong.\n";
+    "Prints \"OK\" and, in hexadecimal, the sum the download's verdict expects\n"
+    "(3 and 5: the header's checksum; 4: the byte sum of the pixel data from\n"
+    "offset 1078, which the download's blocks carry) and exits 0, or prints why\n"
+    "the file is refused and exits 1; exits 2 when the command line is wrong.\n";
 
 int UsageError(const char* command, const std::string& reason) {
     std::fprintf(stderr, "quorlin-cli %s: %s (try --help)\n", command, reason.c_str());
@@ -114,7 +117,7 @@ int RunConvert(const Args& args) {
         return UsageError("convert", "unexpected argument '" + parsed.Positional().front() + "'");
     if (!parsed.Has("type")) return UsageError("convert", "--type is required");
     auto type = ParseNumber(*parsed.Value("type"), 0, kTargetTypeCount - 1);
-    if (!type) return UsageError("convert", "--type must be 0, 1 or 2");
+    if (!type) return UsageError("convert", "--type must be 0, 1 or 2, not '" + *parsed.Value("type") + "'");
 
     ConvertRequest request;
     request.targetType = static_cast<int>(*type);
@@ -150,7 +153,12 @@ int RunBatchConvert(const Args& args) {
         return kExitFailed;
     }
     const std::string folder = AddTrailingBackslash(given);
-    std::vector<BatchRow> rows = ListBatchFiles(folder, type);
+    BatchListing listing = ListBatchFolder(folder, type);
+    if (listing.error) {
+        std::fprintf(stderr, "%s\n", listing.error->c_str());
+        return kExitFailed;
+    }
+    std::vector<BatchRow>& rows = listing.rows;
 
     for (const std::string& assignment : parsed.Values("tag")) {
         auto eq = assignment.rfind('=');
@@ -179,16 +187,19 @@ int RunCheck(const Args& args) {
     if (!Parse("check", args, spec, kCheckHelp, parsed, exitCode)) return exitCode;
     if (!parsed.Has("kind")) return UsageError("check", "--kind is required");
     auto kind = ParseNumber(*parsed.Value("kind"), 3, 5);
-    if (!kind) return UsageError("check", "--kind must be 3, 4 or 5");
+    if (!kind) return UsageError("check", "--kind must be 3, 4 or 5, not '" + *parsed.Value("kind") + "'");
     if (parsed.Positional().size() != 1) return UsageError("check", "give exactly one FILE");
 
     try {
         PosixFile file = PosixFile::OpenForReading(parsed.Positional().front());
         std::optional<std::uint32_t> checksum;
         if (*kind == 4) {
+            // The check's own sum runs from offset 50, but the download's
+            // blocks carry the pixels from offset 1078 on, and its verdict
+            // compares their sum: that is the one worth printing.
             BitmapHeadBytes head{};
-            std::uint32_t sum = 0;
-            if (CheckPictureBitmap(file, head, sum)) checksum = sum;
+            std::uint32_t fromHead = 0;
+            if (CheckPictureBitmap(file, head, fromHead)) checksum = SumFileFrom(file, kPictureBitmapPixelOffset);
         } else {
             HeaderBytes header{};
             if (CheckUpdateHeader(file, header)) checksum = UpdateFileHeader::FromBytes(header).checksum;
@@ -198,6 +209,12 @@ int RunCheck(const Args& args) {
             return kExitFailed;
         }
         std::printf("OK 0x%08" PRIX32 "\n", *checksum);
+        // The result is the whole point of the command: one that did not
+        // reach its reader (a full disk behind stdout) is no success.
+        if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+            std::fprintf(stderr, "quorlin-cli check: cannot write the result: %s\n", std::strerror(errno));
+            return kExitFailed;
+        }
         return kExitDone;
     } catch (const FileError& error) {
         std::fprintf(stderr, "%s\n", error.what());

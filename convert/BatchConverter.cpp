@@ -10,6 +10,8 @@
 #include <optional>
 
 #include "convert/FileError.h"
+#include "convert/FileIdentity.h"
+#include "convert/OutputFile.h"
 #include "convert/Paths.h"
 #include "convert/Refusals.h"
 #include "convert/RomImage.h"
@@ -32,19 +34,71 @@ std::string RomNameFor(const std::string& sourceName) {
     return sourceName.substr(0, sourceName.rfind('.')) + ".rom";
 }
 
-// Creates an output, refusing to truncate the source it is made from. On
-// failure the batch shows the file error text as both text and caption.
-std::optional<PosixFile> CreateOutput(const PosixFile& source, const std::string& path, ConversionOutcome& outcome) {
-    if (source.IsSameFileAs(path)) {
+using DirHandle = std::unique_ptr<DIR, int (*)(DIR*)>;
+
+// The folder as the file error texts name it: the current folder is ".".
+std::string FolderForMessages(const std::string& folder) { return folder.empty() ? "." : folder; }
+
+DirHandle OpenFolder(const std::string& folder) {
+    return DirHandle(::opendir(folder.empty() ? "." : folder.c_str()), ::closedir);
+}
+
+// Creates an output that will replace path, refusing one that is any of the
+// files read by the batch. On failure the batch shows the file error text as
+// both text and caption.
+std::optional<OutputFile> CreateOutput(const std::string& path, const std::vector<FileIdentity>& sources,
+                                       ConversionOutcome& outcome) {
+    const std::optional<FileIdentity> existing = IdentityOf(path);
+    if (existing && std::find(sources.begin(), sources.end(), *existing) != sources.end()) {
         outcome.Error(WithPath(kTextTargetIsSource, path));
         return std::nullopt;
     }
     try {
-        return PosixFile::CreateForWriting(path);
+        return OutputFile::Create(path);
     } catch (const FileError& error) {
         outcome.FileErrorBox(error.what());
         return std::nullopt;
     }
+}
+
+bool WriteRom(PosixFile& source, const std::string& path, const std::vector<FileIdentity>& sources,
+              ConversionOutcome& outcome) {
+    // An empty source would never fill the image.
+    if (source.Length() == 0) {
+        outcome.Error(WithPath(kTextEmptyRomSource, source.Path()));
+        return false;
+    }
+    std::optional<OutputFile> image = CreateOutput(path, sources, outcome);
+    if (!image) return false;
+    FillRomImage(source, source.Path(), image->File());
+    image->Commit();
+    return true;
+}
+
+bool WriteUpdate(PosixFile& source, const std::string& path, const std::vector<FileIdentity>& sources,
+                 ConversionOutcome& outcome) {
+    if (source.Length() > kMaxPayloadLength) {
+        outcome.Error(kTextPayloadTooLarge);
+        return false;
+    }
+    std::optional<OutputFile> target = CreateOutput(path, sources, outcome);
+    if (!target) return false;
+    HeaderBytes header{};
+    BuildUpdateHeader(header, source);
+    target->File().Write(header.data(), header.size());
+    CopyWholeFile(source, target->File());
+    target->Commit();
+    return true;
+}
+
+// The files every row reads, so that no row's output replaces a later row's
+// source (through a link in the output folder). A source that cannot be
+// looked at now fails when its row opens it.
+std::vector<FileIdentity> SourcesOf(const std::string& folder, const std::vector<BatchRow>& rows) {
+    std::vector<FileIdentity> sources;
+    for (const BatchRow& row : rows)
+        if (auto identity = IdentityOf(folder + row.sourceName)) sources.push_back(*identity);
+    return sources;
 }
 
 }  // namespace
@@ -60,15 +114,29 @@ const char* BatchOutputFolderName(BatchFileType type) {
 }
 
 std::vector<BatchRow> ListBatchFiles(const std::string& folder, BatchFileType type) {
-    std::vector<BatchRow> rows;
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.empty() ? "." : folder.c_str()), ::closedir);
-    if (!dir) return rows;
-    const std::string extension = BatchExtension(type);
-    while (const dirent* entry = ::readdir(dir.get())) {
-        const std::string name = entry->d_name;
-        if (EndsWithIgnoringCase(name, extension)) rows.push_back({name, RomNameFor(name), ""});
+    return ListBatchFolder(folder, type).rows;
+}
+
+BatchListing ListBatchFolder(const std::string& folder, BatchFileType type) {
+    BatchListing listing;
+    DirHandle dir = OpenFolder(folder);
+    if (!dir) {
+        listing.error = FileErrorText(CauseFromErrno(errno), FolderForMessages(folder));
+        return listing;
     }
-    return rows;
+    const std::string extension = BatchExtension(type);
+    for (;;) {
+        errno = 0;  // readdir tells the end from a failure only by errno
+        const dirent* entry = ::readdir(dir.get());
+        if (!entry) break;
+        const std::string name = entry->d_name;
+        if (EndsWithIgnoringCase(name, extension)) listing.rows.push_back({name, RomNameFor(name), ""});
+    }
+    if (errno != 0) {
+        listing.error = FileErrorText(CauseFromErrno(errno), FolderForMessages(folder));
+        listing.rows.clear();
+    }
+    return listing;
 }
 
 std::string MakeOutputFolder(const std::string& folder, BatchFileType type) {
@@ -79,44 +147,35 @@ std::string MakeOutputFolder(const std::string& folder, BatchFileType type) {
 }
 
 bool WriteRomFile(PosixFile& source, const std::string& path, ConversionOutcome& outcome) {
-    // An empty source would never fill the image.
-    if (source.Length() == 0) {
-        outcome.Error(WithPath(kTextEmptyRomSource, source.Path()));
-        return false;
-    }
-    std::optional<PosixFile> image = CreateOutput(source, path, outcome);
-    if (!image) return false;
-    FillRomImage(source, source.Path(), *image);
-    image->Close();
-    return true;
+    return WriteRom(source, path, {source.Identity()}, outcome);
 }
 
 bool WriteUpdateFile(PosixFile& source, const std::string& path, ConversionOutcome& outcome) {
-    if (source.Length() > kMaxPayloadLength) {
-        outcome.Error(kTextPayloadTooLarge);
-        return false;
-    }
-    std::optional<PosixFile> target = CreateOutput(source, path, outcome);
-    if (!target) return false;
-    HeaderBytes header{};
-    BuildUpdateHeader(header, source);
-    target->Write(header.data(), header.size());
-    CopyWholeFile(source, *target);
-    target->Close();
-    return true;
+    return WriteUpdate(source, path, {source.Identity()}, outcome);
 }
 
 ConversionOutcome RunBatch(const std::string& folder, BatchFileType type, const std::vector<BatchRow>& rows) {
     ConversionOutcome outcome;
+    // A folder that is there but cannot be listed would otherwise "finish"
+    // with nothing done. A missing one keeps its rule: the outputs fail.
+    if (DirHandle dir = OpenFolder(folder); !dir && errno != ENOENT) {
+        outcome.FileErrorBox(FileErrorText(CauseFromErrno(errno), FolderForMessages(folder)));
+        return outcome;
+    }
+    const std::vector<FileIdentity> sources = SourcesOf(folder, rows);
     const std::string outputFolder = MakeOutputFolder(folder, type);
     for (const BatchRow& row : rows) {
         try {
             PosixFile source = PosixFile::OpenForReading(folder + row.sourceName);
-            if (!WriteRomFile(source, outputFolder + row.romName, outcome)) return outcome;
-            if (!row.tag.empty() && !WriteUpdateFile(source, outputFolder + row.tag, outcome)) return outcome;
+            std::vector<FileIdentity> protectedFiles = sources;
+            protectedFiles.push_back(source.Identity());
+            if (!WriteRom(source, outputFolder + row.romName, protectedFiles, outcome)) return outcome;
+            if (!row.tag.empty() && !WriteUpdate(source, outputFolder + row.tag, protectedFiles, outcome))
+                return outcome;
         } catch (const FileError& error) {
             // A source that cannot be opened, or a read or write failing
-            // part-way: the batch stops here; earlier outputs stay.
+            // part-way: the batch stops here. The output being written is
+            // thrown away (its old file stays); earlier outputs stay.
             outcome.FileErrorBox(error.what());
             return outcome;
         }

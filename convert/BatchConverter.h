@@ -4,6 +4,7 @@
 // folder's "Bin_Dst" (or "Dat_Dst"). The batch stops at the first failure.
 
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,8 +37,17 @@ struct BatchRow {
 // (any case), in the order the file system returns them; entries are not
 // filtered further, so a folder named "x.bin" is listed too. folder is used as
 // given: it ends in a separator, or is empty for the current folder. A folder
-// that cannot be read lists nothing.
+// that cannot be read lists nothing; ListBatchFolder tells why.
 std::vector<BatchRow> ListBatchFiles(const std::string& folder, BatchFileType type);
+
+// The rows of ListBatchFiles, or the file error text of a folder that cannot
+// be listed (missing, no permission to read it, not a folder, or a failure
+// part-way through reading it); rows is then empty.
+struct BatchListing {
+    std::vector<BatchRow> rows;
+    std::optional<std::string> error;
+};
+BatchListing ListBatchFolder(const std::string& folder, BatchFileType type);
 
 // folder + the output subfolder, created (one level) when nothing of that name
 // exists; a failure shows later, when the outputs cannot be created. Returns
@@ -45,12 +55,16 @@ std::vector<BatchRow> ListBatchFiles(const std::string& folder, BatchFileType ty
 std::string MakeOutputFolder(const std::string& folder, BatchFileType type);
 
 // The source repeated to at least 512 KiB into path. On failure the message is
-// added to outcome and false returned.
+// added to outcome and false returned. path is replaced only once the new
+// file is whole, and never when it is the source itself. A read or write
+// failure while copying throws FileError, path then left as it was.
 bool WriteRomFile(PosixFile& source, const std::string& path, ConversionOutcome& outcome);
-// The plain update header and the whole source into path.
+// The plain update header and the whole source into path, in the same way.
 bool WriteUpdateFile(PosixFile& source, const std::string& path, ConversionOutcome& outcome);
 
-// Runs the Convert button over rows, in their order.
+// Runs the Convert button over rows, in their order. A folder that exists but
+// cannot be listed stops the batch with its file error text before anything
+// is made; no output may replace the source of any row.
 ConversionOutcome RunBatch(const std::string& folder, BatchFileType type, const std::vector<BatchRow>& rows);
 
 }  // namespace quorlin

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "convert/FileError.h"
+#include "convert/OutputFile.h"
 #include "convert/Paths.h"
 #include "convert/PosixFile.h"
 #include "convert/Refusals.h"
@@ -55,7 +56,7 @@ UpdateFileHeader HeaderFields(const ConvertRequest& request, const std::vector<S
 // very pieces that are copied, and the header is then written again with it:
 // the file's bytes are those of summing first and copying after, but the
 // sources are read once, and the header always matches the bytes that follow.
-void WritePayload(PosixFile& target, UpdateFileHeader header, const std::vector<Source*>& payload,
+void WritePayload(SeekableFile& target, UpdateFileHeader header, const std::vector<Source*>& payload,
                   std::uint64_t start) {
     const HeaderBytes placeholder = header.ToBytes();
     target.Write(placeholder.data(), placeholder.size());
@@ -73,8 +74,10 @@ void WritePayload(PosixFile& target, UpdateFileHeader header, const std::vector<
 }
 
 // Why these sources cannot make a sound output, or nothing when they can.
+// opened holds every source opened, the payload's and one left out of it
+// alike: no output may replace any of them.
 std::optional<std::string> Refusal(const ConvertRequest& request, const std::vector<Source*>& payload,
-                                   const std::vector<std::string>& targets) {
+                                   const std::vector<Source*>& opened, const std::vector<std::string>& targets) {
     const TargetTypeInfo& type = kTargetTypes[request.targetType];
     std::uint64_t total = 0;
     for (Source* source : payload) {
@@ -84,29 +87,40 @@ std::optional<std::string> Refusal(const ConvertRequest& request, const std::vec
         total += length - type.payloadStart;
     }
     if (total > kMaxPayloadLength) return std::string(kTextPayloadTooLarge);
-    for (Source* source : payload)
+    for (Source* source : opened)
         for (const std::string& target : targets)
             if (source->file.IsSameFileAs(target)) return WithPath(kTextTargetIsSource, target);
     return std::nullopt;
 }
 
-void WriteRomImage(const std::string& path, Source& source, ConversionOutcome& outcome, bool& failed) {
-    std::optional<PosixFile> image;
+// The output that will replace path, or nothing (and the dialog's message)
+// when it cannot be created.
+std::optional<OutputFile> CreateTarget(const std::string& path, ConversionOutcome& outcome) {
     try {
-        image.emplace(PosixFile::CreateForWriting(path));
+        return OutputFile::Create(path);
     } catch (const FileError&) {
         outcome.Error(kTextCannotCreateTarget);
+        return std::nullopt;
+    }
+}
+
+void WriteRomImage(const std::string& path, Source& source, ConversionOutcome& outcome, bool& failed) {
+    std::optional<OutputFile> image = CreateTarget(path, outcome);
+    if (!image) {
         failed = true;
         return;
     }
-    FillRomImage(source.file, source.file.Path(), *image);
-    image->Close();
+    FillRomImage(source.file, source.file.Path(), image->File());
+    image->Commit();
 }
 
 void ConvertOpenSources(const ConvertRequest& request, std::optional<Source>& first, std::optional<Source>& second,
                         ConversionOutcome& outcome) {
     const TargetTypeInfo& type = kTargetTypes[request.targetType];
     const std::vector<Source*> payload = PayloadOrder(request.targetType, first, second);
+    std::vector<Source*> opened;
+    if (first) opened.push_back(&*first);
+    if (second) opened.push_back(&*second);
 
     const UpdateFileHeader header = HeaderFields(request, payload);
     const std::string targetPath =
@@ -114,22 +128,18 @@ void ConvertOpenSources(const ConvertRequest& request, std::optional<Source>& fi
     const std::string romPath = ComposePath(request.targetDir, kRomImageName);
     std::vector<std::string> targets{targetPath};
     if (type.writesRomImage) targets.push_back(romPath);
-    if (auto refusal = Refusal(request, payload, targets)) {
+    if (auto refusal = Refusal(request, payload, opened, targets)) {
         outcome.Error(*refusal);
         return;
     }
 
-    bool failed = false;
-    std::optional<PosixFile> target;
-    try {
-        target.emplace(PosixFile::CreateForWriting(targetPath));
-    } catch (const FileError&) {
-        outcome.Error(kTextCannotCreateTarget);
-        failed = true;
-    }
+    // Each output replaces its target only once it is whole: a failure
+    // part-way leaves the target as it was.
+    std::optional<OutputFile> target = CreateTarget(targetPath, outcome);
+    bool failed = !target;
     if (target) {
-        WritePayload(*target, header, payload, type.payloadStart);
-        target->Close();
+        WritePayload(target->File(), header, payload, type.payloadStart);
+        target->Commit();
     }
     if (type.writesRomImage) WriteRomImage(romPath, *payload.front(), outcome, failed);
     if (!failed) outcome.Finished();
@@ -187,8 +197,9 @@ ConversionOutcome RunConversion(const ConvertRequest& request) {
     try {
         ConvertOpenSources(request, first, second, outcome);
     } catch (const FileError& error) {
-        // A read or write failure part-way: say which file and why; what was
-        // written so far stays on disk and no completion is claimed.
+        // A read or write failure part-way: say which file and why. The
+        // output being written is thrown away, its target left as it was;
+        // outputs completed before stay, and no completion is claimed.
         outcome.Error(error.what());
     }
     return outcome;

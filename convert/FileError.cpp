@@ -2,6 +2,8 @@
 
 #include <cerrno>
 
+#include "convert/Refusals.h"
+
 namespace quorlin {
 
 namespace {
@@ -31,6 +33,20 @@ const char* TemplateFor(FileErrorCause cause) {
     case FileErrorCause::EndOfFile: return "An attempt was made to access %1 past its end.";
     }
     return "An unknown error occurred while accessing %1.";
+}
+
+std::string WithName(const char* templateText, const std::string& path) {
+    std::string text = templateText;
+    const std::string name = path.empty() ? "an unnamed file" : path;
+    if (auto at = text.find("%1"); at != std::string::npos) text.replace(at, 2, name);
+    if (text.size() > kMaxErrorTextLength) {
+        // Cut on a character boundary so that a long UTF-8 path is not left
+        // with half a character at the end.
+        std::size_t cut = kMaxErrorTextLength;
+        while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+        text.resize(cut);
+    }
+    return text;
 }
 
 }  // namespace
@@ -69,24 +85,19 @@ FileErrorCause CauseFromErrno(int errorNumber) {
     }
 }
 
-std::string FileErrorText(FileErrorCause cause, const std::string& path) {
-    std::string text = TemplateFor(cause);
-    const std::string name = path.empty() ? "an unnamed file" : path;
-    if (auto at = text.find("%1"); at != std::string::npos) text.replace(at, 2, name);
-    if (text.size() > kMaxErrorTextLength) {
-        // Cut on a character boundary so that a long UTF-8 path is not left
-        // with half a character at the end.
-        std::size_t cut = kMaxErrorTextLength;
-        while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
-        text.resize(cut);
-    }
-    return text;
-}
+std::string FileErrorText(FileErrorCause cause, const std::string& path) { return WithName(TemplateFor(cause), path); }
 
 FileError::FileError(FileErrorCause cause, std::string path, int errorNumber)
-    : std::runtime_error(FileErrorText(cause, path)),
+    : FileError(cause, std::move(path), errorNumber, std::string()) {}
+
+FileError::FileError(FileErrorCause cause, std::string path, int errorNumber, const std::string& text)
+    : std::runtime_error(text.empty() ? FileErrorText(cause, path) : text),
       cause_(cause),
       path_(std::move(path)),
       errorNumber_(errorNumber) {}
+
+FileError FileError::NotRegularFile(const std::string& path) {
+    return FileError(FileErrorCause::AccessDenied, path, 0, WithName(kTextNotRegularFile, path));
+}
 
 }  // namespace quorlin

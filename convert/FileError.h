@@ -36,6 +36,9 @@ std::string FileErrorText(FileErrorCause cause, const std::string& path);
 class FileError : public std::runtime_error {
 public:
     FileError(FileErrorCause cause, std::string path, int errorNumber = 0);
+    // A path that names a device, a pipe or a socket where a file on disk is
+    // needed: refused as access denied, with a text that says what it is.
+    static FileError NotRegularFile(const std::string& path);
 
     FileErrorCause Cause() const { return cause_; }
     const std::string& Path() const { return path_; }
@@ -43,6 +46,8 @@ public:
     int ErrorNumber() const { return errorNumber_; }
 
 private:
+    FileError(FileErrorCause cause, std::string path, int errorNumber, const std::string& text);
+
     FileErrorCause cause_;
     std::string path_;
     int errorNumber_;

@@ -32,17 +32,30 @@ PosixFile::PosixFile(int fd, std::string path)
 }
 
 PosixFile PosixFile::OpenForReading(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) Throw(path, errno);
+    // Looked at before opening: opening some devices acts on them.
     struct stat info {};
+    if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode))
+        throw FileError::NotRegularFile(path);
+    // Non-blocking, so that a pipe put in the file's place since cannot hold
+    // the open; the descriptor is looked at again below.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) Throw(path, errno);
     int error = 0;
+    bool regular = false;
     if (::fstat(fd, &info) != 0)
         error = errno;
     else if (S_ISDIR(info.st_mode))
         error = EISDIR;  // open() lets a folder be read; its bytes are no file's
-    if (error != 0) {
+    else
+        regular = S_ISREG(info.st_mode);
+    if (error == 0 && regular) {
+        const int flags = ::fcntl(fd, F_GETFL);
+        if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) error = errno;
+    }
+    if (error != 0 || !regular) {
         ::close(fd);
-        Throw(path, error);
+        if (error != 0) Throw(path, error);
+        throw FileError::NotRegularFile(path);
     }
     return PosixFile(fd, path);
 }
@@ -52,6 +65,8 @@ PosixFile PosixFile::CreateForWriting(const std::string& path) {
     if (fd < 0) Throw(path, errno);
     return PosixFile(fd, path);
 }
+
+PosixFile PosixFile::Adopt(int fd, std::string pathForMessages) { return PosixFile(fd, std::move(pathForMessages)); }
 
 PosixFile::PosixFile(PosixFile&& other) noexcept { *this = std::move(other); }
 
@@ -97,11 +112,20 @@ void PosixFile::Close() {
     if (::close(fd) != 0) Fail(errno);
 }
 
-bool PosixFile::IsSameFileAs(const std::string& path) const {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) return false;
-    return info.st_dev == device_ && info.st_ino == inode_;
+void PosixFile::Sync() {
+    if (fd_ < 0) Fail(EBADF);
+    FlushWrites();
+    while (::fsync(fd_) != 0)
+        if (errno != EINTR) Fail(errno);
 }
+
+void PosixFile::Discard() {
+    if (fd_ < 0) return;
+    writeFill_ = 0;
+    ::close(std::exchange(fd_, -1));
+}
+
+bool PosixFile::IsSameFileAs(const std::string& path) const { return IdentityOf(path) == Identity(); }
 
 void PosixFile::FlushWrites() {
     std::size_t done = 0;

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "convert/FileIdentity.h"
 #include "convert/SeekableFile.h"
 
 namespace quorlin {
@@ -19,11 +20,18 @@ class PosixFile final : public SeekableFile {
 public:
     static constexpr std::size_t kIoBufferSize = 64 * 1024;
 
-    // Opens an existing file for reading. A folder is refused as access denied.
-    // Failures throw FileError naming path.
+    // Opens an existing regular file for reading. A folder is refused as
+    // access denied; a device, pipe or socket is refused before anything is
+    // read from it (a pipe without a writer does not hold the open, and a
+    // device such as /dev/zero never ends). Failures throw FileError naming
+    // path.
     static PosixFile OpenForReading(const std::string& path);
     // Creates path for writing, truncating a file that is there.
     static PosixFile CreateForWriting(const std::string& path);
+    // Takes over an open descriptor; failures name pathForMessages, which
+    // may differ from the file's own name (a temporary file is reported by
+    // the name of the file it will become).
+    static PosixFile Adopt(int fd, std::string pathForMessages);
 
     PosixFile(PosixFile&& other) noexcept;
     PosixFile& operator=(PosixFile&& other) noexcept;
@@ -41,11 +49,17 @@ public:
     // Writes what is buffered and closes; a failure throws FileError, so a
     // file that did not reach the disk is never taken for written.
     void Close();
+    // Writes what is buffered and waits until the device holds it.
+    void Sync();
+    // Closes, dropping whatever is still buffered, and reports nothing: for
+    // a file that is being thrown away.
+    void Discard();
     bool IsOpen() const { return fd_ >= 0; }
     const std::string& Path() const { return path_; }
     // True when path names this very file (same device and inode), for
     // refusing to truncate a file that is being read.
     bool IsSameFileAs(const std::string& path) const;
+    FileIdentity Identity() const { return {device_, inode_}; }
 
 private:
     PosixFile(int fd, std::string path);

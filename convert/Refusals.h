@@ -11,6 +11,8 @@ inline constexpr const char* kTextShortSourceFor57Q =
     "%1 is shorter than 65536 bytes: there is nothing after its first 64 KiB to convert for 57Q.";
 inline constexpr const char* kTextPayloadTooLarge =
     "The sources are too large for an update file: its payload holds at most 4294967295 bytes.";
+inline constexpr const char* kTextNotRegularFile =
+    "%1 is a device, a pipe or a socket, not a file on disk: choose a regular file.";
 inline constexpr const char* kTextTargetIsSource =
     "%1 is a source of this conversion and cannot be overwritten by it; choose another target folder.";
 
