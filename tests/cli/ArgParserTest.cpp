@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "cli/ArgParser.h"
 
 using quorlin::cli::OptionSpec;
@@ -40,4 +42,27 @@ TEST(ArgParser, NumbersMustBeWholeAndInRange) {
     EXPECT_FALSE(quorlin::cli::ParseNumber("3", 0, 2));
     EXPECT_FALSE(quorlin::cli::ParseNumber("1x", 0, 2));
     EXPECT_FALSE(quorlin::cli::ParseNumber("", 0, 2));
+}
+
+TEST(ArgParser, NumbersTakeOnlyTheirOnePlainSpelling) {
+    using quorlin::cli::ParseNumber;
+    for (const char* other : {" 1", "1 ", "+2", "-0", "01", "00", "0x1", "1e0", "1.0", "-", "--1", "\t1"})
+        EXPECT_FALSE(ParseNumber(other, -5, 5)) << "'" << other << "'";
+    EXPECT_EQ(ParseNumber("0", -5, 5), 0);
+    EXPECT_EQ(ParseNumber("-5", -5, 5), -5);
+    EXPECT_FALSE(ParseNumber("-6", -5, 5));
+    EXPECT_FALSE(ParseNumber("-1", 0, 5));
+    EXPECT_FALSE(ParseNumber("-1", -9, -2));
+    EXPECT_EQ(ParseNumber("86400", 0, 86400), 86400);
+}
+
+TEST(ArgParser, NumbersBeyondTheTypeAreRefusedNotWrapped) {
+    using quorlin::cli::ParseNumber;
+    constexpr long kMax = std::numeric_limits<long>::max();
+    constexpr long kMin = std::numeric_limits<long>::min();
+    EXPECT_EQ(ParseNumber(std::to_string(kMax), 0, kMax), kMax);
+    EXPECT_EQ(ParseNumber(std::to_string(kMin), kMin, 0), kMin);
+    EXPECT_FALSE(ParseNumber("9223372036854775808", 0, kMax));
+    EXPECT_FALSE(ParseNumber("18446744073709551617", 0, kMax));  // would wrap to 1 in 64 bits
+    EXPECT_FALSE(ParseNumber("-9223372036854775809", kMin, 0));
 }
