@@ -143,6 +143,7 @@ TEST(ConvertCliFaults, BatchOnAFolderThatCannotBeListedFails) {
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, "Access to " + AddTrailingBackslash(folder / "locked") + " was denied.\n");
     EXPECT_FALSE(fs::exists(folder / "locked/Bin_Dst"));
+    ::chmod((folder / "locked").c_str(), 0755);  // removable by a user that is not root
 }
 
 // --- check's output ----------------------------------------------------------

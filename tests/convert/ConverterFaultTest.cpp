@@ -416,6 +416,9 @@ protected:
         ASSERT_EQ(::chmod((folder / "locked").c_str(), 0333), 0);
         ASSERT_EQ(::chmod((folder / "open").c_str(), 0777), 0);
     }
+    // Readable again, so that the folder can be removed by a user that is
+    // not root.
+    void TearDown() override { ::chmod((folder / "locked").c_str(), 0755); }
     // Runs body as a user whom permissions bind.
     std::string AsUser(const std::function<std::string()>& body) {
         ChildOptions options;
