@@ -1,7 +1,11 @@
 // quorlin-cli send, receive, download and ports: the transfer engine hosted
 // on the command line.
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -61,10 +65,12 @@ int Usage(const char* command, const std::string& reason) {
 struct LineChoice {
     CommSettings settings;
     long idleSeconds = 0;
+    bool probePorts = false;  // no --port: the port list comes from the probe
 };
 
-// The settings of the profile, overridden by the options; the port list is
-// probed as the application does unless --port names the port.
+// The settings of the profile, overridden by the options. Without --port the
+// port list is to be probed as the application does (ProbeLine), once
+// everything else was checked: the probe opens ports.
 std::optional<std::string> ChooseLine(const ParsedArgs& args, LineChoice& choice) {
     CommSettings& s = choice.settings;
     LoadProfileSettings(s);
@@ -90,10 +96,16 @@ std::optional<std::string> ChooseLine(const ParsedArgs& args, LineChoice& choice
         s.portList = {static_cast<int32_t>(*value), 0, 0, 0, 0};
         s.commPort = 0;
     } else {
-        const auto found = ProbePorts();
-        for (size_t i = 0; i < found.size(); ++i) s.portList[i] = static_cast<int32_t>(found[i]);
+        choice.probePorts = true;
     }
     return std::nullopt;
+}
+
+void ProbeLine(LineChoice& choice) {
+    if (!choice.probePorts) return;
+    const auto found = ProbePorts();
+    for (size_t i = 0; i < found.size(); ++i) choice.settings.portList[i] = static_cast<int32_t>(found[i]);
+    choice.probePorts = false;
 }
 
 // Whether the port is to be closed only once the bytes handed to it have
@@ -102,7 +114,45 @@ std::optional<std::string> ChooseLine(const ParsedArgs& args, LineChoice& choice
 // After a cancelled send or download nothing more is owed: the port closes
 // at once (what its writer was given still goes out, nothing is purged),
 // rather than keeping a user who pressed Ctrl+C waiting for a slow line.
-bool ControllerAwaitsBytes(unsigned result) { return result != EndSendCancelled; }
+// Nor after a lost port or a refused block: the port is gone or full, and
+// waiting for it would only keep the user from the error.
+bool ControllerAwaitsBytes(unsigned result) {
+    switch (result) {
+        case EndSendFileCompleted:
+        case EndSendDocumentCompleted:
+        case EndReceiveCompleted:
+        case EndReceiveCancelled:
+        case EndReceiveWriteFailed: return true;
+        default: return false;
+    }
+}
+
+enum class FileRole { Source, Target };
+
+// A FILE that the transfer would wait on for ever (a named pipe, a device)
+// or that is no file at all (a folder) is refused before the port is
+// touched: the reason, or nothing when FILE may be used. A target that does
+// not exist yet is created by the receive; its folder is the engine's
+// business.
+std::optional<std::string> RefuseFile(const std::string& path, FileRole role) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        if (role == FileRole::Target && errno == ENOENT) return std::nullopt;
+        return path + ": " + std::strerror(errno);
+    }
+    if (S_ISREG(info.st_mode)) return std::nullopt;
+    const char* what = S_ISDIR(info.st_mode)                               ? "a folder"
+                       : S_ISFIFO(info.st_mode)                            ? "a named pipe"
+                       : S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) ? "a device"
+                                                                            : "not a regular file";
+    return path + " is " + what + ", not a regular file";
+}
+
+// Prints the refusal of FILE; the exit status of an error.
+int FileRefused(const char* command, const std::string& reason) {
+    std::fprintf(stderr, "quorlin-cli %s: %s\n", command, reason.c_str());
+    return kExitError;
+}
 
 // The one FILE and the line of a transfer command; a usage error's reason
 // when either is missing or wrong.
@@ -114,7 +164,8 @@ std::optional<std::string> ChooseFileAndLine(const ParsedArgs& args, std::string
 
 // Runs one transfer: start is the engine's entry operation.
 template <typename Start>
-int RunTransferCommand(const LineChoice& choice, Start start) {
+int RunTransferCommand(LineChoice choice, Start start) {
+    ProbeLine(choice);
     CliTransferHost host(choice.settings);
     auto engine = std::make_unique<TransferEngine>(host, std::make_unique<SerialTransferPort>());
     start(*engine);
@@ -176,6 +227,7 @@ int RunSend(const Args& argv) {
     std::string path;
     LineChoice choice;
     if (auto reason = ChooseFileAndLine(args, path, choice)) return Usage("send", *reason);
+    if (auto refused = RefuseFile(path, FileRole::Source)) return FileRefused("send", *refused);
     if (args.Has("document")) {
         std::string text;
         if (!LoadDocumentText(path, text)) {
@@ -202,6 +254,7 @@ int RunReceive(const Args& argv) {
     std::string path;
     LineChoice choice;
     if (auto reason = ChooseFileAndLine(args, path, choice)) return Usage("receive", *reason);
+    if (auto refused = RefuseFile(path, FileRole::Target)) return FileRefused("receive", *refused);
     return RunTransferCommand(choice, [&](TransferEngine& e) { e.ReceiveFile(path); });
 }
 
@@ -230,6 +283,7 @@ int RunDownload(const Args& argv) {
     std::string path;
     LineChoice choice;
     if (auto reason = ChooseFileAndLine(args, path, choice)) return Usage("download", *reason);
+    if (auto refused = RefuseFile(path, FileRole::Source)) return FileRefused("download", *refused);
     return RunTransferCommand(choice, [&](TransferEngine& e) { e.DownloadFile(path, static_cast<int>(*kind)); });
 }
 

@@ -32,6 +32,8 @@ public:
     uint64_t progressRange = 0, progressPos = 0, byteCount = 0;
     std::vector<uint64_t> byteCounts;
     std::vector<ShownMessage> messages;
+    std::vector<PortFailure> portFailures;   // the reasons given with "Can not open COM%d !"
+    std::vector<std::string> fileFailures;   // the reasons given with "Can't open the file!"
     // Called after each piece of log text is appended.
     std::function<void(std::string_view)> onLog;
 
@@ -61,6 +63,15 @@ public:
     void DestroyProgress() override { progressOpen = false; }
     void ShowMessage(const std::string& text, const std::string& caption, MessageBoxIcon icon) override {
         messages.push_back({text, caption, icon});
+    }
+    // Records the reason, then shows the message as every host does.
+    void ShowPortOpenFailure(const std::string& text, const std::string& caption, const PortFailure& why) override {
+        portFailures.push_back(why);
+        ITransferHost::ShowPortOpenFailure(text, caption, why);
+    }
+    void ShowFileOpenFailure(const std::string& text, const std::string& caption, const std::string& why) override {
+        fileFailures.push_back(why);
+        ITransferHost::ShowFileOpenFailure(text, caption, why);
     }
     void Post(unsigned message, uintptr_t wParam, intptr_t lParam) override {
         {
