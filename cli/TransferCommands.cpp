@@ -108,25 +108,6 @@ void ProbeLine(LineChoice& choice) {
     choice.probePorts = false;
 }
 
-// Whether the port is to be closed only once the bytes handed to it have
-// left (the port's Flush bounds that wait by the line time). A completed
-// transfer owes the controller its last bytes, a stopped receive its SUB.
-// After a cancelled send or download nothing more is owed: the port closes
-// at once (what its writer was given still goes out, nothing is purged),
-// rather than keeping a user who pressed Ctrl+C waiting for a slow line.
-// Nor after a lost port or a refused block: the port is gone or full, and
-// waiting for it would only keep the user from the error.
-bool ControllerAwaitsBytes(unsigned result) {
-    switch (result) {
-        case EndSendFileCompleted:
-        case EndSendDocumentCompleted:
-        case EndReceiveCompleted:
-        case EndReceiveCancelled:
-        case EndReceiveWriteFailed: return true;
-        default: return false;
-    }
-}
-
 enum class FileRole { Source, Target };
 
 // A FILE that the transfer would wait on for ever (a named pipe, a device)
@@ -173,7 +154,11 @@ int RunTransferCommand(LineChoice choice, Start start) {
     // Ctrl+C now ends the process at once, also during the wait below.
     host.ReleaseSignals();
     const unsigned result = engine->LastEndResult();
-    if (ControllerAwaitsBytes(result)) engine->FlushPort();
+    // Closing hands what the port still holds (the last bytes of a completed
+    // transfer, a cancelled receive's SUB, a piece already given to it) to
+    // the port's drain, which sends it in order; destroying the port waits
+    // for that, bounded by the bytes' line time plus the port's margin when
+    // the controller holds the line.
     engine.reset();
     switch (outcome) {
         case RunOutcome::NotStarted: return kExitError;
