@@ -9,6 +9,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 
 #include "tests/e2e/TransferFixture.h"
 
@@ -162,6 +163,40 @@ TEST_F(NeverHang, FolderAndDeviceAsFileAreRefused) {
     EXPECT_NE(cli_->Err().find("/dev/null is a device, not a regular file"), std::string::npos) << CliOutput();
     EXPECT_EQ(RunCli({"download", "--kind", "1", "/dev/zero"}), 1);
     EXPECT_NE(cli_->Err().find("/dev/zero is a device"), std::string::npos) << CliOutput();
+}
+
+// The printed log is everything the log view was given: a receive whose log
+// passes the view's 64000 characters still prints the program from its
+// first line.
+TEST_F(NeverHang, LongLogIsPrintedWhole) {
+    StartSim(1);
+    const Bytes program = LongProgram(6000);
+    ASSERT_GT(program.size(), 80000u);
+    StartCli({"receive", folder_ + "/r.nc"});
+    WaitUntilReceiving();
+    Sim("send " + Write("long.nc", program), "sending program");
+    EXPECT_EQ(WaitCli(), 0) << CliOutput();
+    const std::string& out = cli_->Out();
+    EXPECT_NE(out.find("   Begin to receive file\r\n" + program.substr(0, 40)), std::string::npos)
+        << out.substr(0, 200);
+    EXPECT_NE(out.find(program.substr(program.size() - 40) + "\x1A"), std::string::npos);
+}
+
+// A port that cannot be opened: the message as the application shows it,
+// and under it why, in plain words with the system's text.
+TEST_F(NeverHang, PortThatCannotBeOpenedIsExplained) {
+    const std::string program = Write("p.nc", "G1\n");
+    EXPECT_EQ(RunCli({"send", program}), 1);  // no controller: nothing is COM1
+    EXPECT_NE(cli_->Err().find("Error: Can not open COM1 !\nNo device is connected as this port ("),
+              std::string::npos)
+        << CliOutput();
+
+    std::filesystem::create_symlink(program, folder_ + "/ports/COM1");  // a plain file
+    EXPECT_EQ(RunCli({"receive", folder_ + "/r.nc"}), 1);
+    EXPECT_NE(cli_->Err().find("Error: Can not open COM1 !\nThe device of this port is not a serial line ("),
+              std::string::npos)
+        << CliOutput();
+    EXPECT_TRUE(cli_->Out().empty()) << "no transfer began: " << CliOutput();
 }
 
 }  // namespace
