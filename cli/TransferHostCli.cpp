@@ -121,7 +121,7 @@ void CliTransferHost::ShowPortOpenFailure(const std::string& text, const std::st
 
 void CliTransferHost::ShowFileOpenFailure(const std::string& text, const std::string& caption,
                                           const std::string& why) {
-    ShowWithReason(text, caption, why.empty() ? why : "The file " + why + ".");
+    ShowWithReason(text, caption, why.empty() ? why : "The file could not be opened: " + why + ".");
 }
 
 void CliTransferHost::ShowWithReason(const std::string& text, const std::string& caption, const std::string& why) {
