@@ -23,7 +23,7 @@ OutputDrain::OutputDrain(std::unique_ptr<SerialDevice> device, std::string path,
       m_bytes(std::move(bytes)),
       m_flow(flow),
       m_nBaud(baud),
-      m_never(std::make_unique<WakeEvent>()) {
+      m_wake(std::make_unique<WakeEvent>()) {
     try {
         m_thread = std::thread([this] { Run(); });
     } catch (const std::system_error&) {
@@ -55,6 +55,11 @@ bool OutputDrain::TakeInput() {
     }
 }
 
+void OutputDrain::Abandon() {
+    m_bAbandoned = true;
+    m_wake->Signal();
+}
+
 void OutputDrain::Run() {
     const auto start = Clock::now();
     uint32_t queued = 0;
@@ -68,20 +73,35 @@ void OutputDrain::Run() {
         const auto now = Clock::now();
         const auto giveUp = std::min(deadline, lastProgress + kStallLimit);
         if (now >= giveUp) break;
+        // Bytes leaving a UART's own queue are progress too: at 9600 baud its
+        // 4 KiB take seconds before it takes more.
+        if (!m_device->OutputWaiting(queued)) {
+            gone = true;
+            break;
+        }
+        if (queued < lastQueued) lastProgress = now;
+        lastQueued = queued;
         if (m_flow.software && !TakeInput()) {
             gone = true;
             break;
         }
+        const bool abandoned = m_bAbandoned.load();
         DeviceWait what = DeviceWait::None;
-        auto timeout = std::chrono::ceil<std::chrono::milliseconds>(giveUp - now);
+        auto timeout = std::min(std::chrono::ceil<std::chrono::milliseconds>(giveUp - now), kLongestDrainLook);
         if (m_nSent < m_bytes.size()) {
             if (m_flow.paused) {
+                if (abandoned) break;
                 what = DeviceWait::Readable;  // for the XON
             } else {
                 size_t piece = m_bytes.size() - m_nSent;
                 if (m_flow.software) {
                     // An XOFF may be waiting: read it before another piece.
-                    if (m_device->Ready().readable) continue;
+                    const SerialDevice::Readiness ready = m_device->Ready();
+                    if (ready.gone) {
+                        gone = true;
+                        break;
+                    }
+                    if (ready.readable) continue;
                     piece = std::min(piece, kFlowChunk);
                 }
                 const IoResult io = m_device->WriteSome(m_bytes.data() + m_nSent, piece);
@@ -94,25 +114,21 @@ void OutputDrain::Run() {
                     gone = true;
                     break;
                 }
+                if (abandoned) break;
                 what = m_flow.software ? DeviceWait::ReadableOrWritable : DeviceWait::Writable;
             }
         } else {
-            if (!m_device->OutputWaiting(queued)) {
-                gone = true;
-                break;
-            }
             if (queued == 0) {
                 // Only the transmitter's last characters are left.
                 done = m_device->Drain();
                 break;
             }
-            if (queued < lastQueued) lastProgress = now;
-            lastQueued = queued;
             if (m_flow.software) what = DeviceWait::Readable;
             timeout = std::min(timeout, std::clamp(LineTime(queued, m_nBaud),
                                                    std::chrono::milliseconds(1), kLongestOutputLook));
         }
-        const WaitResult wait = m_device->Wait(*m_never, *m_never, what, timeout);
+        const WaitResult wait = m_device->Wait(*m_wake, *m_wake, what, timeout);
+        if (wait.stopped || wait.woken) m_wake->Clear();
         if (wait.deviceGone) {
             gone = true;
             break;

@@ -9,7 +9,8 @@
 // for kStallLimit (XOFF held, a full device nobody reads, a dead line), or at
 // the latest when the bytes' line time plus that margin has passed; what has
 // not left by then is dropped, the device's unsent output with it, so that
-// closing the device never waits either. Bytes received meanwhile are only
+// closing the device never waits either. An abandoned drain (its port is
+// being destroyed) gives up at once where it would wait for the line. Bytes received meanwhile are only
 // looked at for XON and XOFF: the port's next session starts from purged
 // queues anyway.
 
@@ -21,6 +22,8 @@
 #include <thread>
 #include <vector>
 
+#include "serial/PortLimits.h"
+
 namespace quorlin {
 
 class SerialDevice;
@@ -29,7 +32,7 @@ class WakeEvent;
 class OutputDrain {
 public:
     // How long the line may stand still before the drain gives up.
-    static constexpr std::chrono::seconds kStallLimit{3};
+    static constexpr std::chrono::seconds kStallLimit = port_limits::kDeliveryMargin;
 
     struct Flow {
         bool software = false;  // XON/XOFF: XOFF stops the output, XON resumes it
@@ -52,6 +55,10 @@ public:
     uint64_t Dropped() const { return m_nDropped.load(); }
     // Waits until the drain has ended (bounded by its deadline).
     void Wait();
+    // From now on the drain gives up as soon as it would have to wait for
+    // an XON or for room in the device; bytes the device has taken still
+    // get the time they need.
+    void Abandon();
 
 private:
     void Run();
@@ -64,7 +71,8 @@ private:
     size_t m_nSent = 0;
     Flow m_flow;
     const uint32_t m_nBaud;
-    std::unique_ptr<WakeEvent> m_never;  // the waits' stop and wake-up: never signalled
+    std::unique_ptr<WakeEvent> m_wake;  // ends a wait early: Abandon
+    std::atomic<bool> m_bAbandoned{false};
     std::atomic<bool> m_bFinished{false};
     std::atomic<uint64_t> m_nDropped{0};
     std::thread m_thread;

@@ -30,5 +30,8 @@ inline constexpr std::chrono::seconds kDeliveryMargin{3};
 // at its output queue again after the queue's line time, but at least this
 // often.
 inline constexpr std::chrono::milliseconds kLongestOutputLook{20};
+// A closed port's drain looks at the progress of a UART's own queue at least
+// this often while it waits for room.
+inline constexpr std::chrono::milliseconds kLongestDrainLook{100};
 
 }  // namespace quorlin::port_limits

@@ -87,6 +87,7 @@ public:
     struct Readiness {
         bool readable = false;
         bool writable = false;
+        bool gone = false;  // hung up or failed: neither
     };
     Readiness Ready() const;
 

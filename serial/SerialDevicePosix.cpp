@@ -176,8 +176,9 @@ SerialDevice::Readiness SerialDevice::Ready() const {
     pollfd fd{m_handle, POLLIN | POLLOUT, 0};
     Readiness result;
     if (::poll(&fd, 1, 0) != 1) return result;
-    result.readable = (fd.revents & POLLIN) != 0;
-    result.writable = (fd.revents & POLLOUT) != 0 && !(fd.revents & (POLLHUP | POLLERR | POLLNVAL));
+    result.gone = (fd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+    result.readable = (fd.revents & POLLIN) != 0 && !result.gone;
+    result.writable = (fd.revents & POLLOUT) != 0 && !result.gone;
     return result;
 }
 

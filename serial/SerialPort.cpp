@@ -31,7 +31,10 @@ CSerialPort::CSerialPort(unsigned bufferCapacity) : m_nBufferCapacity(bufferCapa
 
 CSerialPort::~CSerialPort() {
     Close();
-    WaitForDrains("");  // the last bytes still go out, within their bound
+    // What the device has taken still goes out; a line held by XOFF or a
+    // device without room does not keep the end of the port waiting.
+    for (const auto& drain : m_drains) drain->Abandon();
+    WaitForDrains("");
 }
 
 bool CSerialPort::Open(ISerialOwner* owner, unsigned port, unsigned notifyParam) {

@@ -37,14 +37,17 @@
 //   received after the block left. ISerialOwner::Post is therefore called
 //   from all three threads and must only queue the message.
 // - Read never waits for data.
-// - Close (and Open, which closes first, and the destructor) keeps what was
-//   written: bytes still queued or in the device's output move, with the
-//   device, to a background drain (OutputDrain), which sends them in order,
-//   honouring XON/XOFF, and then closes the device; it gives up on a line
-//   that stands still for kDeliveryMargin, and ends at the latest after the
-//   bytes' line time plus that margin. A later Open of the same device (and
-//   the destructor) waits for the drain, which ends as soon as its bytes
-//   have left. A host that wants queued bytes gone calls Purge first.
+// - Close (and Open, which closes first) keeps what was written: bytes
+//   still queued or in the device's output move, with the device, to a
+//   background drain (OutputDrain), which sends them in order, honouring
+//   XON/XOFF, and then closes the device; it gives up on a line that stands
+//   still for kDeliveryMargin, and ends at the latest after the bytes' line
+//   time plus that margin. A later Open of the same device waits for the
+//   drain, which ends as soon as its bytes have left. The destructor lets
+//   go what the device has taken but gives up at once on bytes held by XOFF
+//   or by a full device: a host that owes the controller its last bytes
+//   calls Flush before. A host that wants queued bytes gone calls Purge
+//   before Close.
 // - Flush is for a host that may wait (the command-line tool; never from
 //   ISerialOwner::Post, which runs on the port's threads): it waits until
 //   everything written has been handed to the device and the device has
