@@ -56,9 +56,10 @@ const char* const kCommonHelp =
     "standard error as \"Caption: text\"; when the port or the file cannot be opened, a\n"
     "second line says why and what to do. A progress bar is drawn on standard error only\n"
     "when it is a terminal. Ctrl+C (SIGINT, SIGTERM) cancels as the progress window's\n"
-    "Cancel does; bytes the port still owes the controller (a cancelled receive's SUB)\n"
-    "are then sent before the tool ends, for at most about 3 s while the controller holds\n"
-    "the line; a second Ctrl+C ends it at once.\n"
+    "Cancel does. Bytes the controller is still owed (the end of a completed transfer, a\n"
+    "cancelled receive's SUB) are sent before the tool ends, waiting at most about 3 s\n"
+    "past their line time while the controller holds the line; a second Ctrl+C ends it\n"
+    "at once. After a cancelled send or download nothing more is owed.\n"
     "End messages: \"File sending completed\", \"File receiving completed\", \"File sending\n"
     "cancelled\", \"File receiving cancelled\", and, with an error message, \"Transfer\n"
     "stopped: the serial port was lost\", \"Transfer stopped: the serial port did not take\n"
@@ -122,6 +123,26 @@ void ProbeLine(LineChoice& choice) {
     choice.probePorts = false;
 }
 
+// Whether the port is to be closed only once the bytes handed to it have
+// left (the port's Flush bounds that wait by the line time plus a margin;
+// destroying the port gives up at once on bytes the controller holds up).
+// A completed transfer owes the controller its last bytes, a stopped
+// receive its SUB. After a cancelled send or download nothing more is owed:
+// what the device already took still goes out, a piece the controller holds
+// up with XOFF is dropped, rather than keeping a user who pressed Ctrl+C
+// waiting. Nor after a lost port or a refused block: the port is gone or
+// full, and waiting for it would only keep the user from the error.
+bool ControllerAwaitsBytes(unsigned result) {
+    switch (result) {
+        case EndSendFileCompleted:
+        case EndSendDocumentCompleted:
+        case EndReceiveCompleted:
+        case EndReceiveCancelled:
+        case EndReceiveWriteFailed: return true;
+        default: return false;
+    }
+}
+
 enum class FileRole { Source, Target };
 
 // A FILE that the transfer would wait on for ever (a named pipe, a device)
@@ -168,11 +189,7 @@ int RunTransferCommand(LineChoice choice, Start start) {
     // Ctrl+C now ends the process at once, also during the wait below.
     host.ReleaseSignals();
     const unsigned result = engine->LastEndResult();
-    // Closing hands what the port still holds (the last bytes of a completed
-    // transfer, a cancelled receive's SUB, a piece already given to it) to
-    // the port's drain, which sends it in order; destroying the port waits
-    // for that, bounded by the bytes' line time plus the port's margin when
-    // the controller holds the line.
+    if (ControllerAwaitsBytes(result)) engine->FlushPort();
     engine.reset();
     switch (outcome) {
         case RunOutcome::NotStarted: return kExitError;
