@@ -1,7 +1,11 @@
 // quorlin-cli send, receive, download and ports: the transfer engine hosted
 // on the command line.
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -28,24 +32,39 @@ constexpr int kExitIdleTimeout = 3;
 constexpr int kExitCancelled = 130;
 
 const char* const kCommonHelp =
+    "FILE must be a regular file (for receive: one that does not exist yet, or a regular\n"
+    "file, which is emptied). A named pipe, a device or a folder is refused before the\n"
+    "port is opened.\n"
+    "\n"
     "Line options (left out, they come from the profile \"Morvale CNC\"/\"Quorlin\", group\n"
     "\"Prop\", keys CommPort, SysType, BaudRate, and the port probe, as in the application):\n"
     "  --port N            port number N, through the port map (QUORLIN_PORTS, COM<N> links)\n"
     "  --family 0..4       controller family: 0 Echo, 1-3 Block, 4 Xon protocol\n"
     "  --baud-index 0|1    the family's baud choice (family 3: 115200, family 4: 19200)\n"
-    "  --idle-timeout S    give up after S seconds without progress (0, the default: never):\n"
-    "                      the transfer is cancelled as by Ctrl+C and exits with 3\n"
+    "  --idle-timeout S    give up after S seconds in which nothing moved on the line (no\n"
+    "                      byte handed to the port or stored from it, and the port's\n"
+    "                      output queue not draining); 0, the default: never. The\n"
+    "                      transfer is cancelled as by Ctrl+C and exits with 3\n"
     "\n"
-    "Output: standard output carries the communication log exactly as the application's\n"
-    "log view holds it (lines end in CR LF; each transfer opens with an empty line, a\n"
-    "\"YYYY MM DD, HH:MM:SS\" timestamp, three blanks and the start message, then every byte\n"
-    "received, then a timestamp line with the end message). Message boxes go to standard\n"
-    "error as \"Caption: text\"; a progress bar is drawn on standard error only when it is\n"
-    "a terminal. Ctrl+C (SIGINT, SIGTERM) cancels as the progress window's Cancel does.\n"
+    "Output: standard output carries, as it comes, every piece of text the application's\n"
+    "log view is given, in order (lines end in CR LF; each transfer opens with an empty\n"
+    "line, a \"YYYY MM DD, HH:MM:SS\" timestamp, three blanks and the start message, then\n"
+    "what is received (each piece read up to its first NUL), then a timestamp line with\n"
+    "the end message). Nothing is dropped from it: the view itself removes its first 10000\n"
+    "characters whenever it holds more than 64000 before an append, so for a log longer\n"
+    "than that the view holds only the tail of what is printed here. Message boxes go to\n"
+    "standard error as \"Caption: text\"; when the port or the file cannot be opened, a\n"
+    "second line says why and what to do. A progress bar is drawn on standard error only\n"
+    "when it is a terminal. Ctrl+C (SIGINT, SIGTERM) cancels as the progress window's\n"
+    "Cancel does. Bytes the controller is still owed (the end of a completed transfer, a\n"
+    "cancelled receive's SUB) are sent before the tool ends, waiting at most about 3 s\n"
+    "past their line time while the controller holds the line; a second Ctrl+C ends it\n"
+    "at once. After a cancelled send or download nothing more is owed.\n"
     "End messages: \"File sending completed\", \"File receiving completed\", \"File sending\n"
     "cancelled\", \"File receiving cancelled\", and, with an error message, \"Transfer\n"
-    "stopped: the serial port was lost\", \"File receiving stopped: the file could not be\n"
-    "written\", \"File sending stopped: the file could not be read\".\n"
+    "stopped: the serial port was lost\", \"Transfer stopped: the serial port did not take\n"
+    "the data\", \"File receiving stopped: the file could not be written\", \"File sending\n"
+    "stopped: the file could not be read\".\n"
     "\n"
     "Exit status: 0 completed, 1 error (message on standard error), 2 usage,\n"
     "3 idle time-out, 130 cancelled.\n";
@@ -61,10 +80,12 @@ int Usage(const char* command, const std::string& reason) {
 struct LineChoice {
     CommSettings settings;
     long idleSeconds = 0;
+    bool probePorts = false;  // no --port: the port list comes from the probe
 };
 
-// The settings of the profile, overridden by the options; the port list is
-// probed as the application does unless --port names the port.
+// The settings of the profile, overridden by the options. Without --port the
+// port list is to be probed as the application does (ProbeLine), once
+// everything else was checked: the probe opens ports.
 std::optional<std::string> ChooseLine(const ParsedArgs& args, LineChoice& choice) {
     CommSettings& s = choice.settings;
     LoadProfileSettings(s);
@@ -90,19 +111,64 @@ std::optional<std::string> ChooseLine(const ParsedArgs& args, LineChoice& choice
         s.portList = {static_cast<int32_t>(*value), 0, 0, 0, 0};
         s.commPort = 0;
     } else {
-        const auto found = ProbePorts();
-        for (size_t i = 0; i < found.size(); ++i) s.portList[i] = static_cast<int32_t>(found[i]);
+        choice.probePorts = true;
     }
     return std::nullopt;
 }
 
+void ProbeLine(LineChoice& choice) {
+    if (!choice.probePorts) return;
+    const auto found = ProbePorts();
+    for (size_t i = 0; i < found.size(); ++i) choice.settings.portList[i] = static_cast<int32_t>(found[i]);
+    choice.probePorts = false;
+}
+
 // Whether the port is to be closed only once the bytes handed to it have
-// left (the port's Flush bounds that wait by the line time). A completed
-// transfer owes the controller its last bytes, a stopped receive its SUB.
-// After a cancelled send or download nothing more is owed: the port closes
-// at once (what its writer was given still goes out, nothing is purged),
-// rather than keeping a user who pressed Ctrl+C waiting for a slow line.
-bool ControllerAwaitsBytes(unsigned result) { return result != EndSendCancelled; }
+// left (the port's Flush bounds that wait by the line time plus a margin;
+// destroying the port gives up at once on bytes the controller holds up).
+// A completed transfer owes the controller its last bytes, a stopped
+// receive its SUB. After a cancelled send or download nothing more is owed:
+// what the device already took still goes out, a piece the controller holds
+// up with XOFF is dropped, rather than keeping a user who pressed Ctrl+C
+// waiting. Nor after a lost port or a refused block: the port is gone or
+// full, and waiting for it would only keep the user from the error.
+bool ControllerAwaitsBytes(unsigned result) {
+    switch (result) {
+        case EndSendFileCompleted:
+        case EndSendDocumentCompleted:
+        case EndReceiveCompleted:
+        case EndReceiveCancelled:
+        case EndReceiveWriteFailed: return true;
+        default: return false;
+    }
+}
+
+enum class FileRole { Source, Target };
+
+// A FILE that the transfer would wait on for ever (a named pipe, a device)
+// or that is no file at all (a folder) is refused before the port is
+// touched: the reason, or nothing when FILE may be used. A target that does
+// not exist yet is created by the receive; its folder is the engine's
+// business.
+std::optional<std::string> RefuseFile(const std::string& path, FileRole role) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        if (role == FileRole::Target && errno == ENOENT) return std::nullopt;
+        return path + ": " + std::strerror(errno);
+    }
+    if (S_ISREG(info.st_mode)) return std::nullopt;
+    const char* what = S_ISDIR(info.st_mode)                               ? "a folder"
+                       : S_ISFIFO(info.st_mode)                            ? "a named pipe"
+                       : S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) ? "a device"
+                                                                            : "not a regular file";
+    return path + " is " + what + ", not a regular file";
+}
+
+// Prints the refusal of FILE; the exit status of an error.
+int FileRefused(const char* command, const std::string& reason) {
+    std::fprintf(stderr, "quorlin-cli %s: %s\n", command, reason.c_str());
+    return kExitError;
+}
 
 // The one FILE and the line of a transfer command; a usage error's reason
 // when either is missing or wrong.
@@ -114,7 +180,8 @@ std::optional<std::string> ChooseFileAndLine(const ParsedArgs& args, std::string
 
 // Runs one transfer: start is the engine's entry operation.
 template <typename Start>
-int RunTransferCommand(const LineChoice& choice, Start start) {
+int RunTransferCommand(LineChoice choice, Start start) {
+    ProbeLine(choice);
     CliTransferHost host(choice.settings);
     auto engine = std::make_unique<TransferEngine>(host, std::make_unique<SerialTransferPort>());
     start(*engine);
@@ -176,6 +243,7 @@ int RunSend(const Args& argv) {
     std::string path;
     LineChoice choice;
     if (auto reason = ChooseFileAndLine(args, path, choice)) return Usage("send", *reason);
+    if (auto refused = RefuseFile(path, FileRole::Source)) return FileRefused("send", *refused);
     if (args.Has("document")) {
         std::string text;
         if (!LoadDocumentText(path, text)) {
@@ -202,6 +270,7 @@ int RunReceive(const Args& argv) {
     std::string path;
     LineChoice choice;
     if (auto reason = ChooseFileAndLine(args, path, choice)) return Usage("receive", *reason);
+    if (auto refused = RefuseFile(path, FileRole::Target)) return FileRefused("receive", *refused);
     return RunTransferCommand(choice, [&](TransferEngine& e) { e.ReceiveFile(path); });
 }
 
@@ -230,6 +299,7 @@ int RunDownload(const Args& argv) {
     std::string path;
     LineChoice choice;
     if (auto reason = ChooseFileAndLine(args, path, choice)) return Usage("download", *reason);
+    if (auto refused = RefuseFile(path, FileRole::Source)) return FileRefused("download", *refused);
     return RunTransferCommand(choice, [&](TransferEngine& e) { e.DownloadFile(path, static_cast<int>(*kind)); });
 }
 

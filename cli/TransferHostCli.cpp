@@ -12,9 +12,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "transfer/PortFailureText.h"
+
 namespace quorlin::cli {
 
 namespace {
+
+// While an idle limit is set, the line's activity is looked at this often
+// even when no message comes (a slow line draining a block posts nothing).
+constexpr int kActivityCheckMs = 200;
 
 sigset_t CancelSignals() {
     sigset_t set;
@@ -108,6 +114,26 @@ void CliTransferHost::ShowMessage(const std::string& text, const std::string& ca
     DrawBar(true);
 }
 
+void CliTransferHost::ShowPortOpenFailure(const std::string& text, const std::string& caption,
+                                          const PortFailure& why) {
+    ShowWithReason(text, caption, PortFailureAdvice(why));
+}
+
+void CliTransferHost::ShowFileOpenFailure(const std::string& text, const std::string& caption,
+                                          const std::string& why) {
+    ShowWithReason(text, caption, why.empty() ? why : "The file could not be opened: " + why + ".");
+}
+
+void CliTransferHost::ShowWithReason(const std::string& text, const std::string& caption, const std::string& why) {
+    FlushLog();
+    ClearBar();
+    m_bShowedError = true;
+    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+    if (!why.empty()) std::fprintf(stderr, "%s\n", why.c_str());
+    std::fflush(stderr);
+    DrawBar(true);
+}
+
 void CliTransferHost::Post(unsigned message, uintptr_t wParam, intptr_t lParam) {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -128,16 +154,19 @@ void CliTransferHost::HandleQueued(TransferEngine& engine) {
     uint64_t drained;
     ssize_t ignored = read(m_wakeFd, &drained, sizeof drained);
     (void)ignored;
-    for (;;) {
-        std::tuple<unsigned, uintptr_t, intptr_t> next;
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            if (m_queue.empty()) return;
-            next = m_queue.front();
-            m_queue.pop_front();
-        }
-        engine.HandleMessage(std::get<0>(next), std::get<1>(next), std::get<2>(next));
+    std::deque<std::tuple<unsigned, uintptr_t, intptr_t>> batch;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        batch.swap(m_queue);
     }
+    for (const auto& [message, wParam, lParam] : batch) engine.HandleMessage(message, wParam, lParam);
+}
+
+void CliTransferHost::WatchActivity(const TransferEngine& engine) {
+    const TransferEngine::Activity now = engine.LineActivity();
+    if (now == m_lastActivity) return;
+    m_lastActivity = now;
+    m_lastProgress = Clock::now();
 }
 
 // As the progress window's Cancel: the engine ends the transfer, then the
@@ -157,9 +186,11 @@ RunOutcome CliTransferHost::RunTransfer(TransferEngine& engine, long idleSeconds
     }
     const auto idleLimit = std::chrono::seconds(idleSeconds);
     m_lastProgress = Clock::now();
+    m_lastActivity = engine.LineActivity();
     while (engine.IsTransferring()) {
         int timeoutMs = -1;
         if (idleSeconds > 0) {
+            WatchActivity(engine);
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                 m_lastProgress + idleLimit - Clock::now());
             if (left.count() <= 0) {
@@ -167,7 +198,7 @@ RunOutcome CliTransferHost::RunTransfer(TransferEngine& engine, long idleSeconds
                 FlushLog();
                 return RunOutcome::IdleTimeout;
             }
-            timeoutMs = static_cast<int>(std::min<int64_t>(left.count() + 1, 60000));
+            timeoutMs = static_cast<int>(std::min<int64_t>(left.count() + 1, kActivityCheckMs));
         }
         FlushLog();
         pollfd fds[2] = {{m_wakeFd, POLLIN, 0}, {m_signalFd, POLLIN, 0}};

@@ -50,11 +50,19 @@ public:
     void SetByteCount(uint64_t count) override { NoteProgress(count); }
     void DestroyProgress() override;
     void ShowMessage(const std::string& text, const std::string& caption, MessageBoxIcon icon) override;
+    // The message, then the reason on a line of its own.
+    void ShowPortOpenFailure(const std::string& text, const std::string& caption, const PortFailure& why) override;
+    void ShowFileOpenFailure(const std::string& text, const std::string& caption, const std::string& why) override;
     void Post(unsigned message, uintptr_t wParam, intptr_t lParam) override;
 
 private:
     using Clock = std::chrono::steady_clock;
+    // Hands the engine the messages queued so far (not those that handling
+    // them queues), so that a flooded line never keeps Ctrl+C unseen.
     void HandleQueued(TransferEngine& engine);
+    // Notes progress when the engine's line activity changed.
+    void WatchActivity(const TransferEngine& engine);
+    void ShowWithReason(const std::string& text, const std::string& caption, const std::string& why);
     void CancelTransfer(TransferEngine& engine);
     void NoteProgress(uint64_t count);
     void DrawBar(bool force);
@@ -80,6 +88,7 @@ private:
     uint64_t m_nCount = 0;
     Clock::time_point m_start;
     Clock::time_point m_lastProgress;
+    TransferEngine::Activity m_lastActivity;
     Clock::time_point m_lastDraw;
 };
 

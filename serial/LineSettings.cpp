@@ -203,4 +203,36 @@ CommState CommStateFromTermios(const termios& tio) {
     return state;
 }
 
+std::string SettingsNotTaken(const termios& asked, const termios& got) {
+    std::string missing;
+    const auto note = [&missing](const char* what) {
+        if (!missing.empty()) missing += ", ";
+        missing += what;
+    };
+    if (cfgetospeed(&asked) != cfgetospeed(&got) || cfgetispeed(&asked) != cfgetispeed(&got))
+        note("baud rate");
+    const bool eightBitsPlain = (got.c_cflag & CSIZE) == CS8 && !(got.c_cflag & PARENB);
+    if ((asked.c_cflag & CSIZE) != (got.c_cflag & CSIZE) && !eightBitsPlain) note("data bits");
+    constexpr tcflag_t kParityBits = PARENB | PARODD | CMSPAR;
+    const tcflag_t askedParity = asked.c_cflag & PARENB ? asked.c_cflag & kParityBits : 0;
+    const tcflag_t gotParity = got.c_cflag & PARENB ? got.c_cflag & kParityBits : 0;
+    if (askedParity != gotParity && !eightBitsPlain) note("parity");
+    if ((asked.c_cflag & CSTOPB) != (got.c_cflag & CSTOPB)) note("stop bits");
+    if ((asked.c_cflag & CRTSCTS) != (got.c_cflag & CRTSCTS)) note("hardware flow control");
+    if ((asked.c_iflag & (IXON | IXOFF | IXANY)) != (got.c_iflag & (IXON | IXOFF | IXANY)))
+        note("XON/XOFF flow control");
+    if (asked.c_cc[VSTART] != got.c_cc[VSTART] || asked.c_cc[VSTOP] != got.c_cc[VSTOP])
+        note("XON/XOFF characters");
+    // Anything that would change or hold back bytes on their way.
+    constexpr tcflag_t kRawInput = IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL;
+    constexpr tcflag_t kRawLocal = ECHO | ECHONL | ICANON | ISIG | IEXTEN;
+    if ((asked.c_iflag & kRawInput) != (got.c_iflag & kRawInput) ||
+        (asked.c_oflag & OPOST) != (got.c_oflag & OPOST) ||
+        (asked.c_lflag & kRawLocal) != (got.c_lflag & kRawLocal) ||
+        (asked.c_cflag & (CREAD | CLOCAL)) != (got.c_cflag & (CREAD | CLOCAL)) ||
+        asked.c_cc[VMIN] != got.c_cc[VMIN] || asked.c_cc[VTIME] != got.c_cc[VTIME])
+        note("raw mode");
+    return missing;
+}
+
 }  // namespace quorlin

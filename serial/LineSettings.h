@@ -55,4 +55,11 @@ bool CommStateToTermios(const CommState& state, termios& tio);
 // back as CTS output flow with RTS handshake.
 CommState CommStateFromTermios(const termios& tio);
 
+// What of asked the device did not take, judged from got (what it reads
+// back after the apply): "" when it took everything, or the nearest it can
+// do; otherwise the settings it did not take, such as "baud rate, parity".
+// A device that carries 8-bit characters without parity whatever it is told
+// (a pty) has done the nearest it can for fewer bits or parity.
+std::string SettingsNotTaken(const termios& asked, const termios& got);
+
 }  // namespace quorlin

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "serial/CommTypes.h"
+#include "serial/PortFailure.h"
 
 namespace quorlin {
 
@@ -51,17 +52,22 @@ struct WaitResult {
     bool woken = false;        // the wake event is signalled
     bool deviceReady = false;  // the device is ready for what was asked
     bool deviceGone = false;   // the device reports hang-up or error
+    bool timedOut = false;     // the time-out passed first
 };
 
-enum class DeviceWait { None, Readable, Writable };
+enum class DeviceWait { None, Readable, Writable, ReadableOrWritable };
+
+// No time-out for SerialDevice::Wait.
+inline constexpr std::chrono::milliseconds kWaitForever{-1};
 
 class SerialDevice {
 public:
     // Opens path for reading and writing, without becoming its controlling
     // terminal and without waiting for carrier, and claims it exclusively:
-    // a second Open of the same device fails, also for the superuser. error
-    // receives the system's error number on failure.
-    static std::unique_ptr<SerialDevice> Open(const std::string& path, int& error);
+    // a second Open of the same device fails, also for the superuser. On
+    // failure, failure says why: its kind, the failed call and the system's
+    // error number and text.
+    static std::unique_ptr<SerialDevice> Open(const std::string& path, PortFailure& failure);
     ~SerialDevice();
     SerialDevice(const SerialDevice&) = delete;
     SerialDevice& operator=(const SerialDevice&) = delete;
@@ -70,24 +76,38 @@ public:
     IoResult ReadSome(void* buffer, size_t size);
     IoResult WriteSome(const void* data, size_t size);
 
-    // Waits without time-out until stop or wake is signalled or, unless what
-    // is None, the device is ready to read or write (or gone).
-    WaitResult Wait(const WakeEvent& stop, const WakeEvent& wake, DeviceWait what) const;
+    // Waits until stop or wake is signalled, the device is ready for what
+    // (unless None) or gone, or timeout passes (kWaitForever: never).
+    WaitResult Wait(const WakeEvent& stop, const WakeEvent& wake, DeviceWait what,
+                    std::chrono::milliseconds timeout = kWaitForever) const;
 
-    // Whether a write would take bytes now (on a tty: fewer than 256 bytes
-    // queued for output). Does not wait.
-    bool IsWritable() const;
+    // Whether input waits to be read and whether a write would take bytes
+    // now (on a tty: fewer than 256 bytes queued for output), in one look
+    // that does not wait.
+    struct Readiness {
+        bool readable = false;
+        bool writable = false;
+        bool gone = false;  // hung up or failed: neither
+    };
+    Readiness Ready() const;
 
     bool GetState(CommState& state) const;
-    bool SetState(const CommState& state);
+    // Applies state and reads back what the device took. False when a
+    // setting was not taken (errno EINVAL, notTaken names the settings) or
+    // the device refused the call (errno as the system set it). A device
+    // that can only pass 8-bit characters without parity (a pty) has taken
+    // 7 bits with parity as well as it can: that is not a failure.
+    bool SetState(const CommState& state, std::string& notTaken);
     bool Purge();        // drops both kernel queues
     bool PurgeOutput();  // drops the kernel output queue only
-    bool Drain();        // waits until the output queue has been sent
+    // Waits until the output queue has been sent; the device bounds the wait
+    // for its last characters. Only for a queue that is already (nearly)
+    // empty: a line held by CTS keeps a full queue waiting for good.
+    bool Drain();
     // The same, but gives up at deadline (false, errno ETIMEDOUT): the
     // queue is watched until it is empty, and only then is the device asked
     // to wait for its last bytes, which it does within a bounded time.
     bool DrainUntil(std::chrono::steady_clock::time_point deadline);
-    bool InputWaiting(uint32_t& count) const;  // a hint; a pty stops at 4095
     bool OutputWaiting(uint32_t& count) const;
     bool Escape(uint32_t code);  // SETRTS ... CLRBREAK, SETXOFF/SETXON
     bool GetModemStatus(uint32_t& status) const;

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 
 #include "serial/LineSettings.h"
 #include "serial/SerialDevice.h"
@@ -43,6 +44,22 @@ bool IsPtySlave(int handle) {
     return major >= 136 && major <= 143;
 }
 
+// The kind of an open() failure, from the system's error number.
+PortFailureKind OpenErrorKind(int error) {
+    switch (error) {
+        case ENOENT: case ENXIO: case ENODEV: case EIO: case ENOTDIR: case ELOOP:
+            return PortFailureKind::NotFound;  // no device (or no hardware) behind the name
+        case EBUSY: case EWOULDBLOCK:
+            return PortFailureKind::InUse;  // TIOCEXCL or the lock of another opener
+        case EACCES: case EPERM: case EROFS:
+            return PortFailureKind::PermissionDenied;
+        case EISDIR: case ENOTTY:
+            return PortFailureKind::NotSerialDevice;
+        default:
+            return PortFailureKind::Other;
+    }
+}
+
 }  // namespace
 
 WakeEvent::WakeEvent() : m_handle(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
@@ -64,26 +81,45 @@ void WakeEvent::Clear() {
     [[maybe_unused]] ssize_t ignored = ::read(m_handle, &value, sizeof value);
 }
 
-std::unique_ptr<SerialDevice> SerialDevice::Open(const std::string& path, int& error) {
-    error = 0;
+std::unique_ptr<SerialDevice> SerialDevice::Open(const std::string& path, PortFailure& failure) {
+    failure = PortFailure{};
+    const auto fail = [&failure](PortFailureKind kind, int error, const char* operation) {
+        failure.kind = kind;
+        failure.systemError = error;
+        failure.systemText = std::strerror(error);
+        failure.operation = operation;
+        return nullptr;
+    };
+    // Only a character device can be a serial line; anything else (a plain
+    // file, a folder, a named pipe, whose open could wait for a writer) is
+    // refused before it is opened.
+    struct stat info;
+    if (::stat(path.c_str(), &info) != 0) {
+        const int error = errno;
+        return fail(error == EACCES ? PortFailureKind::PermissionDenied : PortFailureKind::NotFound,
+                    error, "stat()");
+    }
+    if (!S_ISCHR(info.st_mode)) return fail(PortFailureKind::NotSerialDevice, ENOTTY, "stat()");
     const int handle = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (handle < 0) {
-        error = errno;
-        return nullptr;
+        const int error = errno;
+        return fail(OpenErrorKind(error), error, "open()");
     }
     termios tio;
-    if (::tcgetattr(handle, &tio) != 0) {  // not a serial device
-        error = errno;
+    if (::tcgetattr(handle, &tio) != 0) {  // a character device, but no tty
+        const int error = errno;
         ::close(handle);
-        return nullptr;
+        return fail(error == ENOTTY || error == EINVAL ? PortFailureKind::NotSerialDevice
+                                                       : OpenErrorKind(error),
+                    error, "tcgetattr()");
     }
     // TIOCEXCL keeps other users out but not the superuser, and the tests
     // and many service laptops run as root; the lock on the open file holds
     // for everyone who opens the device through this class.
     if (::flock(handle, LOCK_EX | LOCK_NB) != 0) {
-        error = errno == EWOULDBLOCK ? EBUSY : errno;
+        const int error = errno == EWOULDBLOCK ? EBUSY : errno;
         ::close(handle);
-        return nullptr;
+        return fail(OpenErrorKind(error), error, "flock()");
     }
     ::ioctl(handle, TIOCEXCL);
     auto device = std::unique_ptr<SerialDevice>(new SerialDevice(handle));
@@ -109,14 +145,16 @@ IoResult SerialDevice::WriteSome(const void* data, size_t size) {
     return FromSystem(::write(m_handle, data, size));
 }
 
-WaitResult SerialDevice::Wait(const WakeEvent& stop, const WakeEvent& wake,
-                              DeviceWait what) const {
+WaitResult SerialDevice::Wait(const WakeEvent& stop, const WakeEvent& wake, DeviceWait what,
+                              std::chrono::milliseconds timeout) const {
     pollfd fds[3] = {{stop.Handle(), POLLIN, 0}, {wake.Handle(), POLLIN, 0}, {m_handle, 0, 0}};
     if (what == DeviceWait::Readable) fds[2].events = POLLIN;
     if (what == DeviceWait::Writable) fds[2].events = POLLOUT;
+    if (what == DeviceWait::ReadableOrWritable) fds[2].events = POLLIN | POLLOUT;
     const nfds_t count = what == DeviceWait::None ? 2 : 3;
     WaitResult result;
-    while (::poll(fds, count, -1) < 0) {
+    int ready;
+    while ((ready = ::poll(fds, count, static_cast<int>(timeout.count()))) < 0) {
         if (errno != EINTR) {
             // Nothing sensible to wait on; report as gone so that the caller
             // stops using the device instead of spinning.
@@ -124,6 +162,7 @@ WaitResult SerialDevice::Wait(const WakeEvent& stop, const WakeEvent& wake,
             return result;
         }
     }
+    result.timedOut = ready == 0;
     result.stopped = (fds[0].revents & POLLIN) != 0;
     result.woken = (fds[1].revents & POLLIN) != 0;
     if (count == 3) {
@@ -133,9 +172,14 @@ WaitResult SerialDevice::Wait(const WakeEvent& stop, const WakeEvent& wake,
     return result;
 }
 
-bool SerialDevice::IsWritable() const {
-    pollfd fd{m_handle, POLLOUT, 0};
-    return ::poll(&fd, 1, 0) == 1 && (fd.revents & POLLOUT) != 0;
+SerialDevice::Readiness SerialDevice::Ready() const {
+    pollfd fd{m_handle, POLLIN | POLLOUT, 0};
+    Readiness result;
+    if (::poll(&fd, 1, 0) != 1) return result;
+    result.gone = (fd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+    result.readable = (fd.revents & POLLIN) != 0 && !result.gone;
+    result.writable = (fd.revents & POLLOUT) != 0 && !result.gone;
+    return result;
 }
 
 bool SerialDevice::GetState(CommState& state) const {
@@ -145,17 +189,25 @@ bool SerialDevice::GetState(CommState& state) const {
     return true;
 }
 
-bool SerialDevice::SetState(const CommState& state) {
-    termios tio;
-    if (::tcgetattr(m_handle, &tio) != 0) return false;
-    if (!CommStateToTermios(state, tio)) {
+bool SerialDevice::SetState(const CommState& state, std::string& notTaken) {
+    notTaken.clear();
+    termios asked;
+    if (::tcgetattr(m_handle, &asked) != 0) return false;
+    if (!CommStateToTermios(state, asked)) {
+        notTaken = "line settings";
         errno = EINVAL;
         return false;
     }
-    // tcsetattr succeeds when any part was applied; a pty, for one, keeps
-    // CS8 and no parity whatever is asked. What the device accepted is what
-    // GetState reads back.
-    return ::tcsetattr(m_handle, TCSANOW, &tio) == 0;
+    // The C library reports EINVAL when the device kept 8 bits or no parity
+    // (a pty does, from its second session on) although every other setting
+    // was applied: what counts is what the device reads back.
+    if (::tcsetattr(m_handle, TCSANOW, &asked) != 0 && errno != EINVAL) return false;
+    termios got;
+    if (::tcgetattr(m_handle, &got) != 0) return false;
+    notTaken = SettingsNotTaken(asked, got);
+    if (notTaken.empty()) return true;
+    errno = EINVAL;
+    return false;
 }
 
 bool SerialDevice::Purge() { return ::tcflush(m_handle, TCIOFLUSH) == 0; }
@@ -188,13 +240,6 @@ bool SerialDevice::DrainUntil(std::chrono::steady_clock::time_point deadline) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
         ::poll(nullptr, 0, static_cast<int>(std::min(left, kLongestLook).count()));
     }
-}
-
-bool SerialDevice::InputWaiting(uint32_t& count) const {
-    int value = 0;
-    if (::ioctl(m_handle, FIONREAD, &value) != 0) return false;
-    count = static_cast<uint32_t>(value);
-    return true;
 }
 
 bool SerialDevice::OutputWaiting(uint32_t& count) const {

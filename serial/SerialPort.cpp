@@ -6,6 +6,8 @@
 #include <cstring>
 
 #include "serial/LineSettings.h"
+#include "serial/OutputDrain.h"
+#include "serial/PortLimits.h"
 #include "serial/PortMap.h"
 #include "serial/SerialDevice.h"
 
@@ -14,13 +16,26 @@ namespace {
 
 constexpr uint32_t kQueueSizeRequested = 512;
 
+PortFailure FailureOf(PortFailureKind kind, int error, const char* operation) {
+    PortFailure failure;
+    failure.kind = kind;
+    failure.systemError = error;
+    failure.systemText = error != 0 ? std::strerror(error) : "";
+    failure.operation = operation;
+    return failure;
+}
+
 }  // namespace
 
-CSerialPort::CSerialPort(unsigned bufferCapacity)
-    : m_nBufferCapacity(bufferCapacity),
-      m_pWriteBuffer(new uint8_t[bufferCapacity > 0 ? bufferCapacity : 1]) {}
+CSerialPort::CSerialPort(unsigned bufferCapacity) : m_nBufferCapacity(bufferCapacity) {}
 
-CSerialPort::~CSerialPort() { Close(); }
+CSerialPort::~CSerialPort() {
+    Close();
+    // What the device has taken still goes out; a line held by XOFF or a
+    // device without room does not keep the end of the port waiting.
+    for (const auto& drain : m_drains) drain->Abandon();
+    WaitForDrains("");
+}
 
 bool CSerialPort::Open(ISerialOwner* owner, unsigned port, unsigned notifyParam) {
     Close();
@@ -35,36 +50,53 @@ bool CSerialPort::Open(ISerialOwner* owner, unsigned port, unsigned notifyParam)
 
     std::lock_guard readLock(m_csRead);  // always m_csRead first, then m_csWrite
     std::lock_guard writeLock(m_csWrite);
-    if (!m_hStopEvent->IsValid() || !m_hWriteEvent->IsValid() || !m_hCommEvent->IsValid()) {
-        ProcessErrorMessage("CreateEvent()");
-        return false;
-    }
+    PortFailure failure;
+    std::unique_ptr<SerialDevice> device;
     const std::string path = PortDevicePath(port);
-    if (path.empty()) {
-        errno = ENOENT;
-        ProcessErrorMessage("CreateFile()");
-        return false;
+    if (!m_hStopEvent->IsValid() || !m_hWriteEvent->IsValid() || !m_hCommEvent->IsValid()) {
+        failure = FailureOf(PortFailureKind::Other, errno, "eventfd()");
+    } else if (path.empty()) {
+        failure = FailureOf(PortFailureKind::NotFound, ENOENT, "open()");  // the map names no device
+    } else {
+        // The device may still be sending what an earlier session of this
+        // port left: that ends as soon as it has left, within its bound.
+        WaitForDrains(path);
+        device = SerialDevice::Open(path, failure);
     }
-    int error = 0;
-    std::unique_ptr<SerialDevice> device = SerialDevice::Open(path, error);
+    {
+        std::lock_guard state(m_stateMutex);
+        m_lastOpenFailure = failure;
+    }
     if (!device) {
-        errno = error;
+        errno = failure.systemError;
         ProcessErrorMessage("CreateFile()");
         return false;
     }
     m_hDevice = std::move(device);
+    m_strDevicePath = path;
     ResetLineState();
     return true;
+}
+
+void CSerialPort::WaitForDrains(const std::string& path) {
+    for (auto it = m_drains.begin(); it != m_drains.end();) {
+        if (path.empty() || (*it)->Path() == path || (*it)->IsFinished()) {
+            (*it)->Wait();
+            it = m_drains.erase(it);
+        } else {
+            ++it;
+        }
+    }
 }
 
 void CSerialPort::ResetLineState() {
     std::lock_guard state(m_stateMutex);
     m_inputQueue.clear();
     m_bDeviceLost = false;
+    m_bLossReported = false;
     m_bInputBackedUp = false;
     m_bOutputPaused = false;
-    m_bBlockPending = false;
-    m_nTxEmptyDue = 0;
+    DropWriteQueue();
 }
 
 void CSerialPort::Init(unsigned baud, uint8_t parity, uint8_t dataBits, uint8_t stopBits,
@@ -107,7 +139,34 @@ void CSerialPort::Close() {
     StopMonitoring();
     std::lock_guard readLock(m_csRead);  // always m_csRead first, then m_csWrite
     std::lock_guard writeLock(m_csWrite);
+    // What was written and has not left yet still goes, in order, without
+    // the caller waiting for the line.
+    std::vector<uint8_t> owed;
+    OutputDrain::Flow flow;
+    uint32_t baud;
+    bool lost;
+    {
+        std::lock_guard state(m_stateMutex);
+        lost = m_bDeviceLost;
+        if (!lost) {
+            owed.reserve(m_nWriteLength);
+            size_t skip = m_nFrontSent;
+            for (const std::vector<uint8_t>& block : m_pWriteBuffer) {
+                owed.insert(owed.end(), block.begin() + static_cast<ptrdiff_t>(skip), block.end());
+                skip = 0;
+            }
+        }
+        flow = {m_bSoftwareFlow, m_bOutputPaused, m_nXonChar, m_nXoffChar};
+        baud = m_nLineBaud;
+    }
+    uint32_t inDevice = 0;
+    const bool deviceOwes = !lost && m_hDevice->OutputWaiting(inDevice) && inDevice > 0;
+    std::erase_if(m_drains, [](const auto& drain) { return drain->IsFinished(); });
+    if (!owed.empty() || deviceOwes)
+        m_drains.push_back(std::make_unique<OutputDrain>(std::move(m_hDevice), m_strDevicePath,
+                                                         std::move(owed), flow, baud));
     m_hDevice.reset();
+    m_strDevicePath.clear();
     ResetLineState();
 }
 
@@ -126,6 +185,11 @@ std::string CSerialPort::LastError() const {
 PortFailure CSerialPort::LastOpenFailure() const {
     std::lock_guard state(m_stateMutex);
     return m_lastOpenFailure;
+}
+
+PortFailure CSerialPort::LastConfigFailure() const {
+    std::lock_guard state(m_stateMutex);
+    return m_lastConfigFailure;
 }
 
 bool CSerialPort::RequireOpen(const char* operation) {
@@ -149,16 +213,17 @@ void CSerialPort::ProcessErrorMessage(const char* operation) {
 
 void CSerialPort::Purge() {
     if (!RequireOpen("PurgeComm()")) return;
-    if (!m_hDevice->Purge()) ProcessErrorMessage("PurgeComm()");
     {
-        std::lock_guard state(m_stateMutex);
+        // The queue goes first, so that no piece of it reaches the device
+        // after the device's queues were emptied.
+        std::unique_lock state(m_stateMutex);
+        m_stateChanged.wait(state, [this] { return !m_bChunkInFlight; });
         m_inputQueue.clear();
         ++m_nPurgeGeneration;
-        // A block the writer has not started is dropped here; one it is
-        // sending is abandoned by the writer at its next piece.
-        if (!m_bWriterBusy) m_bBlockPending = false;
+        DropWriteQueue();
         m_bInputBackedUp = false;
     }
+    if (!m_hDevice->Purge()) ProcessErrorMessage("PurgeComm()");
     m_stateChanged.notify_all();
     SignalWriter();
     SignalReader();
@@ -166,20 +231,20 @@ void CSerialPort::Purge() {
 
 void CSerialPort::Flush() {
     if (!RequireOpen("FlushFileBuffers()")) return;
-    uint64_t queued = 0;
+    uint64_t queued;
     {
         std::lock_guard state(m_stateMutex);
-        if (m_bBlockPending) queued = m_nWriteLength;
+        queued = m_nWriteLength;
     }
     uint32_t inDevice = 0;
     if (m_hDevice->OutputWaiting(inDevice)) queued += inDevice;
     const auto deadline = DeliveryDeadline(queued);
     {
-        // The writer counts a block as handed over once the device has sent
-        // it, so this wait covers the device's queue too while monitoring.
+        // The writer ends a block once the device has sent it, so this wait
+        // covers the device's queue too while monitoring.
         std::unique_lock state(m_stateMutex);
         const bool settled = m_stateChanged.wait_until(state, deadline, [this] {
-            return !m_bBlockPending || m_bDeviceLost || m_bStopping || !m_bWriterRunning;
+            return m_pWriteBuffer.empty() || m_bDeviceLost || m_bStopping || !m_bWriterRunning;
         });
         if (!settled || m_bDeviceLost) {
             state.unlock();
@@ -192,15 +257,12 @@ void CSerialPort::Flush() {
 }
 
 std::chrono::steady_clock::time_point CSerialPort::DeliveryDeadline(uint64_t bytes) const {
-    // Start, eight data, parity and two stop bits: no character takes longer.
-    constexpr uint64_t kLongestCharacterBits = 12;
-    constexpr auto kMargin = std::chrono::seconds(3);
-    CommState state;
-    uint64_t baud = 0;
-    if (m_hDevice && m_hDevice->GetState(state)) baud = state.baudRate;
-    if (baud == 0) baud = 9600;  // no rate to be had: the usual one
-    const auto onTheLine = std::chrono::milliseconds(bytes * kLongestCharacterBits * 1000 / baud);
-    return std::chrono::steady_clock::now() + onTheLine + kMargin;
+    uint32_t baud;
+    {
+        std::lock_guard state(m_stateMutex);
+        baud = m_nLineBaud;
+    }
+    return std::chrono::steady_clock::now() + LineTime(bytes, baud) + port_limits::kDeliveryMargin;
 }
 
 void CSerialPort::Escape(uint32_t code) {
@@ -221,7 +283,7 @@ void CSerialPort::GetStatus(CommStatus& status) {
     if (!readerRunning) PullInput();  // nobody else moves the bytes in
     std::lock_guard state(m_stateMutex);
     status.inQueue = static_cast<uint32_t>(m_inputQueue.size());
-    status.outQueue = kernelOut + (m_bBlockPending ? m_nWriteLength : 0);
+    status.outQueue = kernelOut + m_nWriteLength;
 }
 
 void CSerialPort::Set0Timeouts() {
@@ -271,22 +333,43 @@ void CSerialPort::GetState(CommState& state) {
 }
 
 void CSerialPort::SetState(const CommState& state) {
-    if (!m_hDevice || !m_hDevice->SetState(state)) {
-        ProcessErrorMessage("SetCommState()\n");
-        return;
+    if (!RequireOpen("SetCommState()\n")) return;
+    std::string notTaken;
+    const bool taken = m_hDevice->SetState(state, notTaken);
+    const int error = errno;
+    PortFailure failure;
+    if (!taken) {
+        failure = FailureOf(error == ENOTTY ? PortFailureKind::NotSerialDevice : PortFailureKind::Other,
+                            error, "tcsetattr()");
+        if (!notTaken.empty()) failure.systemText += " (not taken: " + notTaken + ")";
     }
+    CommState took;
+    const bool readBack = m_hDevice->GetState(took);
     bool resumed = false;
     {
         std::lock_guard lock(m_stateMutex);
+        // The port's own parts (output flow by XON/XOFF, the limits) hold
+        // whatever the device did with the rest: flow control is never
+        // lost because a device kept its own framing.
         m_heldState = state;
         m_bSoftwareFlow = state.outX;
         m_nXonChar = state.xonChar;
         m_nXoffChar = state.xoffChar;
+        m_nLineBaud = readBack && took.baudRate != 0 ? took.baudRate : state.baudRate;
+        m_lastConfigFailure = failure;
         // Without software flow no XON will ever be honoured: do not stay
         // stopped by an earlier XOFF.
         if (!m_bSoftwareFlow && m_bOutputPaused) {
             m_bOutputPaused = false;
             resumed = true;
+        }
+    }
+    if (!taken) {
+        errno = error;
+        ProcessErrorMessage("SetCommState()\n");
+        if (!notTaken.empty()) {
+            std::lock_guard lock(m_stateMutex);
+            m_strLastError += ": not taken: " + notTaken;
         }
     }
     if (resumed) SignalWriter();

@@ -8,49 +8,60 @@
 //
 // Threads:
 // - Every public operation is meant for the owner's thread (the user
-//   interface thread). Init may also be called from one other thread (the
-//   worker that restores the line settings after a download); it takes
-//   m_csRead then m_csWrite, as Open does, so it never overlaps a Read or a
-//   device write.
+//   interface thread), and none of them waits on the line: Open, Close,
+//   Init, Purge and Write return within milliseconds whatever the line does
+//   (XOFF held, a full device, a dead line). Only Flush waits, bounded, and
+//   Open waits for a drain of the same device (see Close), bounded.
+//   Init may also be called from one other thread (the worker that restores
+//   the line settings after a download); it takes m_csRead then m_csWrite,
+//   as Open does, so it never overlaps a Read or a device write.
 // - The reader thread (ReadThread) reads the device into the port's own
 //   input queue, acts on XON/XOFF and posts WM_SERIAL_RXDATA and, once per
 //   Open, WM_SERIAL_DEVLOST (the device went away: unplugged, hung up, the
 //   other side of a pty closed; later calls then fail harmlessly).
-// - WM_SERIAL_TXEMPTY is posted by the thread that sees a block leave: the
-//   writer, the caller of Write (a block the device took whole at once, no
-//   XON/XOFF) or the reader (a block the writer had to drain). It is never
-//   posted before the block's last byte was handed over, and always before
-//   any RXDATA for bytes received after that. ISerialOwner::Post is therefore
-//   called from all three threads and must only queue the message.
-// - The writer thread (WriteThread, WriteFromBuf) performs the device writes
-//   that Write leaves to it: with XON/XOFF every block, otherwise the part of
-//   a block the device could not take at once.
-// - Write never changes a block under a device write: if the previous block
-//   has not been handed to the device yet, it first waits for that (or for
-//   Purge, StopMonitoring or a lost device). With XON/XOFF stopped by the
-//   other side that wait lasts until XON; the next block is then sent whole.
+// - Write queues the block (in order, up to WriteQueueLimit bytes not yet
+//   handed to the device; a block that would pass it is refused) and
+//   returns. When nothing is queued, the device can take the block at once
+//   and, with XON/XOFF, the block is at most one flow piece, no XOFF holds
+//   the output and no input waits to be looked at, Write hands it to the
+//   device itself: one thread switch less per block.
+// - The writer thread (WriteThread, WriteFromBuf) sends the queue: with
+//   XON/XOFF in pieces of at most kFlowChunk bytes, each only after pending
+//   input was looked at, so that at most one piece leaves after an XOFF
+//   reached the port.
+// - WM_SERIAL_TXEMPTY follows every block once its last byte has left the
+//   device (a pty: when it was handed over; a UART: when its output queue is
+//   empty). It is posted by the thread that sees that (the caller of Write
+//   or the writer), under m_postMutex, which the reader holds while it
+//   gathers a pass: so it always comes before any WM_SERIAL_RXDATA for bytes
+//   received after the block left. ISerialOwner::Post is therefore called
+//   from all three threads and must only queue the message.
 // - Read never waits for data.
-// - StopMonitoring (and Close, Open, the destructor) keeps what has been
-//   handed to the device: the other side can still take it after the port
-//   is closed. It lets a block the writer has been given reach the device,
-//   but never waits for a line held up by XOFF, a full device or a dead
-//   line: a block the writer could not hand over then is dropped, with the
-//   device's unsent output where the device keeps one (a UART; a pty passes
-//   every byte on at once). Init purges everything, as before.
-// - Flush is for the owner's thread (never from ISerialOwner::Post, which
-//   runs on the port's threads): it waits until the block in the write
-//   buffer has been handed to the device and the device has sent it, and
-//   gives up after the time the queued bytes take at the line rate plus a
-//   few seconds (XOFF held, dead line); a lost device ends it at once. A
-//   host that closes right after its last Write calls Flush first.
+// - Close (and Open, which closes first) keeps what was written: bytes
+//   still queued or in the device's output move, with the device, to a
+//   background drain (OutputDrain), which sends them in order, honouring
+//   XON/XOFF, and then closes the device; it gives up on a line that stands
+//   still for kDeliveryMargin, and ends at the latest after the bytes' line
+//   time plus that margin. A later Open of the same device waits for the
+//   drain, which ends as soon as its bytes have left. The destructor lets
+//   go what the device has taken but gives up at once on bytes held by XOFF
+//   or by a full device: a host that owes the controller its last bytes
+//   calls Flush before. A host that wants queued bytes gone calls Purge
+//   before Close.
+// - Flush is for a host that may wait (the command-line tool; never from
+//   ISerialOwner::Post, which runs on the port's threads): it waits until
+//   everything written has been handed to the device and the device has
+//   sent it, and gives up after the time the queued bytes take at the line
+//   rate plus a few seconds (XOFF held, dead line); a lost device ends it.
 
 // Errors of the platform calls go to ProcessErrorMessage with the name of the
 // failed call and the operation returns as though it had succeeded; a closed
 // port accepts every call and Read returns 0. LastError keeps the most recent
-// one for diagnostics.
+// one for diagnostics, LastConfigFailure why the last Init did not take.
 
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -64,6 +75,7 @@
 
 namespace quorlin {
 
+class OutputDrain;
 class SerialDevice;
 class WakeEvent;
 
@@ -82,8 +94,8 @@ enum Handshake : uint8_t {
 
 class CSerialPort {
 public:
-    // bufferCapacity: the largest block one Write hands over at a time; fixed
-    // for the life of the object.
+    // bufferCapacity: the largest block its user writes at a time; the write
+    // queue holds at least one such block (see WriteQueueLimit).
     explicit CSerialPort(unsigned bufferCapacity = 1024);
     virtual ~CSerialPort();
     CSerialPort(const CSerialPort&) = delete;
@@ -105,10 +117,10 @@ public:
     bool StartMonitoring();
     void StopMonitoring();
 
-    // A block longer than the buffer capacity is handed over in pieces of
-    // the capacity, one after another; WM_SERIAL_TXEMPTY follows the last.
+    // Queues the block and returns at once; WM_SERIAL_TXEMPTY follows it.
     // False when the block was refused (the failure also went to the error
-    // hook): the port is closed, not monitored, or the device is gone.
+    // hook): the port is closed, not monitored, the device is gone, or the
+    // block would pass WriteQueueLimit.
     bool Write(const void* data, uint32_t length);
     bool WriteString(const char* text);
     uint32_t Read(void* buffer, uint32_t maximum);
@@ -138,6 +150,9 @@ public:
     void ClearBREAK() { Escape(CLRBREAK); }
 
     unsigned BufferCapacity() const { return m_nBufferCapacity; }
+    // Bytes written and not yet handed to the device that the port queues:
+    // 64 KiB, or one block of the buffer capacity where that is larger.
+    size_t WriteQueueLimit() const;
     unsigned PortNumber() const { return m_nPort; }
     // True once the device has gone away (until the next Open or Close).
     bool IsDeviceLost() const;
@@ -145,11 +160,21 @@ public:
     std::string LastError() const;
     // Why the last Open failed; kind None after a successful Open.
     PortFailure LastOpenFailure() const;
+    // Why the device did not take the last line settings; kind None when it
+    // took them (or the nearest it can do, such as a pty's 8 bits without
+    // parity for 7 bits with parity).
+    PortFailure LastConfigFailure() const;
 
 protected:
     static unsigned ReadThread(void* port);   // exit code 1
     static unsigned WriteThread(void* port);  // exit code 2
-    static void WriteFromBuf(CSerialPort* port);
+    // What the writer waits for before its next pass.
+    struct WriterWait {
+        int what = 0;  // a DeviceWait
+        std::chrono::milliseconds timeout{-1};
+    };
+    // Sends what it can of the queue; returns what to wait for.
+    static WriterWait WriteFromBuf(CSerialPort* port);
 
 private:
     struct PullResult {
@@ -158,16 +183,24 @@ private:
     };
 
     // False, with the failure reported to ProcessErrorMessage as operation,
-
     // while the port is closed: every device operation starts with it.
-
     bool RequireOpen(const char* operation);
 
     void ProcessErrorMessage(const char* operation);
     void Configure(const std::string& lineSettings, uint8_t handshake, uint32_t eventMask);
-    bool HandOver(const uint8_t* data, uint32_t length, bool last);
+    // Hands a block of an empty queue to the device from the caller's thread;
+    // false when the writer has to do it.
+    bool WriteDirect(const uint8_t* data, uint32_t length);
+    // Ends the front block after its last byte left: pops it and posts its
+    // TXEMPTY, unless a purge since generation dropped it. Called with
+    // m_postMutex held.
+    void CompleteFrontBlock(uint64_t generation);
+    void DropWriteQueue();  // under m_stateMutex
     PullResult PullInput();
     void ResetLineState();
+    // Waits for (and forgets) the drains of the device at path; all of them
+    // for an empty path.
+    void WaitForDrains(const std::string& path);
     // When bytes that are now queued should have left at the line rate,
     // with a margin for a slow start.
     std::chrono::steady_clock::time_point DeliveryDeadline(uint64_t bytes) const;
@@ -178,9 +211,14 @@ private:
     std::unique_ptr<SerialDevice> m_hDevice;  // null while closed
     std::unique_ptr<std::thread> m_pReaderThread;
     std::unique_ptr<std::thread> m_pWriterThread;
-    uint32_t m_nWriteLength = 0;
+    uint32_t m_nWriteLength = 0;  // bytes queued and not yet handed to the device
     const unsigned m_nBufferCapacity;
-    std::unique_ptr<uint8_t[]> m_pWriteBuffer;
+    // The write queue: blocks in the order written; the front one is being
+    // sent, m_nFrontSent of its bytes are in the device. The writer reads the
+    // front block's bytes outside m_stateMutex only while m_bChunkInFlight;
+    // nobody removes it meanwhile.
+    std::deque<std::vector<uint8_t>> m_pWriteBuffer;
+    size_t m_nFrontSent = 0;
     std::unique_ptr<WakeEvent> m_hWriteEvent;  // wakes the writer; null until the first Open
     std::unique_ptr<WakeEvent> m_hStopEvent;   // ends both threads; null until the first Open
     std::mutex m_csRead;
@@ -189,34 +227,32 @@ private:
     unsigned m_nPort = 0;
     unsigned m_nNotifyParam = 0;
 
-    // The stand-in for the device's comm events: wakes the reader for a
-    // block that has left, a mask change, a lost device or room in the
+    // Wakes the reader for a mask change, a lost device or room in the
     // input queue.
     std::unique_ptr<WakeEvent> m_hCommEvent;
+    std::string m_strDevicePath;  // of the open device
+    // Closed sessions still sending their last bytes (see Close).
+    std::vector<std::unique_ptr<OutputDrain>> m_drains;
 
     // Everything below is shared between the threads under m_stateMutex.
-    // Lock order: m_csRead, m_csWrite, m_pullMutex, m_stateMutex.
+    // Lock order: m_csRead, m_csWrite, m_postMutex, m_pullMutex, m_stateMutex.
     mutable std::mutex m_stateMutex;
     std::condition_variable m_stateChanged;
     bool m_bStopping = false;
     bool m_bReaderRunning = false;
     bool m_bWriterRunning = false;
-    bool m_bBlockPending = false;   // m_pWriteBuffer holds a block for the writer
-    bool m_bBlockIsLast = true;     // WM_SERIAL_TXEMPTY follows this block
-    bool m_bWriterBusy = false;     // the writer is sending the pending block
-    bool m_bChunkInFlight = false;  // the writer is inside a device write
-    bool m_bWriterStalled = false;  // waiting for XON or room with bytes not handed over
-    bool m_bWriterDraining = false;  // the whole block is in the device, being sent
+    bool m_bChunkInFlight = false;  // a device write from the queue or by Write is under way
     bool m_bWriterAwaitsReader = false;
     uint64_t m_nPurgeGeneration = 0;
     uint64_t m_nReaderPasses = 0;
-    unsigned m_nTxEmptyDue = 0;     // blocks that have left, not yet posted
     uint32_t m_nEventMask = 0;
+    uint32_t m_nLineBaud = 0;       // as the device took it; 0 before Init
     bool m_bSoftwareFlow = false;   // handshake 5: DC3 stops output, DC1 resumes
     bool m_bOutputPaused = false;
     uint8_t m_nXonChar = 0x11;
     uint8_t m_nXoffChar = 0x13;
     bool m_bDeviceLost = false;
+    bool m_bLossReported = false;   // WM_SERIAL_DEVLOST went out in this session
     bool m_bInputBackedUp = false;  // input queue full: the kernel holds the rest
     std::vector<uint8_t> m_inputQueue;
     CommState m_heldState;  // the parts of the settings termios cannot hold
@@ -224,12 +260,11 @@ private:
     uint32_t m_nOutputQueueSize = 0;
     std::string m_strLastError;
     PortFailure m_lastOpenFailure;
+    PortFailure m_lastConfigFailure;
 
     std::mutex m_pullMutex;  // one reader of the device at a time
-    // Held by the reader while it gathers a pass's events, by Write from its
-    // device write to the TXEMPTY it posts, and by the writer from the piece
-    // that ends a block to counting its TXEMPTY. Lock order: m_csWrite, m_postMutex, m_pullMutex,
-    // m_stateMutex.
+    // Held by the reader while it gathers a pass's input, and by whoever
+    // hands a block's last byte to the device until its TXEMPTY is posted.
     std::mutex m_postMutex;
 };
 

@@ -3,40 +3,31 @@
 // The reader waits on the device and on m_hCommEvent; it moves received
 // bytes into the port's own input queue (so that a full count can be posted
 // and XON/XOFF can be acted on at once) and posts RXDATA and DEVLOST. The
-// writer waits on m_hWriteEvent and sends one block at a time. Without
-// XON/XOFF, a block that the device takes whole at once while the writer is
-// idle is written by Write itself: a pty takes a block in a few microseconds
-// and a thread switch costs as much.
+// writer waits on m_hWriteEvent, on the device (room, or a UART's output
+// queue running empty) and sends the write queue, block after block.
 //
-// WM_SERIAL_TXEMPTY is posted by whoever sees the block leave: by Write or
-// the writer at once when the device queue is empty after the last byte (a
-// pty, or a UART that kept up), holding m_postMutex from that device write
-// to the post; otherwise the writer drains the device, counts the block in
-// m_nTxEmptyDue and the reader posts it, before any WM_SERIAL_RXDATA of the
-// same pass. The reader gathers each pass under m_postMutex, so an answer to
-// a block is never reported before the block's TXEMPTY.
+// Write queues a block and returns; when the queue is empty and the device
+// can take the block at once, Write hands it over itself: a pty takes a
+// block in a few microseconds and a thread switch costs as much.
+//
+// WM_SERIAL_TXEMPTY is posted by whoever sees a block's last byte leave the
+// device (Write or the writer), holding m_postMutex from the device write (or
+// the look at the empty output queue) to the post. The reader gathers each
+// pass's input under m_postMutex, so an answer to a block is never reported
+// before the block's TXEMPTY.
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <system_error>
 
+#include "serial/OutputDrain.h"
+#include "serial/PortLimits.h"
 #include "serial/SerialDevice.h"
 #include "serial/SerialPort.h"
 
 namespace quorlin {
-namespace {
 
-// With XON/XOFF the writer hands the device at most this many bytes at a
-// time, so that a received XOFF stops the output within one such piece.
-constexpr size_t kFlowChunk = 64;
-// Bytes received and not yet read that the port holds before it leaves the
-// rest in the kernel (whose input flow control then applies).
-constexpr size_t kInputQueueLimit = 64 * 1024;
-constexpr size_t kReadPiece = 4096;
-
-enum class BlockOutcome { Sent, Abandoned, Lost, Failed };
-
-}  // namespace
+using namespace port_limits;
 
 bool CSerialPort::StartMonitoring() {
     if (!RequireOpen("CreateThread()")) return false;
@@ -64,46 +55,19 @@ bool CSerialPort::StartMonitoring() {
         ProcessErrorMessage("CreateThread()");
         return false;
     }
+    SignalWriter();  // blocks left queued by an earlier StopMonitoring
     return true;
 }
 
 void CSerialPort::StopMonitoring() {
-    bool stuck, draining;
     {
-        uint64_t queued = 0;
-        {
-            std::lock_guard state(m_stateMutex);
-            if (m_bBlockPending) queued = m_nWriteLength;
-        }
-        uint32_t inDevice = 0;
-        if (m_hDevice && m_hDevice->OutputWaiting(inDevice)) queued += inDevice;
-        const auto deadline = DeliveryDeadline(queued);
-
+        // From here on no thread starts another device write; the one that
+        // may be under way is a non-blocking write, so this wait is brief.
         std::unique_lock state(m_stateMutex);
-        // A block the writer has been given goes on to the device unless the
-        // writer has to wait for the line (XOFF, no room): that one is stuck.
-        // A block the device is still sending gets the time it needs.
-        m_stateChanged.wait_until(state, deadline, [this] {
-            return !m_bBlockPending || m_bWriterStalled || m_bDeviceLost || !m_bWriterRunning;
-        });
-        // From here on the writer starts no further device write; wait for
-        // the one it may be inside (a non-blocking write, so brief).
         m_bStopping = true;
         m_stateChanged.wait(state, [this] { return !m_bChunkInFlight; });
-        stuck = m_bBlockPending;
-        draining = m_bWriterDraining;
     }
-    m_stateChanged.notify_all();  // releases a Write waiting for hand-over
-    // Only a stuck block is thrown away (the writer abandons it on the stop),
-    // with the device's output where it still holds some: a line that does
-    // not move would otherwise keep the drain, and the close after this, waiting.
-    // Bytes already handed over are never flushed when nothing is stuck: on a
-    // pty they wait in the other side's buffer and a flush would destroy them.
-    uint32_t unsent = 0;
-    if (stuck && m_hDevice &&
-        (draining || (m_hDevice->OutputWaiting(unsent) && unsent > 0)) &&
-        !m_hDevice->PurgeOutput())
-        ProcessErrorMessage("PurgeComm()");
+    m_stateChanged.notify_all();  // a Flush waiting for the queue
     if (m_hStopEvent) m_hStopEvent->Signal();
     if (m_pReaderThread) {
         m_pReaderThread->join();
@@ -116,15 +80,12 @@ void CSerialPort::StopMonitoring() {
     if (m_hStopEvent) m_hStopEvent->Clear();
     if (m_hWriteEvent) m_hWriteEvent->Clear();
     if (m_hCommEvent) m_hCommEvent->Clear();
+    // The write queue stays: Close hands it to a drain, a new StartMonitoring
+    // sends it on.
     std::lock_guard state(m_stateMutex);
     m_bReaderRunning = false;
     m_bWriterRunning = false;
-    m_bBlockPending = false;
-    m_bWriterBusy = false;
     m_bWriterAwaitsReader = false;
-    m_bWriterStalled = false;
-    m_bWriterDraining = false;
-    m_nTxEmptyDue = 0;
     m_bStopping = false;
 }
 
@@ -132,88 +93,89 @@ bool CSerialPort::WriteString(const char* text) {
     return Write(text, text ? static_cast<uint32_t>(std::strlen(text)) : 0);
 }
 
+size_t CSerialPort::WriteQueueLimit() const {
+    return std::max<size_t>(kWriteQueueMinimum, m_nBufferCapacity);
+}
+
 bool CSerialPort::Write(const void* data, uint32_t length) {
     const auto* bytes = static_cast<const uint8_t*>(data);
-    if (length <= m_nBufferCapacity) return HandOver(bytes, length, true);
-    // Longer than the buffer: in pieces, each after the previous one has been
-    // handed to the device, so that nothing is cut off or overwritten.
-    for (uint32_t offset = 0; offset < length; offset += m_nBufferCapacity) {
-        const uint32_t piece = std::min<uint32_t>(m_nBufferCapacity, length - offset);
-        if (!HandOver(bytes + offset, piece, offset + piece == length)) return false;
+    int refusal = 0;
+    bool direct = false;
+    {
+        std::lock_guard state(m_stateMutex);
+        if (!m_hDevice) refusal = EBADF;
+        else if (m_bDeviceLost) refusal = EIO;
+        else if (!m_bWriterRunning || m_bStopping) refusal = ESRCH;
+        else if (m_nWriteLength + static_cast<uint64_t>(length) > WriteQueueLimit()) refusal = ENOBUFS;
+        if (refusal == 0) {
+            direct = m_pWriteBuffer.empty() && length > 0 &&
+                     (!m_bSoftwareFlow || (!m_bOutputPaused && length <= kFlowChunk));
+            if (!direct) {
+                m_pWriteBuffer.emplace_back(bytes, bytes + length);
+                m_nWriteLength += length;
+            }
+        }
     }
+    if (refusal != 0) {
+        // Refused whole: nothing of the block goes, nothing queued before it
+        // is touched.
+        errno = refusal;
+        ProcessErrorMessage("WriteFile()");
+        return false;
+    }
+    if (direct) return WriteDirect(bytes, length);
+    SignalWriter();
     return true;
 }
 
-bool CSerialPort::HandOver(const uint8_t* data, uint32_t length, bool last) {
-    uint64_t generation;
-    bool direct;
-    {
-        std::unique_lock state(m_stateMutex);
-        // The block in the buffer must not change while the writer sends it.
-        m_stateChanged.wait(state, [this] {
-            return !m_bBlockPending || m_bStopping || m_bDeviceLost || !m_bWriterRunning;
-        });
-        if (!m_hDevice || !m_bWriterRunning || m_bStopping || m_bDeviceLost) {
-            state.unlock();
-            errno = m_hDevice ? (m_bDeviceLost ? EIO : ESRCH) : EBADF;
-            ProcessErrorMessage("WriteFile()");
-            return false;
-        }
-        // Without XON/XOFF to watch, the block goes to the device from here
-        // while the writer is idle: one thread switch less for every block.
-        // What the device does not take at once is left to the writer.
-        direct = !m_bSoftwareFlow && length > 0;
-        m_bBlockPending = true;
-        m_bWriterBusy = direct;
-        generation = m_nPurgeGeneration;
-        if (!direct) {
-            if (length > 0) std::memcpy(m_pWriteBuffer.get(), data, length);
-            m_nWriteLength = length;
-            m_bBlockIsLast = last;
-        }
-    }
-    if (!direct) {
-        SignalWriter();
-        return true;
-    }
-
+bool CSerialPort::WriteDirect(const uint8_t* data, uint32_t length) {
+    SerialDevice& device = *m_hDevice;
     std::unique_lock writeLock(m_csWrite);
     // Held from the device write to the post of its TXEMPTY: the reader cannot
     // report bytes that came in answer to this block before it.
     std::unique_lock postLock(m_postMutex);
-    IoResult io{IoStatus::WouldBlock, 0, 0};
-    bool mayWrite;
+    bool software;
+    uint64_t generation;
     {
         std::lock_guard state(m_stateMutex);
-        mayWrite = !m_bStopping;
+        software = m_bSoftwareFlow;
+        generation = m_nPurgeGeneration;
+    }
+    // With XON/XOFF the device is given a piece only when it has room and no
+    // input waits that might hold an XOFF: the writer's rule.
+    bool mayWrite = true;
+    if (software) {
+        const SerialDevice::Readiness ready = device.Ready();
+        mayWrite = ready.writable && !ready.readable;
+    }
+    {
+        std::lock_guard state(m_stateMutex);
+        mayWrite = mayWrite && !m_bStopping && m_pWriteBuffer.empty() &&
+                   generation == m_nPurgeGeneration && !(m_bSoftwareFlow && m_bOutputPaused);
         m_bChunkInFlight = mayWrite;
     }
-    if (mayWrite) io = m_hDevice->WriteSome(data, length);
+    IoResult io{IoStatus::WouldBlock, 0, 0};
+    if (mayWrite) io = device.WriteSome(data, length);
     uint32_t queued = 0;
     const bool left = io.status == IoStatus::Done && io.count == length &&
-                      m_hDevice->OutputWaiting(queued) && queued == 0;
-    bool wakeReader = false, wakeWriter = false, postTxEmpty = false;
+                      device.OutputWaiting(queued) && queued == 0;
+    bool postTxEmpty = false, wakeWriter = false, lost = false;
     {
         std::lock_guard state(m_stateMutex);
         m_bChunkInFlight = false;
-        m_bWriterBusy = false;
-        const uint32_t accepted = io.status == IoStatus::Done ? static_cast<uint32_t>(io.count) : 0;
-        if (io.status == IoStatus::Lost || io.status == IoStatus::Failed || m_bStopping ||
-            generation != m_nPurgeGeneration) {
-            m_bBlockPending = false;
-            if (io.status == IoStatus::Lost) {
-                m_bDeviceLost = true;
-                wakeReader = true;
-            }
+        if (io.status == IoStatus::Lost) {
+            m_bDeviceLost = lost = true;
+        } else if (io.status == IoStatus::Failed) {
+            // Nothing of it went; reported below.
         } else if (left) {
-            m_bBlockPending = false;
-            postTxEmpty = last && (m_nEventMask & EV_TXEMPTY) != 0;
-        } else {
-            // The rest, possibly nothing but the wait for the device's queue
-            // to empty, is the writer's.
-            std::memcpy(m_pWriteBuffer.get(), data + accepted, length - accepted);
-            m_nWriteLength = length - accepted;
-            m_bBlockIsLast = last;
+            postTxEmpty = (m_nEventMask & EV_TXEMPTY) != 0;
+        } else if (generation == m_nPurgeGeneration) {
+            // The rest (possibly nothing but the wait for a UART's output
+            // queue to empty) is the writer's, at the front of the queue.
+            const uint32_t accepted = io.status == IoStatus::Done ? static_cast<uint32_t>(io.count) : 0;
+            if (m_pWriteBuffer.empty()) m_nFrontSent = 0;
+            m_pWriteBuffer.emplace_back(data + accepted, data + length);
+            m_nWriteLength += length - accepted;
             wakeWriter = true;
         }
     }
@@ -221,13 +183,19 @@ bool CSerialPort::HandOver(const uint8_t* data, uint32_t length, bool last) {
     if (postTxEmpty && m_pOwnerWnd) m_pOwnerWnd->Post(WM_SERIAL_TXEMPTY, m_nNotifyParam, 0);
     postLock.unlock();
     writeLock.unlock();
-    if (io.status == IoStatus::Failed) {
-        errno = io.error;
+    if (io.status == IoStatus::Failed || lost) {
+        errno = lost ? EIO : io.error;
         ProcessErrorMessage("WriteFile()");
     }
-    if (wakeReader) SignalReader();
+    if (lost) SignalReader();
     if (wakeWriter) SignalWriter();
-    return io.status != IoStatus::Failed && io.status != IoStatus::Lost;
+    return io.status != IoStatus::Failed && !lost;
+}
+
+void CSerialPort::DropWriteQueue() {
+    m_pWriteBuffer.clear();
+    m_nFrontSent = 0;
+    m_nWriteLength = 0;
 }
 
 uint32_t CSerialPort::Read(void* buffer, uint32_t maximum) {
@@ -313,7 +281,6 @@ CSerialPort::PullResult CSerialPort::PullInput() {
 
 unsigned CSerialPort::ReadThread(void* arg) {
     auto* port = static_cast<CSerialPort*>(arg);
-    bool lossReported = false;
     for (;;) {
         bool watchDevice;
         {
@@ -326,27 +293,22 @@ unsigned CSerialPort::ReadThread(void* arg) {
         if (wait.stopped) return 1;  // the stop wins over any event
         if (wait.woken) port->m_hCommEvent->Clear();
 
-        // What this pass reports is gathered under m_postMutex (so that every
-        // block that has left before an answer to it was read is counted)
-        // and posted after it, so that a slow owner holds up no writer.
+        // The input of this pass is gathered under m_postMutex (so that every
+        // block that left before an answer to it was read has had its
+        // TXEMPTY posted) and reported after it, so that a slow owner holds
+        // up no writer.
         uint32_t mask;
-        unsigned txEmpty;
         PullResult pulled;
         size_t waiting = 0;
-        bool lost;
+        bool reportLoss = false;
         {
             std::lock_guard postLock(port->m_postMutex);
+            const bool pull = watchDevice && (wait.deviceReady || wait.deviceGone);
+            if (pull) pulled = port->PullInput();
+            bool notifyWriter = false, lost;
             {
                 std::lock_guard state(port->m_stateMutex);
                 mask = port->m_nEventMask;
-                txEmpty = port->m_nTxEmptyDue;
-                port->m_nTxEmptyDue = 0;
-            }
-            const bool pull = watchDevice && (wait.deviceReady || wait.deviceGone);
-            if (pull) pulled = port->PullInput();
-            bool notifyWriter = false;
-            {
-                std::lock_guard state(port->m_stateMutex);
                 if (pull) {
                     waiting = port->m_inputQueue.size();
                     ++port->m_nReaderPasses;
@@ -357,6 +319,8 @@ unsigned CSerialPort::ReadThread(void* arg) {
                     if (pulled.lost || wait.deviceGone) port->m_bDeviceLost = true;
                 }
                 lost = port->m_bDeviceLost;
+                reportLoss = lost && !port->m_bLossReported;
+                if (reportLoss) port->m_bLossReported = true;
             }
             if (notifyWriter || lost) port->SignalWriter();
             if (lost) port->m_stateChanged.notify_all();
@@ -364,195 +328,163 @@ unsigned CSerialPort::ReadThread(void* arg) {
 
         ISerialOwner* owner = port->m_pOwnerWnd;
         if (!owner) continue;
-        if (mask & EV_TXEMPTY)
-            for (unsigned i = 0; i < txEmpty; ++i)
-                owner->Post(WM_SERIAL_TXEMPTY, port->m_nNotifyParam, 0);
         if (pulled.added > 0 && waiting > 0 && (mask & EV_RXCHAR))
             owner->Post(WM_SERIAL_RXDATA, port->m_nNotifyParam, static_cast<intptr_t>(waiting));
-        if (lost && !lossReported) {
-            lossReported = true;
-            owner->Post(WM_SERIAL_DEVLOST, port->m_nNotifyParam, 0);
-        }
+        if (reportLoss) owner->Post(WM_SERIAL_DEVLOST, port->m_nNotifyParam, 0);
     }
 }
 
 unsigned CSerialPort::WriteThread(void* arg) {
     auto* port = static_cast<CSerialPort*>(arg);
+    WriterWait next;
     for (;;) {
-        const WaitResult wait =
-            port->m_hDevice->Wait(*port->m_hStopEvent, *port->m_hWriteEvent, DeviceWait::None);
+        const WaitResult wait = port->m_hDevice->Wait(*port->m_hStopEvent, *port->m_hWriteEvent,
+                                                      static_cast<DeviceWait>(next.what), next.timeout);
         if (wait.stopped) return 2;
-        WriteFromBuf(port);
+        // Cleared before the queue is looked at, so that a Write arriving
+        // during this pass causes one more.
+        if (wait.woken) port->m_hWriteEvent->Clear();
+        if (wait.deviceGone) {
+            {
+                std::lock_guard state(port->m_stateMutex);
+                port->m_bDeviceLost = true;
+                port->DropWriteQueue();
+            }
+            port->m_stateChanged.notify_all();
+            port->SignalReader();
+            next = {};
+            continue;
+        }
+        next = WriteFromBuf(port);
     }
 }
 
-void CSerialPort::WriteFromBuf(CSerialPort* port) {
-    // Reset first, so that a Write arriving during this block causes one
-    // more pass.
-    port->m_hWriteEvent->Clear();
-    uint32_t length;
-    uint64_t generation;
-    bool postTxEmpty;
+void CSerialPort::CompleteFrontBlock(uint64_t generation) {
+    bool post = false;
     {
-        std::lock_guard state(port->m_stateMutex);
-        if (!port->m_bBlockPending || port->m_bWriterBusy) return;
-        port->m_bWriterBusy = true;
-        length = port->m_nWriteLength;
-        generation = port->m_nPurgeGeneration;
-        postTxEmpty = port->m_bBlockIsLast;
+        std::lock_guard state(m_stateMutex);
+        if (generation != m_nPurgeGeneration || m_pWriteBuffer.empty() ||
+            m_nFrontSent < m_pWriteBuffer.front().size())
+            return;  // purged meanwhile
+        m_pWriteBuffer.pop_front();
+        m_nFrontSent = 0;
+        post = (m_nEventMask & EV_TXEMPTY) != 0;
     }
+    m_stateChanged.notify_all();  // Flush
+    if (post && m_pOwnerWnd) m_pOwnerWnd->Post(WM_SERIAL_TXEMPTY, m_nNotifyParam, 0);
+}
+
+CSerialPort::WriterWait CSerialPort::WriteFromBuf(CSerialPort* port) {
     SerialDevice& device = *port->m_hDevice;
-    const uint8_t* block = port->m_pWriteBuffer.get();
-    BlockOutcome outcome = BlockOutcome::Sent;
-    uint32_t offset = 0;
     std::unique_lock writeLock(port->m_csWrite);
-    // Taken for the piece that ends the block: if the device queue is empty
-    // after it, the block's TXEMPTY is counted before the reader can report
-    // an answer to it (see HandOver).
-    std::unique_lock postLock(port->m_postMutex, std::defer_lock);
-    while (offset < length) {
-        DeviceWait waitFor = DeviceWait::None;
-        bool mayWrite = false;
-        size_t piece = length - offset;
-        bool gate = false;
-        bool paced = false;
-        uint64_t passes = 0;
-        bool paused = false;
+    for (;;) {
+        size_t rest;
+        bool software, gate;
+        uint64_t passes, generation;
+        uint32_t baud;
         {
             std::lock_guard state(port->m_stateMutex);
-            port->m_bWriterStalled = false;
-            if (port->m_bStopping || generation != port->m_nPurgeGeneration) {
-                outcome = BlockOutcome::Abandoned;
-                break;
-            }
+            if (port->m_bStopping || port->m_pWriteBuffer.empty()) return {};
             if (port->m_bDeviceLost) {
-                outcome = BlockOutcome::Lost;
-                break;
+                port->DropWriteQueue();
+                return {};
             }
-            if (port->m_bSoftwareFlow) {
-                piece = std::min(piece, kFlowChunk);
-                gate = port->m_bReaderRunning && !port->m_bInputBackedUp;
-                paced = true;
-                passes = port->m_nReaderPasses;
-            }
-            paused = port->m_bSoftwareFlow && port->m_bOutputPaused;
-            mayWrite = !paused;
+            rest = port->m_pWriteBuffer.front().size() - port->m_nFrontSent;
+            software = port->m_bSoftwareFlow;
+            // Stopped by XOFF: the reader wakes the writer on XON.
+            if (rest > 0 && software && port->m_bOutputPaused) return {};
+            gate = software && port->m_bReaderRunning && !port->m_bInputBackedUp;
+            passes = port->m_nReaderPasses;
+            generation = port->m_nPurgeGeneration;
+            baud = port->m_nLineBaud;
         }
-        // With XON/XOFF the kernel is handed a piece only when its output
+
+        if (rest == 0) {
+            // Every byte of the front block is in the device. A UART still
+            // shifts them out: look again after their line time (there is
+            // no event for an empty output queue). A pty has none.
+            uint32_t queued = 0;
+            if (device.OutputWaiting(queued) && queued > 0)
+                return {static_cast<int>(DeviceWait::None),
+                        std::clamp(LineTime(queued, baud), std::chrono::milliseconds(1),
+                                   kLongestOutputLook)};
+            if (!device.Drain()) port->ProcessErrorMessage("GetOverlappedResults() in WriteFile()");
+            std::lock_guard postLock(port->m_postMutex);
+            port->CompleteFrontBlock(generation);
+            continue;
+        }
+
+        // With XON/XOFF the device is handed a piece only when its output
         // queue is short (a tty reports writable below 256 bytes), so that
-        // what still leaves after an XOFF stays small on a real UART too.
-        if (mayWrite && paced && !device.IsWritable()) {
-            mayWrite = false;
-            waitFor = DeviceWait::Writable;
-        }
-        // An XOFF may already be in the kernel's input: let the reader look at
-        // it before handing over another piece.
-        uint32_t unread = 0;
-        if (mayWrite && gate && device.InputWaiting(unread) && unread > 0) {
+        // what still leaves after an XOFF stays small on a UART too.
+        const SerialDevice::Readiness ready =
+            software ? device.Ready() : SerialDevice::Readiness{false, true};
+        if (!ready.writable) return {static_cast<int>(DeviceWait::Writable), kWaitForever};
+        // An XOFF may already be in the kernel's input: let the reader look
+        // at it before handing over another piece.
+        if (gate && ready.readable) {
             std::lock_guard state(port->m_stateMutex);
             if (port->m_nReaderPasses == passes) {
                 port->m_bWriterAwaitsReader = true;
-                mayWrite = false;
+                return {};
             }
         }
-        if (mayWrite) {
-            if (offset + piece == length && !postLock.owns_lock()) postLock.lock();
-            {
-                std::lock_guard state(port->m_stateMutex);
-                if (port->m_bStopping || (port->m_bOutputPaused && port->m_bSoftwareFlow) ||
-                    generation != port->m_nPurgeGeneration)
-                    continue;  // decided again at the top
-                port->m_bChunkInFlight = true;
-            }
-            const IoResult io = device.WriteSome(block + offset, piece);
-            {
-                std::lock_guard state(port->m_stateMutex);
-                port->m_bChunkInFlight = false;
-            }
-            port->m_stateChanged.notify_all();
-            if (io.status == IoStatus::Done) {
-                offset += static_cast<uint32_t>(io.count);
-                continue;
-            }
-            if (io.status == IoStatus::Lost) {
-                outcome = BlockOutcome::Lost;
-                break;
-            }
-            if (io.status == IoStatus::Failed) {
-                errno = io.error;
-                port->ProcessErrorMessage("WriteFile()");
-                outcome = BlockOutcome::Failed;
-                break;
-            }
-            waitFor = DeviceWait::Writable;
-        }
-        // Waiting for XON, for the reader or for room: do not hold up
-        // configuration or the reader meanwhile. Waiting for the line (not
-        // for the reader, which looks at once) is what StopMonitoring treats
-        // as stuck.
-        if (postLock.owns_lock()) postLock.unlock();
-        writeLock.unlock();
-        if (paused || waitFor == DeviceWait::Writable) {
-            {
-                std::lock_guard state(port->m_stateMutex);
-                port->m_bWriterStalled = true;
-            }
-            port->m_stateChanged.notify_all();
-        }
-        const WaitResult wait = device.Wait(*port->m_hStopEvent, *port->m_hWriteEvent, waitFor);
-        if (wait.woken) port->m_hWriteEvent->Clear();
-        writeLock.lock();
-        if (wait.deviceGone) {
-            outcome = BlockOutcome::Lost;
-            break;
-        }
-    }
-    // A UART still shifts out what it holds; a pty returns at once. The
-    // block counts as handed over only after this, so that a Write that
-    // waited for it finds the block's WM_SERIAL_TXEMPTY already due.
-    uint32_t queued = 0;
-    const bool left = outcome == BlockOutcome::Sent && postLock.owns_lock() &&
-                      device.OutputWaiting(queued) && queued == 0;
-    if (!left && postLock.owns_lock()) postLock.unlock();
-    if (outcome == BlockOutcome::Sent && !left) {
-        // Every byte is in the device; wait until it has gone out, without
-        // holding configuration up: a line held by CTS would keep the drain
-        // waiting for good, and Init (which purges) or StopMonitoring ends it.
-        writeLock.unlock();
+        const size_t planned = software ? std::min(rest, kFlowChunk) : rest;
+        // Taken for the piece that ends the block: if the device queue is
+        // empty after it, the block's TXEMPTY is posted before the reader
+        // can report an answer to it.
+        std::unique_lock postLock(port->m_postMutex, std::defer_lock);
+        if (planned == rest) postLock.lock();
+        const uint8_t* data;
         {
             std::lock_guard state(port->m_stateMutex);
-            port->m_bWriterDraining = true;
+            if (port->m_bStopping || generation != port->m_nPurgeGeneration ||
+                (port->m_bSoftwareFlow && port->m_bOutputPaused) || port->m_pWriteBuffer.empty())
+                continue;  // decided again at the top
+            data = port->m_pWriteBuffer.front().data() + port->m_nFrontSent;
+            port->m_bChunkInFlight = true;
         }
-        if (!device.Drain()) port->ProcessErrorMessage("GetOverlappedResults() in WriteFile()");
-        writeLock.lock();
-        std::lock_guard state(port->m_stateMutex);
-        port->m_bWriterDraining = false;
-        if (port->m_bStopping || generation != port->m_nPurgeGeneration)
-            outcome = BlockOutcome::Abandoned;  // purged while draining
-    }
-    bool postNow = false, wakeReader = outcome == BlockOutcome::Lost;
-    {
-        std::lock_guard state(port->m_stateMutex);
-        port->m_bBlockPending = false;
-        port->m_bWriterBusy = false;
-        port->m_bWriterStalled = false;
-        if (outcome == BlockOutcome::Sent && postTxEmpty) {
-            if (left) {
-                postNow = (port->m_nEventMask & EV_TXEMPTY) != 0;
-            } else {
-                ++port->m_nTxEmptyDue;  // drained: the reader reports it
-                wakeReader = true;
+        const IoResult io = device.WriteSome(data, planned);
+        bool complete = false;
+        {
+            std::lock_guard state(port->m_stateMutex);
+            port->m_bChunkInFlight = false;
+            if (io.status == IoStatus::Done) {
+                port->m_nFrontSent += io.count;
+                port->m_nWriteLength -= static_cast<uint32_t>(io.count);
+                complete = port->m_nFrontSent == port->m_pWriteBuffer.front().size();
+            } else if (io.status == IoStatus::Lost) {
+                port->m_bDeviceLost = true;
+                port->DropWriteQueue();
+            } else if (io.status == IoStatus::Failed) {
+                // The block is given up; the failure goes to the error hook.
+                port->m_nWriteLength -= static_cast<uint32_t>(rest);
+                port->m_pWriteBuffer.pop_front();
+                port->m_nFrontSent = 0;
             }
         }
-        if (outcome == BlockOutcome::Lost) port->m_bDeviceLost = true;
+        port->m_stateChanged.notify_all();
+        switch (io.status) {
+            case IoStatus::Done: {
+                uint32_t queued = 0;
+                if (complete && postLock.owns_lock() && device.OutputWaiting(queued) && queued == 0)
+                    port->CompleteFrontBlock(generation);
+                continue;
+            }
+            case IoStatus::WouldBlock:
+                return {static_cast<int>(DeviceWait::Writable), kWaitForever};
+            case IoStatus::Lost:
+                if (postLock.owns_lock()) postLock.unlock();
+                writeLock.unlock();
+                port->SignalReader();
+                return {};
+            case IoStatus::Failed:
+                if (postLock.owns_lock()) postLock.unlock();
+                errno = io.error;
+                port->ProcessErrorMessage("WriteFile()");
+                continue;
+        }
     }
-    port->m_stateChanged.notify_all();  // the next Write may fill the buffer
-    // Still under m_postMutex: no answer to this block is reported before.
-    if (postNow && port->m_pOwnerWnd)
-        port->m_pOwnerWnd->Post(WM_SERIAL_TXEMPTY, port->m_nNotifyParam, 0);
-    if (postLock.owns_lock()) postLock.unlock();
-    writeLock.unlock();
-    if (wakeReader) port->SignalReader();
 }
 
 }  // namespace quorlin

@@ -169,7 +169,8 @@ const char* CommandHelpText() {
                    noise HEX goes before every answer; split writes the
                    answer in two parts)
   expect program   back to taking programs (the default)
-  dc3 at N [resume MS]   send DC3 when the transfer has moved N bytes (and DC1
+  dc3 at N [resume MS]   send DC3, ahead of any bytes queued for the PC, when
+                   the transfer has moved N bytes (and DC1, also ahead,
                    MS milliseconds later)
   dc1 at N         send DC1 when the transfer has moved N bytes
   mark at N        report "reached N bytes" when the transfer has moved N bytes

@@ -226,6 +226,15 @@ void Simulator::WriteLine(Clock::time_point now) {
     }
 }
 
+// A controller sends its flow-control characters ahead of the program bytes
+// it has queued, as a UART sends XOFF ahead of its transmit buffer: a DC3
+// must stop the PC now, not after the rest of the program.
+void Simulator::EnqueueAhead(std::uint8_t control, Clock::time_point now) {
+    if (vanished_) return;
+    if (txQueue_.empty()) txClock_.Restart(now);
+    txQueue_.push_front(control);
+}
+
 bool Simulator::InputWaiting() const {
     if (!pty_.IsOpen() || vanished_) return false;
     pollfd fd{pty_.Master(), POLLIN, 0};
@@ -488,15 +497,13 @@ void Simulator::Fire(const Arm& arm, Clock::time_point now) {
     const std::string at = " at " + std::to_string(transferBytes_) + " bytes";
     switch (arm.trigger) {
     case Trigger::Dc3: {
-        const std::uint8_t dc3 = kDC3;
-        Enqueue(&dc3, 1, now);
+        EnqueueAhead(kDC3, now);
         Report("sent DC3" + at);
         if (arm.resumeMs >= 0) resumeAt_ = now + std::chrono::milliseconds(arm.resumeMs);
         break;
     }
     case Trigger::Dc1: {
-        const std::uint8_t dc1 = kDC1;
-        Enqueue(&dc1, 1, now);
+        EnqueueAhead(kDC1, now);
         Report("sent DC1" + at);
         break;
     }
@@ -551,8 +558,7 @@ void Simulator::RunTimers(Clock::time_point now) {
     }
     if (resumeAt_ && *resumeAt_ <= now) {
         resumeAt_.reset();
-        const std::uint8_t dc1 = kDC1;
-        Enqueue(&dc1, 1, now);
+        EnqueueAhead(kDC1, now);
         Report("sent DC1 (resume)");
     }
     if (splitAt_ && *splitAt_ <= now) {

@@ -66,6 +66,7 @@ private:
     void Enqueue(const std::vector<std::uint8_t>& bytes, Clock::time_point now) {
         Enqueue(bytes.data(), bytes.size(), now);
     }
+    void EnqueueAhead(std::uint8_t control, Clock::time_point now);
     void OnReceived(const std::uint8_t* data, std::size_t count, Clock::time_point now);
     void OnPortEvents(Clock::time_point now);
     bool InputWaiting() const;

@@ -27,6 +27,13 @@ public:
     void Purge() override { m_port.Purge(); }
     void Flush() override { m_port.Flush(); }
     PortFailure LastOpenFailure() const override { return m_port.LastOpenFailure(); }
+    bool IsDeviceLost() const override { return m_port.IsDeviceLost(); }
+    uint64_t OutputWaiting() override {
+        if (!m_port.IsOpen()) return 0;
+        CommStatus status{};
+        m_port.GetStatus(status);
+        return status.outQueue;
+    }
 
 private:
     CSerialPort m_port;

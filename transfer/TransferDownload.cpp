@@ -77,7 +77,7 @@ void TransferEngine::DownloadFile(const std::string& path, int downloadKind) {
     if (downloadKind < kDownloadKindMin || downloadKind > kDownloadKindMax) return;
     if (!OpenPort()) return;
     if (!m_imageIn.Open(path)) {
-        m_host.ShowMessage(texts::kCanNotOpenFile, texts::kCaptionError, MessageBoxIcon::Error);
+        ShowFileOpenFailure(m_imageIn.OpenFailure());
         return;
     }
     m_nDownloadKind = downloadKind;
@@ -110,7 +110,7 @@ void TransferEngine::SendNextPlainPiece() {
     uint8_t piece[kPiece];
     const size_t got = m_imageIn.ReadRaw(piece, kPiece);
     if (got > 0) {
-        m_port->Write(piece, static_cast<uint32_t>(got));
+        if (!WriteToLine(piece, static_cast<uint32_t>(got))) return;
         ReportSendProgress(m_imageIn.Offset());
         return;
     }
@@ -125,11 +125,11 @@ void TransferEngine::SendNextBlockPiece() {
     if (m_nBufferPos != kDownloadBlockSize) {
         const size_t pos = static_cast<size_t>(m_nBufferPos);
         if (m_nBufferPos > static_cast<int64_t>(kDownloadBlockSize - kPiece)) {
-            m_port->Write(buffer + pos, static_cast<uint32_t>(kDownloadBlockSize - pos));
+            if (!WriteToLine(buffer + pos, static_cast<uint32_t>(kDownloadBlockSize - pos))) return;
             m_nBufferPos = kDownloadBlockSize;
             m_bAwaitReply = true;
         } else {
-            m_port->Write(buffer + pos, kPiece);
+            if (!WriteToLine(buffer + pos, kPiece)) return;
             m_nBufferPos += kPiece;
         }
         // The bytes of the file sent so far; the zeros behind a short last
@@ -156,7 +156,7 @@ void TransferEngine::SendNextBlockPiece() {
     const uint32_t blockSum = SumBytes(buffer, kDownloadBlockSize);
     m_nSum += blockSum;
     const DownloadPacket header = MakeBlockHeaderPacket(blockSum);
-    m_port->Write(header.data(), static_cast<uint32_t>(header.size()));
+    WriteToLine(header.data(), static_cast<uint32_t>(header.size()));
 }
 
 void TransferEngine::HandleDownloadReply(const uint8_t* bytes, size_t count) {
@@ -165,7 +165,7 @@ void TransferEngine::HandleDownloadReply(const uint8_t* bytes, size_t count) {
     const uint8_t command = (*packet)[2];
     if (command == kPacketVerdict) {
         const DownloadPacket verdict = MakeVerdictPacket(m_nSum == m_nExpectedSum);
-        m_port->Write(verdict.data(), static_cast<uint32_t>(verdict.size()));
+        if (!WriteToLine(verdict.data(), static_cast<uint32_t>(verdict.size()))) return;
     } else if (command != kPacketBlock) {
         return;
     }

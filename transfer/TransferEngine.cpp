@@ -4,6 +4,7 @@
 
 #include "serial/SerialPort.h"
 #include "transfer/LineControl.h"
+#include "transfer/PortFailureText.h"
 #include "transfer/SystemType.h"
 #include "transfer/TextRules.h"
 #include "transfer/TransferTexts.h"
@@ -34,8 +35,8 @@ bool TransferEngine::OpenPort() {
     m_restore.Cancel();
     const unsigned number = m_host.Settings().GetPortNumber();
     if (!m_port->Open(this, number, 0)) {
-        m_host.ShowMessage(FormatWithNumber(texts::kCanNotOpenPort, number), texts::kCaptionError,
-                           MessageBoxIcon::Error);
+        m_host.ShowPortOpenFailure(FormatWithNumber(texts::kCanNotOpenPort, number), texts::kCaptionError,
+                                   m_port->LastOpenFailure());
         return false;
     }
     InitStandardLine(*m_port);
@@ -90,7 +91,7 @@ void TransferEngine::OnSerialRxData(intptr_t waiting) {
             break;
         case KindReceiveFile:
             if (m_nProtocol == ProtocolEcho) {
-                m_port->Write(buffer, 1);
+                if (!WriteToLine(buffer, 1)) break;
                 StoreReceivedChar(first);
             } else if (m_nProtocol == ProtocolBlock || m_nProtocol == ProtocolXon) {
                 StoreReceivedText(buffer, got);
@@ -125,11 +126,43 @@ void TransferEngine::OnSendDlgCancel() {
 
 void TransferEngine::OnReceiveDlgCancel() {
     m_progressWindow = Window::None;
-    if (m_nTransferKind == KindReceiveFile) {
-        const char sub = static_cast<char>(kSUB);
-        m_port->Write(&sub, 1);  // tells the controller that the PC stops
+    if (m_nTransferKind != KindReceiveFile) {
+        EndTransfer(EndReceiveCancelled);
+        return;
     }
+    // Tells the controller that the PC stops. The port only queues it, so
+    // the receive ends now even while the controller holds the line with
+    // XOFF; if the port will not take it, the person must know that the
+    // controller was not told.
+    const bool told = m_port->Write(&kSUB, 1);
     EndTransfer(EndReceiveCancelled);
+    if (!told)
+        m_host.ShowMessage(FormatWithNumber(texts::kWriteRefusedMessage, m_host.Settings().GetPortNumber()),
+                           texts::kCaptionError, MessageBoxIcon::Error);
+}
+
+bool TransferEngine::WriteToLine(const void* data, uint32_t length) {
+    if (m_port->Write(data, length)) {
+        m_nActivitySteps += length;
+        return true;
+    }
+    FailWriteRefused();
+    return false;
+}
+
+// A lost device is named as such; the port's own message about it may still
+// be on its way and then finds the transfer ended.
+void TransferEngine::FailWriteRefused() {
+    if (!IsTransferring()) return;
+    const unsigned number = m_host.Settings().GetPortNumber();
+    if (m_port->IsDeviceLost())
+        FailTransfer(EndPortLost, FormatWithNumber(texts::kPortLostMessage, number));
+    else
+        FailTransfer(EndWriteRefused, FormatWithNumber(texts::kWriteRefusedMessage, number));
+}
+
+void TransferEngine::ShowFileOpenFailure(const std::string& why) {
+    m_host.ShowFileOpenFailure(texts::kCanNotOpenFile, texts::kCaptionError, why);
 }
 
 void TransferEngine::CreateProgressWindow(ProgressKind kind, const std::string& path) {

@@ -32,8 +32,8 @@ enum TransferKind : int { KindIdle = 0, KindSendFile = 1, KindSendDocument = 2, 
 // BeginTransfer arguments.
 enum BeginKind : unsigned { BeginSendFile = 1, BeginSendDocument = 2, BeginReceive = 3, BeginDownload = 4 };
 
-// EndTransfer results. 1 to 5 are the ordinary ends; 6 to 8 are ends that the
-// line or the disk force on a transfer.
+// EndTransfer results. 1 to 5 are the ordinary ends; 6 to 9 are ends that the
+// line, the port or the disk force on a transfer.
 enum EndResult : unsigned {
     EndNone = 0,
     EndSendFileCompleted = 1,
@@ -44,6 +44,7 @@ enum EndResult : unsigned {
     EndPortLost = 6,
     EndReceiveWriteFailed = 7,
     EndSendReadFailed = 8,
+    EndWriteRefused = 9,
 };
 
 // What a DownloadKind changes.
@@ -86,6 +87,18 @@ public:
     // The result of the last EndTransfer that ended a transfer; EndNone before.
     unsigned LastEndResult() const { return m_nLastEndResult; }
 
+    // What a host that gives up on a silent transfer watches: any change
+    // means the transfer still moves. steps counts the bytes handed to the
+    // line and the bytes stored from it (a download's zero padding and a
+    // slow line's pieces included); outputWaiting the bytes the port still
+    // holds, which fall while a slow line drains a block.
+    struct Activity {
+        uint64_t steps = 0;
+        uint64_t outputWaiting = 0;
+        bool operator==(const Activity&) const = default;
+    };
+    Activity LineActivity() const { return {m_nActivitySteps, m_port->OutputWaiting()}; }
+
 private:
     void Post(unsigned message, uintptr_t wParam, intptr_t lParam) override;
 
@@ -96,6 +109,12 @@ private:
     void CreateProgressWindow(ProgressKind kind, const std::string& path);
     void DestroyProgressWindow();
     void FailTransfer(unsigned result, const std::string& message);
+    // Hands bytes to the port. A block the port refuses ends the running
+    // transfer with a message (the port lost, or it would not take them):
+    // false, and the caller's step stops there.
+    bool WriteToLine(const void* data, uint32_t length);
+    void FailWriteRefused();
+    void ShowFileOpenFailure(const std::string& why);
     void ReportSendProgress(uint64_t position);
     // Before a program transfer is logged: the family's own line settings.
     void PrepareProgramLine();
@@ -134,6 +153,7 @@ private:
     int m_nProtocol = ProtocolNone;
     int m_nDownloadKind = 0;
     unsigned m_nLastEndResult = EndNone;
+    uint64_t m_nActivitySteps = 0;
     enum class Window { None, Sending, Receiving } m_progressWindow = Window::None;
 
     ProgramReader m_programIn;    // program being sent

@@ -14,25 +14,65 @@ namespace quorlin {
 
 namespace {
 
-// Opens path and takes the exclusive lock without waiting; -1 when either fails.
-int OpenExclusive(const std::string& path, int flags, mode_t mode = 0) {
-    const int fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
-    if (fd < 0) return -1;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd);
+// Plain words for a file that is not a regular file.
+const char* NonRegularKind(mode_t mode) {
+    if (S_ISDIR(mode)) return "a folder";
+    if (S_ISFIFO(mode)) return "a named pipe";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "not a regular file";
+}
+
+std::string NotRegularText(mode_t mode) {
+    return std::string("it is ") + NonRegularKind(mode) + ", not a regular file";
+}
+
+// Why open() of path failed with error: a target that exists but is no
+// regular file (a folder gives EISDIR, a pipe without reader ENXIO) is
+// named as such; anything else gets the system's text.
+std::string OpenErrorText(const std::string& path, int error) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return NotRegularText(info.st_mode);
+    return std::strerror(error);
+}
+
+// Opens path without ever waiting (O_NONBLOCK: a named pipe would otherwise
+// block until a writer or reader appears), refuses anything but a regular
+// file, and takes the exclusive lock without waiting. -1 with why set when
+// any step fails.
+int OpenExclusive(const std::string& path, int flags, std::string& why, mode_t mode = 0) {
+    why.clear();
+    const int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, mode);
+    if (fd < 0) {
+        why = OpenErrorText(path, errno);
         return -1;
     }
-    return fd;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        why = std::strerror(errno);
+    } else if (!S_ISREG(info.st_mode)) {
+        why = NotRegularText(info.st_mode);
+    } else if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        why = errno == EWOULDBLOCK ? "another transfer is using it" : std::strerror(errno);
+    } else {
+        // A regular file never waits; the flag is dropped only to keep the
+        // descriptor ordinary.
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        return fd;
+    }
+    ::close(fd);
+    return -1;
 }
 
 }  // namespace
 
 bool TransferInputFile::Open(const std::string& path) {
     Close();
-    m_fd = OpenExclusive(path, O_RDONLY);
+    m_fd = OpenExclusive(path, O_RDONLY, m_strOpenFailure);
     if (m_fd < 0) return false;
     struct stat info {};
-    if (::fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (::fstat(m_fd, &info) != 0) {
+        m_strOpenFailure = std::strerror(errno);
         Close();
         return false;
     }
@@ -135,11 +175,11 @@ bool ProgramReader::ReadLine(std::string& line) {
 
 bool ProgramWriter::Open(const std::string& path) {
     Close();
-    m_fd = OpenExclusive(path, O_WRONLY | O_CREAT, 0666);
+    m_fd = OpenExclusive(path, O_WRONLY | O_CREAT, m_strOpenFailure, 0666);
     if (m_fd < 0) return false;
-    // Emptied only now that the lock is ours; a device or pipe has nothing to empty.
-    struct stat info {};
-    if (::fstat(m_fd, &info) != 0 || (S_ISREG(info.st_mode) && ::ftruncate(m_fd, 0) != 0)) {
+    // Emptied only now that the lock is ours.
+    if (::ftruncate(m_fd, 0) != 0) {
+        m_strOpenFailure = std::strerror(errno);
         Close();
         return false;
     }

@@ -1,7 +1,9 @@
 #pragma once
 // The files of a transfer, opened exclusively (an advisory lock no other
 // Quorlin transfer can share) and translated explicitly, the same on every
-// platform:
+// platform. Only regular files are taken: a named pipe, a device or a folder
+// is refused at once, never waited on (opening a pipe would block until
+// another program opens its other end; a device may never end).
 //  - a program to send is read as text: CR LF becomes LF, a SUB byte ends it;
 //  - a received program is stored as text: every LF becomes CR LF;
 //  - a software image is read as raw bytes.
@@ -23,6 +25,8 @@ public:
     bool Open(const std::string& path);
     void Close();
     bool IsOpen() const { return m_fd >= 0; }
+    // Why the last Open failed, in plain words; empty after a successful one.
+    const std::string& OpenFailure() const { return m_strOpenFailure; }
     // Reads up to count raw bytes; 0 at the end. A failure sets Failed().
     size_t ReadRaw(void* out, size_t count);
     bool Seek(uint64_t offset);
@@ -35,6 +39,7 @@ private:
     uint64_t m_offset = 0;
     uint64_t m_length = 0;
     bool m_bFailed = false;
+    std::string m_strOpenFailure;
 };
 
 // A program read as text from a TransferInputFile.
@@ -43,6 +48,7 @@ public:
     bool Open(const std::string& path);
     void Close();
     bool IsOpen() const { return m_file.IsOpen(); }
+    const std::string& OpenFailure() const { return m_file.OpenFailure(); }
     // Next character of the text, or -1 at its end (end of file or SUB).
     int Get();
     // Up to count characters of text; fewer only at the end.
@@ -72,7 +78,9 @@ public:
     ProgramWriter& operator=(const ProgramWriter&) = delete;
 
     // Creates the file anew; an existing one is emptied once it is ours.
+    // An existing target that is not a regular file is refused.
     bool Open(const std::string& path);
+    const std::string& OpenFailure() const { return m_strOpenFailure; }
     // Stores the bytes, each LF as CR LF. False when the file could not take
     // them all (disk full, I/O error); whatever was written stays.
     bool Write(const char* data, size_t count);
@@ -83,6 +91,7 @@ public:
 private:
     int m_fd = -1;
     uint64_t m_offset = 0;
+    std::string m_strOpenFailure;
 };
 
 }  // namespace quorlin

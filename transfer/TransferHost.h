@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "serial/PortFailure.h"
 #include "transfer/CommSettings.h"
 
 namespace quorlin {
@@ -40,6 +41,19 @@ public:
     virtual void DestroyProgress() = 0;
 
     virtual void ShowMessage(const std::string& text, const std::string& caption, MessageBoxIcon icon) = 0;
+    // The port could not be opened: text is "Can not open COM<n> !", why the
+    // port's reason. A host may add a line under text (PortFailureAdvice).
+    virtual void ShowPortOpenFailure(const std::string& text, const std::string& caption, const PortFailure& why) {
+        (void)why;
+        ShowMessage(text, caption, MessageBoxIcon::Error);
+    }
+    // The transfer file could not be opened: text is "Can't open the file!",
+    // why the reason in plain words ("it is a named pipe, not a regular
+    // file", the system's text), which a host may add under it.
+    virtual void ShowFileOpenFailure(const std::string& text, const std::string& caption, const std::string& why) {
+        (void)why;
+        ShowMessage(text, caption, MessageBoxIcon::Error);
+    }
 
     // Queues a message for TransferEngine::HandleMessage on the host's thread,
     // in posting order. Called from any thread; returns at once.

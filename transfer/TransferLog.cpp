@@ -66,6 +66,7 @@ void TransferEngine::EndTransfer(unsigned result) {
         case EndPortLost: message = texts::kPortLost; break;
         case EndReceiveWriteFailed: message = texts::kReceiveWriteFailed; break;
         case EndSendReadFailed: message = texts::kSendReadFailed; break;
+        case EndWriteRefused: message = texts::kWriteRefused; break;
         default: break;
     }
     if (m_nTransferKind != KindSendDocument) {

@@ -30,6 +30,11 @@ public:
     virtual void Flush() = 0;
     // Why the last Open failed.
     virtual PortFailure LastOpenFailure() const { return {}; }
+    // True once the device went away (until the next Open).
+    virtual bool IsDeviceLost() const { return false; }
+    // Bytes handed over that have not left the port yet (its own queue and
+    // the device's), as far as the device tells; a pty tells only the port's.
+    virtual uint64_t OutputWaiting() { return 0; }
 };
 
 }  // namespace quorlin

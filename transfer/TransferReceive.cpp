@@ -12,7 +12,7 @@ namespace quorlin {
 void TransferEngine::ReceiveFile(const std::string& path) {
     if (!OpenPort()) return;
     if (!m_programOut.Open(path)) {
-        m_host.ShowMessage(texts::kCanNotOpenFile, texts::kCaptionError, MessageBoxIcon::Error);
+        ShowFileOpenFailure(m_programOut.OpenFailure());
         return;
     }
     CreateProgressWindow(ProgressKind::Receiving, path);
@@ -25,8 +25,11 @@ void TransferEngine::ReceiveFile(const std::string& path) {
 // the controller is told to stop as on Cancel and the receive ends with a
 // message; what was stored before stays in the file.
 bool TransferEngine::StoreBytes(const char* bytes, size_t count) {
-    if (m_programOut.Write(bytes, count)) return true;
-    m_port->Write(&kSUB, 1);
+    if (m_programOut.Write(bytes, count)) {
+        m_nActivitySteps += count;
+        return true;
+    }
+    m_port->Write(&kSUB, 1);  // the failure below is reported whether or not the port took it
     FailTransfer(EndReceiveWriteFailed, texts::kReceiveWriteFailedMessage);
     return false;
 }

@@ -26,7 +26,7 @@ constexpr size_t kXonBlockMax = kTransferWriteBuffer - 1;
 void TransferEngine::SendFile(const std::string& path) {
     if (!OpenPort()) return;
     if (!m_programIn.Open(path)) {
-        m_host.ShowMessage(texts::kCanNotOpenFile, texts::kCaptionError, MessageBoxIcon::Error);
+        ShowFileOpenFailure(m_programIn.OpenFailure());
         return;
     }
     CreateProgressWindow(ProgressKind::Sending, path);
@@ -86,7 +86,7 @@ void TransferEngine::SendNextCharFile() {
         if (!IsDataChar(static_cast<uint8_t>(c))) continue;
         const char ch = UpperAscii(static_cast<char>(c));
         if (ch == kLF && m_cLastFileChar == kLF) continue;
-        m_port->Write(&ch, 1);
+        if (!WriteToLine(&ch, 1)) return;
         m_cLastFileChar = ch;
         ReportSendProgress(m_programIn.Offset());
         return;
@@ -96,11 +96,9 @@ void TransferEngine::SendNextCharFile() {
         return;
     }
     if (m_cLastFileChar == kLF) {
-        m_port->Write(&kSUB, 1);
-        FinishSend();
-    } else {
+        if (WriteToLine(&kSUB, 1)) FinishSend();
+    } else if (WriteToLine(&kLF, 1)) {
         m_cLastFileChar = kLF;
-        m_port->Write(&kLF, 1);
     }
 }
 
@@ -110,17 +108,15 @@ void TransferEngine::SendNextCharDocument() {
         if (!IsDataChar(static_cast<uint8_t>(c))) continue;
         const char ch = UpperAscii(c);
         if (ch == kLF && m_cLastDocumentChar == kLF) continue;
-        m_port->Write(&ch, 1);
+        if (!WriteToLine(&ch, 1)) return;
         m_cLastDocumentChar = ch;
         ReportSendProgress(static_cast<uint64_t>(m_nBufferPos));
         return;
     }
     if (m_cLastDocumentChar == kLF) {
-        m_port->Write(&kSUB, 1);
-        FinishSend();
-    } else {
+        if (WriteToLine(&kSUB, 1)) FinishSend();
+    } else if (WriteToLine(&kLF, 1)) {
         m_cLastDocumentChar = kLF;
-        m_port->Write(&kLF, 1);
     }
 }
 
@@ -145,14 +141,13 @@ void TransferEngine::SendNextBlockFile() {
                 return;
             }
             const char tail[2] = {kLF, kSUB};
-            m_port->Write(tail, 2);
-            FinishSend();
+            if (WriteToLine(tail, 2)) FinishSend();
             return;
         }
         piece[got] = '\0';
         NormalizeText(piece);
         if (piece[0] == '\0') continue;
-        m_port->WriteString(piece);
+        if (!WriteToLine(piece, static_cast<uint32_t>(std::strlen(piece)))) return;
         ReportSendProgress(m_programIn.Offset());
         return;
     }
@@ -162,8 +157,7 @@ void TransferEngine::SendNextBlockDocument() {
     for (;;) {
         if (m_nBufferPos >= m_nBufferLength) {
             const char tail[2] = {kLF, kSUB};
-            m_port->Write(tail, 2);
-            FinishSend();
+            if (WriteToLine(tail, 2)) FinishSend();
             return;
         }
         std::string piece = m_strSendText.substr(static_cast<size_t>(m_nBufferPos), kBlockPiece);
@@ -171,7 +165,7 @@ void TransferEngine::SendNextBlockDocument() {
         m_nBufferPos = std::min<int64_t>(m_nBufferPos + static_cast<int64_t>(kBlockPiece), m_nBufferLength);
         NormalizeText(piece.data());
         if (piece[0] == '\0') continue;
-        m_port->WriteString(piece.c_str());
+        if (!WriteToLine(piece.c_str(), static_cast<uint32_t>(std::strlen(piece.c_str())))) return;
         ReportSendProgress(static_cast<uint64_t>(m_nBufferPos));
         return;
     }
@@ -246,7 +240,7 @@ void TransferEngine::SendNextLines(bool stop) {
         return;
     }
     block[length] = static_cast<uint8_t>(finished ? kSUB : kESC);
-    m_port->Write(block, static_cast<uint32_t>(length + 1));
+    if (!WriteToLine(block, static_cast<uint32_t>(length + 1))) return;
     ReportSendProgress(m_nTransferKind == KindSendFile ? m_programIn.Offset()
                                                         : static_cast<uint64_t>(m_nBufferPos));
     if (finished) {

@@ -14,6 +14,7 @@ constexpr const char* kReceiveCancelled = "File receiving cancelled\r\n";
 constexpr const char* kPortLost = "Transfer stopped: the serial port was lost\r\n";
 constexpr const char* kReceiveWriteFailed = "File receiving stopped: the file could not be written\r\n";
 constexpr const char* kSendReadFailed = "File sending stopped: the file could not be read\r\n";
+constexpr const char* kWriteRefused = "Transfer stopped: the serial port did not take the data\r\n";
 
 constexpr const char* kCaptionError = "Error";
 constexpr const char* kCaptionPrompt = "Prompt";
@@ -25,5 +26,8 @@ constexpr const char* kPortLostMessage =
 constexpr const char* kReceiveWriteFailedMessage =
     "Can't write the received file! What was received before the failure is kept in it.";
 constexpr const char* kSendReadFailedMessage = "Can't read the file! The transfer was stopped.";
+constexpr const char* kWriteRefusedMessage =
+    "The serial port COM%d did not take the data to send! The transfer was stopped; "
+    "the controller may not have received everything.";
 
 }  // namespace quorlin::texts

@@ -2,7 +2,8 @@
 //
 // Measures CSerialPort against bare system calls on the same kind of pty,
 // with a controller thread on the master side:
-//  (a) 1-byte round trips: Write, the controller echoes, RXDATA arrives in
+//  (a) 1-byte round trips, without and with XON/XOFF (handshake 5): Write,
+//      the controller echoes, RXDATA arrives in
 //      the owner's queue, Read; against write/poll/read on the slave.
 //  (b) MEGABYTES MB in 511-byte blocks, each written when the previous
 //      block's TXEMPTY is taken from the owner's queue; against a plain loop
@@ -132,12 +133,12 @@ void OpenPort(CSerialPort& port, QueueOwner& owner, uint8_t handshake) {
     port.StartMonitoring();
 }
 
-double RoundTripsPort(Pty& pty, const std::string& folder, unsigned trips) {
+double RoundTripsPort(Pty& pty, const std::string& folder, unsigned trips, uint8_t handshake) {
     std::filesystem::remove(folder + "/COM1");
     std::filesystem::create_symlink(pty.path, folder + "/COM1");
     QueueOwner owner;
     CSerialPort port(5000);
-    OpenPort(port, owner, quorlin::HandshakeNone);
+    OpenPort(port, owner, handshake);
     std::atomic<bool> stop{false};
     std::thread controller(Echo, pty.master, std::cref(stop));
     char byte = 'x';
@@ -265,17 +266,18 @@ int main(int argc, char** argv) {
     if (!::mkdtemp(folder.data())) return 1;
     ::setenv(quorlin::kPortsFolderVariable, folder.c_str(), 1);
 
-    std::vector<double> tripPort, tripBare, blockPort, blockBare, overrun;
+    std::vector<double> tripPort, tripXon, tripBare, blockPort, blockBare, overrun;
     for (unsigned run = 0; run < runs; ++run) {
-        Pty a, b, c, d, e;
+        Pty a, b, c, d, e, f;
         tripBare.push_back(RoundTripsBare(a, trips));
-        tripPort.push_back(RoundTripsPort(b, folder, trips));
+        tripPort.push_back(RoundTripsPort(b, folder, trips, quorlin::HandshakeNone));
+        tripXon.push_back(RoundTripsPort(f, folder, trips, quorlin::HandshakeXonXoff));
         blockBare.push_back(BlocksBare(c, total));
         blockPort.push_back(BlocksPort(d, folder, total));
         overrun.push_back(static_cast<double>(XoffOverrun(e, folder)));
-        std::printf("run %u: round trip bare %.1f us, port %.1f us; %zu MB bare %.3f s, port %.3f s;"
-                    " overrun %.0f bytes\n",
-                    run + 1, tripBare.back() * 1e6, tripPort.back() * 1e6, megabytes,
+        std::printf("run %u: round trip bare %.1f us, port %.1f us, port with XON/XOFF %.1f us;"
+                    " %zu MB bare %.3f s, port %.3f s; overrun %.0f bytes\n",
+                    run + 1, tripBare.back() * 1e6, tripPort.back() * 1e6, tripXon.back() * 1e6, megabytes,
                     blockBare.back(), blockPort.back(), overrun.back());
         std::fflush(stdout);
     }
@@ -285,6 +287,9 @@ int main(int argc, char** argv) {
     std::printf("\nmedians over %u runs\n", runs);
     std::printf("(a) 1-byte round trip: bare %.1f us, port %.1f us, ratio %.2f (target <= 1.5)\n",
                 mTripBare * 1e6, mTripPort * 1e6, mTripPort / mTripBare);
+    const double mTripXon = Median(tripXon);
+    std::printf("    the same with XON/XOFF: port %.1f us, ratio %.2f (target <= 1.5)\n",
+                mTripXon * 1e6, mTripXon / mTripBare);
     std::printf("(b) %zu MB in %u-byte blocks: bare %.3f s, port %.3f s, ratio %.2f (target <= 1.25)\n",
                 megabytes, kBlock, mBlockBare, mBlockPort, mBlockPort / mBlockBare);
     std::printf("(c) bytes after DC3 (XON/XOFF, controller reading): median %.0f, max %.0f\n",

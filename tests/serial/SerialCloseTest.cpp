@@ -2,6 +2,8 @@
 // that closes right after its last block wait for that block to go.
 #include <thread>
 
+#include "serial/OutputDrain.h"
+
 #include "tests/serial/SerialPortFixture.h"
 
 namespace quorlin {
@@ -38,24 +40,80 @@ TEST_F(ClosingPort, ABlockGivenToTheWriterIsHandedOverBeforeClose) {
     EXPECT_TRUE(pty.ReadExactly(block.size()) == block);
 }
 
-TEST_F(ClosingPort, CloseWhileStoppedByXoffDropsOnlyTheStuckBlock) {
+TEST_F(ClosingPort, CloseWithAQueueHeldByXoffReturnsAtOnceAndTheBytesFollowXon) {
     OpenMonitored(HandshakeXonXoff);
     const std::string sent = Pattern(kBigBlock, 2);
     port.Write(sent.data(), kBigBlock);
     ASSERT_TRUE(owner.WaitForCount(WM_SERIAL_TXEMPTY, 1));
     SendAndConfirm(std::string(1, kXoff));
-    const std::string stuck = Pattern(kBigBlock, 3);
-    port.Write(stuck.data(), kBigBlock);
-    port.Close();  // must not wait for an XON that never comes
+    std::string owed;
+    for (unsigned block = 3; owed.size() + kBigBlock <= port.WriteQueueLimit(); ++block) {
+        const std::string text = Pattern(kBigBlock, block);
+        ASSERT_TRUE(port.Write(text.data(), kBigBlock));
+        owed += text;
+    }
+    const auto took = TimeHostCall("Close (full queue, XOFF held)", [&] { port.Close(); });
+    std::printf("Close with %zu bytes queued under XOFF: %lld ms\n", owed.size(),
+                static_cast<long long>(took.count()));
+    EXPECT_LT(took, kHostCallBound);
     EXPECT_FALSE(port.IsOpen());
     EXPECT_TRUE(pty.ReadExactly(sent.size()) == sent) << "the block sent before XOFF was lost";
+    EXPECT_EQ(pty.ReadAvailable(), "") << "nothing passes the XOFF after Close either";
+    ASSERT_TRUE(pty.Write(std::string(1, kXon)));
+    EXPECT_TRUE(pty.ReadExactly(owed.size()) == owed) << "the queue did not follow the XON in order";
+}
 
-    // Nothing of the stuck block turns up later, on a reopened port either.
+TEST_F(ClosingPort, TheLastBlockOfACompletedSendArrivesWholeAfterCloseOnAFullDevice) {
     OpenMonitored(HandshakeNone);
+    // A controller that is slow to read: the pty fills, the last blocks of
+    // the send are still in the port's queue when the host closes.
+    std::string sent;
+    for (unsigned block = 0; sent.size() + kBigBlock <= port.WriteQueueLimit(); ++block) {
+        const std::string text = Pattern(kBigBlock, block);
+        ASSERT_TRUE(port.Write(text.data(), kBigBlock));
+        sent += text;
+    }
+    EXPECT_LT(TimeHostCall("Close (full device)", [&] { port.Close(); }), kHostCallBound);
+    const std::string received = pty.ReadExactly(sent.size());
+    EXPECT_TRUE(received == sent) << "got " << received.size() << " of " << sent.size();
+}
+
+TEST_F(ClosingPort, ALaterOpenWaitsForTheDrainOnlyAsLongAsItNeeds) {
+    OpenMonitored(HandshakeXonXoff);
+    SendAndConfirm(std::string(1, kXoff));
+    const std::string owed = Pattern(kBigBlock, 4);
+    ASSERT_TRUE(port.Write(owed.data(), kBigBlock));
+    port.Close();
+    // The controller reads and lets the output go a little later.
+    std::string received;
+    std::thread controller([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the controller's own pace
+        EXPECT_TRUE(pty.Write(std::string(1, kXon)));
+        received = pty.ReadExactly(owed.size());
+    });
+    const auto took = TimeWait([&] { ASSERT_TRUE(port.Open(&owner, kPort, 0)); });
+    controller.join();
+    std::printf("Open waited %lld ms for the drain\n", static_cast<long long>(took.count()));
+    EXPECT_TRUE(received == owed);
+    EXPECT_LT(took, OutputDrain::kStallLimit) << "Open waited past the drain's end";
+}
+
+TEST_F(ClosingPort, ALineThatStaysStoppedLosesOnlyTheStuckBytesAndOpenWaitsNoLongerThanTheBound) {
+    OpenMonitored(HandshakeXonXoff);
+    SendAndConfirm(std::string(1, kXoff));
+    const std::string stuck = Pattern(kBigBlock, 5);
+    ASSERT_TRUE(port.Write(stuck.data(), kBigBlock));
+    EXPECT_LT(TimeHostCall("Close (XOFF held)", [&] { port.Close(); }), kHostCallBound);
+    const auto took = TimeWait([&] {
+        ASSERT_TRUE(port.Open(&owner, kPort, 0));
+    });
+    EXPECT_LT(took, OutputDrain::kStallLimit + std::chrono::seconds(2));
+    port.Init(9600, 'n', 8, 1, HandshakeNone, EV_RXCHAR | EV_TXEMPTY);
+    ASSERT_TRUE(port.StartMonitoring());
     port.WriteString("fresh");
-    ASSERT_TRUE(owner.WaitForCount(WM_SERIAL_TXEMPTY, 2));
+    ASSERT_TRUE(owner.WaitForCount(WM_SERIAL_TXEMPTY, 1));
     EXPECT_EQ(pty.ReadExactly(5), "fresh");
-    EXPECT_EQ(pty.ReadAvailable(), "");
+    EXPECT_EQ(pty.ReadAvailable(), "") << "the stuck block turned up late";
 }
 
 TEST_F(FlushingPort, FlushWaitsUntilTheBlockHasBeenHandedOver) {

@@ -5,8 +5,11 @@
 
 #include <sched.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <functional>
+#include <mutex>
 #include <string>
 
 #include "serial/SerialPort.h"
@@ -18,6 +21,54 @@ namespace quorlin {
 inline constexpr char kXon = 0x11;
 inline constexpr char kXoff = 0x13;
 
+// A call on the host's thread (Open, Close, Init, Purge, Write) must return
+// within 50 ms whatever the line does; tests allow a few times that, so that
+// a loaded machine does not fail them.
+inline constexpr std::chrono::milliseconds kHostCallBound{250};
+
+// The longest host-thread call the tests timed, printed when the program
+// ends.
+class HostCallRecord {
+public:
+    static HostCallRecord& Instance() {
+        static HostCallRecord record;
+        return record;
+    }
+    void Note(const std::string& call, std::chrono::microseconds took) {
+        std::lock_guard lock(m_mutex);
+        if (took > m_longest) {
+            m_longest = took;
+            m_call = call;
+        }
+    }
+    ~HostCallRecord() {
+        if (!m_call.empty())
+            std::printf("longest timed host-thread call: %s, %.2f ms\n", m_call.c_str(),
+                        static_cast<double>(m_longest.count()) / 1000.0);
+    }
+
+private:
+    std::mutex m_mutex;
+    std::chrono::microseconds m_longest{0};
+    std::string m_call;
+};
+
+// Runs call and returns how long it took.
+inline std::chrono::milliseconds TimeWait(const std::function<void()>& call) {
+    const auto start = std::chrono::steady_clock::now();
+    call();
+    return std::chrono::ceil<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+}
+
+// The same for a call that must return promptly, noted under name.
+inline std::chrono::milliseconds TimeHostCall(const std::string& name, const std::function<void()>& call) {
+    const auto start = std::chrono::steady_clock::now();
+    call();
+    const auto took = std::chrono::steady_clock::now() - start;
+    HostCallRecord::Instance().Note(name, std::chrono::duration_cast<std::chrono::microseconds>(took));
+    return std::chrono::ceil<std::chrono::milliseconds>(took);
+}
+
 class SerialPortOnPty : public ::testing::Test {
 protected:
     static constexpr unsigned kPort = 3;
@@ -28,8 +79,10 @@ protected:
     // Open, configure and start as the communication view does, with the
     // given handshake.
     void OpenMonitored(uint8_t handshake = HandshakeNone, uint32_t mask = EV_RXCHAR | EV_TXEMPTY) {
-        ASSERT_TRUE(port.Open(&owner, kPort, 0));
-        port.Init(9600, 'n', 8, 1, handshake, mask);
+        bool opened = false;
+        TimeHostCall("Open", [&] { opened = port.Open(&owner, kPort, 0); });
+        ASSERT_TRUE(opened);
+        TimeHostCall("Init", [&] { port.Init(9600, 'n', 8, 1, handshake, mask); });
         ASSERT_TRUE(port.StartMonitoring());
     }
 

@@ -2,6 +2,7 @@
 // receiving stores chunks up to SUB.
 
 #include "tests/transfer/EngineFixture.h"
+#include "tests/transfer/FileSizeLimit.h"
 
 namespace quorlin::test {
 namespace {
@@ -133,8 +134,12 @@ TEST_F(Block, ReceiveIntoAnExistingFileStartsItEmpty) {
 }
 
 TEST_F(Block, ReceiveThatCannotWriteStopsWithAMessage) {
-    engine->ReceiveFile("/dev/full");
-    ControllerSends("G1\n");
+    const std::string path = (folder / "r.nc").string();
+    engine->ReceiveFile(path);
+    {
+        FileSizeLimit full(2);
+        ControllerSends("G1\n");
+    }
     EXPECT_EQ(port->Written(), "\x1A");  // the controller is told to stop
     EXPECT_TRUE(LogMatches(kTimestamp + "Begin to receive file\r\nG1\n" + kTimestamp +
                            "File receiving stopped: the file could not be written\r\n"))

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <future>
@@ -36,6 +37,9 @@ protected:
     }
     void TearDown() override {
         engine.reset();
+        std::printf("[ MEASURED ] %s: longest message handling %lld us\n",
+                    ::testing::UnitTest::GetInstance()->current_test_info()->name(),
+                    static_cast<long long>(host.longestCall.count()));
         std::filesystem::remove_all(folder);
     }
     std::string MakeFile(const std::string& name, const std::string& bytes) {

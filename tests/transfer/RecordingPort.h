@@ -36,6 +36,20 @@ public:
     void ClearWrites() { std::lock_guard l(m_mutex); m_writes.clear(); }
     std::vector<LineInit> Inits() const { std::lock_guard l(m_mutex); return m_inits; }
     void SetOpenResult(bool ok) { std::lock_guard l(m_mutex); m_openResult = ok; }
+    void SetOpenFailure(const PortFailure& why) {
+        std::lock_guard l(m_mutex);
+        m_openResult = false;
+        m_openFailure = why;
+    }
+    // From the next Write on, the port refuses every block after taking
+    // `taken` more (a full queue, a closed port); lost: as a gone device.
+    void RefuseWritesAfter(size_t taken, bool lost = false) {
+        std::lock_guard l(m_mutex);
+        m_acceptLeft = taken;
+        m_lost = lost;
+    }
+    void AcceptWrites() { RefuseWritesAfter(kAcceptAll); }
+    void SetOutputWaiting(uint64_t bytes) { std::lock_guard l(m_mutex); m_outputWaiting = bytes; }
     void Feed(const std::string& bytes) {
         std::lock_guard l(m_mutex);
         m_input.insert(m_input.end(), bytes.begin(), bytes.end());
@@ -72,6 +86,11 @@ public:
     bool IsOpen() const override { std::lock_guard l(m_mutex); return m_open; }
     bool Write(const void* data, uint32_t length) override {
         std::lock_guard l(m_mutex);
+        if (m_acceptLeft == 0) {
+            m_calls.push_back("Refused");
+            return false;
+        }
+        if (m_acceptLeft != kAcceptAll) --m_acceptLeft;
         m_calls.push_back("Write");
         m_writes.emplace_back(static_cast<const char*>(data), length);
         return true;
@@ -95,6 +114,9 @@ public:
         m_input.clear();
     }
     void Flush() override { Record("Flush"); }
+    PortFailure LastOpenFailure() const override { std::lock_guard l(m_mutex); return m_openFailure; }
+    bool IsDeviceLost() const override { std::lock_guard l(m_mutex); return m_lost; }
+    uint64_t OutputWaiting() override { std::lock_guard l(m_mutex); return m_outputWaiting; }
     size_t Waiting() const { std::lock_guard l(m_mutex); return m_input.size(); }
     // Puts an entry of the test's own among the calls, to see what came between.
     void Note(const std::string& entry) { Record(entry.c_str()); }
@@ -110,6 +132,11 @@ private:
     std::deque<char> m_input;
     bool m_openResult = true;
     bool m_open = false;
+    static constexpr size_t kAcceptAll = static_cast<size_t>(-1);
+    size_t m_acceptLeft = kAcceptAll;
+    bool m_lost = false;
+    PortFailure m_openFailure;
+    uint64_t m_outputWaiting = 0;
 };
 
 }  // namespace quorlin::test

@@ -4,6 +4,8 @@
 #include "tests/transfer/EngineFixture.h"
 #include "transfer/RestoreWorker.h"
 
+#include <cstdio>
+
 namespace quorlin::test {
 namespace {
 
@@ -62,6 +64,21 @@ TEST(RestoreWorker, CancelledWaitNeverConfigures) {
     worker.Start(port);
     worker.Start(port);  // a second start drops the first
     worker.Cancel();
+    EXPECT_TRUE(port.Inits().empty());
+}
+
+// Cancel runs on the host's thread: a pending wait ends at once (the promise
+// is 50 ms; the bound is generous for a loaded machine).
+TEST(RestoreWorker, CancelOfAPendingWaitReturnsAtOnce) {
+    RecordingPort port;
+    RestoreWorker worker(std::chrono::milliseconds(60000));
+    worker.Start(port);
+    const auto start = std::chrono::steady_clock::now();
+    worker.Cancel();
+    const auto took = std::chrono::steady_clock::now() - start;
+    std::printf("[ MEASURED ] RestoreWorker::Cancel of a pending wait: %lld us\n",
+                static_cast<long long>(std::chrono::duration_cast<std::chrono::microseconds>(took).count()));
+    EXPECT_LT(took, std::chrono::milliseconds(250));
     EXPECT_TRUE(port.Inits().empty());
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "tests/transfer/EngineFixture.h"
+#include "tests/transfer/FileSizeLimit.h"
 #include "transfer/CommSettings.h"
 #include "transfer/DownloadPacket.h"
 #include "transfer/SystemType.h"
@@ -171,7 +172,8 @@ TEST_F(TextFiles, AFileInUseByAnotherTransferDoesNotOpen) {
 
 TEST_F(TextFiles, FullDiskIsReported) {
     ProgramWriter writer;
-    ASSERT_TRUE(writer.Open("/dev/full"));
+    ASSERT_TRUE(writer.Open((folder / "r.nc").string()));
+    FileSizeLimit full(2);
     EXPECT_FALSE(writer.Write("N1\n", 3));
 }
 
