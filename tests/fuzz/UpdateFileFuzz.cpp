@@ -16,7 +16,6 @@
 
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "convert/PosixFile.h"
 #include "convert/UpdateFile.h"
@@ -61,15 +60,19 @@ uint32_t PlainSum(const std::string& bytes, size_t from) {
     return sum;
 }
 
-// A file and the byte sum from every offset to its end, summed once.
+// A file and the byte sum of all of it: the sum from an offset is that sum
+// less the bytes before the offset.
 struct Image {
-    explicit Image(std::string content) : bytes(std::move(content)), sumFrom(bytes.size() + 1, 0) {
-        for (size_t i = bytes.size(); i-- > 0;) sumFrom[i] = sumFrom[i + 1] + static_cast<uint8_t>(bytes[i]);
+    explicit Image(std::string content) : bytes(std::move(content)), total(PlainSum(bytes, 0)) {}
+    uint32_t SumFrom(uint64_t offset) const {
+        if (offset >= bytes.size()) return 0;
+        uint32_t before = 0;
+        for (size_t i = 0; i < offset; ++i) before += static_cast<uint8_t>(bytes[i]);
+        return total - before;
     }
-    uint32_t SumFrom(uint64_t offset) const { return offset < bytes.size() ? sumFrom[offset] : 0; }
 
     std::string bytes;
-    std::vector<uint32_t> sumFrom;
+    uint32_t total;
 };
 
 bool ModelUpdateAccepted(const Image& file) {
