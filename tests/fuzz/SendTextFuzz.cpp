@@ -20,6 +20,7 @@
 
 #include "tests/fuzz/EngineRig.h"
 #include "tests/fuzz/FuzzSupport.h"
+#include "transfer/TextRules.h"
 
 namespace quorlin::fuzz {
 namespace {
@@ -105,6 +106,22 @@ std::vector<std::string> ModelXonLines(const std::string& text) {
         start = lf == std::string::npos ? text.size() : lf + 1;
     }
     return lines;
+}
+
+// The pure rules on the raw input: NormalizeText in place, IsDataChar and
+// CleanXonLine byte by byte.
+void CheckPureRules(const std::string& unit) {
+    std::string piece = unit;  // NormalizeText stops at the first NUL
+    NormalizeText(piece.data());
+    const std::string normalized(piece.c_str());
+    FUZZ_CHECK(normalized == ModelNormalized(unit), "NormalizeText gave " + Escaped(normalized));
+    for (char c : unit) {
+        const bool data = c != '\0' && c != kCR && c != ' ' && c != '+';
+        FUZZ_CHECK(IsDataChar(static_cast<uint8_t>(c)) == data, "IsDataChar " + Escaped(std::string(1, c)));
+    }
+    std::string line = unit;
+    CleanXonLine(line);
+    FUZZ_CHECK(line == CleanXon(unit), "CleanXonLine gave " + Escaped(line));
 }
 
 void WriteFile(const std::string& path, const std::string& bytes) {
@@ -215,6 +232,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t repeats = in.ConsumeIntegralInRange<size_t>(1, kMaxRepeats);
     const size_t stopAfter = in.ConsumeIntegralInRange<size_t>(0, 8) == 8 ? in.ConsumeIntegralInRange<size_t>(1, 4) : 0;
     const std::string unit = in.ConsumeRemainingBytesAsString();
+    CheckPureRules(unit);
     std::string bytes;
     for (size_t r = 0; r < repeats; ++r) bytes += unit;
     if (family == Family::Echo && bytes.size() > kEchoMaxText) bytes.resize(kEchoMaxText);
