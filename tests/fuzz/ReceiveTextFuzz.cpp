@@ -10,13 +10,16 @@
 //  - the file is text: every LF is stored as CR LF; the counter is the file's
 //    length after each store;
 //  - a receive that never saw SUB is cancelled: one SUB goes to the
-//    controller, and what was stored stays.
+//    controller, and what was stored stays;
+//  - the log shows every read up to its first NUL, before and after the end
+//    line, between the timestamped start and end lines.
 
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tests/fuzz/EngineRig.h"
@@ -31,7 +34,31 @@ constexpr size_t kReadChunk = 511;
 constexpr size_t kMaxChunk = 3 * kReadChunk + 2;
 constexpr size_t kMaxChunks = 64;
 
+// A log entry's timestamp, "\r\n2026 12 07, 09:05:01   ", digits as '#'.
+constexpr std::string_view kTimestampShape = "\r\n#### ## ##, ##:##:##   ";
+constexpr std::string_view kTimestamp = "<TS>";
+
+// The log with every timestamp entry replaced by kTimestamp.
+std::string MaskTimestamps(const std::string& log) {
+    std::string masked;
+    for (size_t i = 0; i < log.size();) {
+        bool match = i + kTimestampShape.size() <= log.size();
+        for (size_t k = 0; match && k < kTimestampShape.size(); ++k) {
+            const char c = log[i + k];
+            match = kTimestampShape[k] == '#' ? (c >= '0' && c <= '9') : c == kTimestampShape[k];
+        }
+        if (match) {
+            masked += kTimestamp;
+            i += kTimestampShape.size();
+        } else {
+            masked += log[i++];
+        }
+    }
+    return masked;
+}
+
 struct Expected {
+    std::string log = std::string(kTimestamp) + "Begin to receive file\r\n";
     std::string stored;
     std::vector<uint64_t> counts{0};  // the counter is set to 0 before anything arrives
     std::string echoed;
@@ -47,6 +74,7 @@ void Store(Expected& model, const std::string& bytes) {
 }
 
 void ModelRead(Expected& model, bool echo, const std::string& read) {
+    model.log += read.substr(0, read.find('\0'));
     if (model.completed) return;
     if (echo) {
         const char first = read[0];
@@ -55,13 +83,14 @@ void ModelRead(Expected& model, bool echo, const std::string& read) {
             model.completed = true;
         else
             Store(model, std::string(1, first));
-        return;
+    } else {
+        std::string text = read.substr(0, read.find('\0'));
+        const size_t before = text.size();
+        std::erase(text, kSUB);
+        Store(model, text);
+        model.completed = text.size() != before;
     }
-    std::string text = read.substr(0, read.find('\0'));
-    const size_t before = text.size();
-    std::erase(text, kSUB);
-    Store(model, text);
-    model.completed = text.size() != before;
+    if (model.completed) model.log += std::string(kTimestamp) + "File receiving completed\r\n";
 }
 
 std::string ReadFile(const std::string& path) {
@@ -103,6 +132,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!model.completed) {
         rig.engine->OnReceiveDlgCancel();
         model.echoed += kSUB;  // the controller is told that the PC stops
+        model.log += std::string(kTimestamp) + "File receiving cancelled\r\n";
     }
     FUZZ_CHECK(!rig.engine->IsTransferring(), "the receive did not end");
     FUZZ_CHECK(rig.engine->LastEndResult() ==
@@ -115,6 +145,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                "counts " + Describe(rig.host.byteCounts) + "\n   model " + Describe(model.counts));
     FUZZ_CHECK(rig.port->Written() == model.echoed,
                "written " + Escaped(rig.port->Written()) + "\n   model " + Escaped(model.echoed));
+    // Masked on both sides, so that received bytes shaped like a timestamp
+    // stay alike.
+    const std::string log = MaskTimestamps(rig.host.log);
+    FUZZ_CHECK(log == MaskTimestamps(model.log), "log " + Escaped(log) + "\n   model " + Escaped(model.log));
     FUZZ_CHECK(rig.host.messages.empty(), "a message box: " + rig.host.messages.front().text);
     return 0;
 }
