@@ -1,0 +1,76 @@
+#pragma once
+// What every fuzz target shares: the check that stops the run when the code
+// under test and its model disagree (libFuzzer then keeps the input as a
+// reproducer), a readable form of bytes for that report, and a scratch folder
+// for the targets that need real files.
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace quorlin::fuzz {
+
+// Bytes as C escapes, cut after limit characters, for a failure report.
+inline std::string Escaped(std::string_view bytes, size_t limit = 400) {
+    std::string out;
+    for (unsigned char c : bytes) {
+        if (out.size() >= limit) {
+            out += "...";
+            break;
+        }
+        if (c >= 0x20 && c < 0x7F && c != '\\') {
+            out += static_cast<char>(c);
+        } else {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02X", c);
+            out += escape;
+        }
+    }
+    return out;
+}
+
+[[noreturn]] inline void Fail(const char* condition, const char* file, int line, const std::string& detail) {
+    std::fprintf(stderr, "\n== model disagrees: %s\n   at %s:%d\n", condition, file, line);
+    if (!detail.empty()) std::fprintf(stderr, "   %s\n", detail.c_str());
+    std::abort();
+}
+
+// A private folder under TMPDIR (or /tmp), made on first use and removed when
+// the process ends. Each fuzzing process (-jobs, -fork) has its own.
+class ScratchFolder {
+public:
+    static const std::filesystem::path& Path() {
+        static ScratchFolder folder;
+        return folder.m_path;
+    }
+
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+private:
+    ScratchFolder() {
+        const char* base = std::getenv("TMPDIR");
+        std::string pattern = std::string(base && *base ? base : "/tmp") + "/quorlin-fuzz-XXXXXX";
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            std::perror("quorlin fuzz: mkdtemp");
+            std::abort();
+        }
+        m_path = pattern;
+    }
+    ~ScratchFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_path, ignored);
+    }
+
+    std::filesystem::path m_path;
+};
+
+}  // namespace quorlin::fuzz
+
+// Stops the run with a report when a model's expectation fails.
+#define FUZZ_CHECK(condition, detail) \
+    ((condition) ? (void)0 : ::quorlin::fuzz::Fail(#condition, __FILE__, __LINE__, (detail)))

@@ -1,0 +1,154 @@
+// Receiving a program through the real engine on the recording port, the
+// controller's bytes arriving in random chunks. The file stored and the byte
+// counter shown must be those of a model of the receive rules:
+//  - each message reads at most 511 waiting bytes; a larger backlog is read by
+//    the messages the engine posts to itself;
+//  - Block and Xon: a read is taken up to its first NUL, its SUBs are removed
+//    and end the receive after what remains is stored;
+//  - Echo: only the first byte of a read counts: it is echoed, and stored
+//    unless it is SUB, which ends the receive;
+//  - the file is text: every LF is stored as CR LF; the counter is the file's
+//    length after each store;
+//  - a receive that never saw SUB is cancelled: one SUB goes to the
+//    controller, and what was stored stays;
+//  - the log shows every read up to its first NUL, before and after the end
+//    line, between the timestamped start and end lines.
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tests/fuzz/EngineRig.h"
+#include "tests/fuzz/FuzzSupport.h"
+
+namespace quorlin::fuzz {
+namespace {
+
+constexpr char kLF = '\n';
+constexpr char kSUB = 0x1A;
+constexpr size_t kReadChunk = 511;
+constexpr size_t kMaxChunk = 3 * kReadChunk + 2;
+constexpr size_t kMaxChunks = 64;
+
+// A log entry's timestamp, "\r\n2026 12 07, 09:05:01   ", digits as '#'.
+constexpr std::string_view kTimestampShape = "\r\n#### ## ##, ##:##:##   ";
+constexpr std::string_view kTimestamp = "<TS>";
+
+// The log with every timestamp entry replaced by kTimestamp.
+std::string MaskTimestamps(const std::string& log) {
+    std::string masked;
+    for (size_t i = 0; i < log.size();) {
+        bool match = i + kTimestampShape.size() <= log.size();
+        for (size_t k = 0; match && k < kTimestampShape.size(); ++k) {
+            const char c = log[i + k];
+            match = kTimestampShape[k] == '#' ? (c >= '0' && c <= '9') : c == kTimestampShape[k];
+        }
+        if (match) {
+            masked += kTimestamp;
+            i += kTimestampShape.size();
+        } else {
+            masked += log[i++];
+        }
+    }
+    return masked;
+}
+
+struct Expected {
+    std::string log = std::string(kTimestamp) + "Begin to receive file\r\n";
+    std::string stored;
+    std::vector<uint64_t> counts{0};  // the counter is set to 0 before anything arrives
+    std::string echoed;
+    bool completed = false;
+};
+
+void Store(Expected& model, const std::string& bytes) {
+    for (char c : bytes) {
+        if (c == kLF) model.stored += '\r';
+        model.stored += c;
+    }
+    model.counts.push_back(model.stored.size());
+}
+
+void ModelRead(Expected& model, bool echo, const std::string& read) {
+    model.log += read.substr(0, read.find('\0'));
+    if (model.completed) return;
+    if (echo) {
+        const char first = read[0];
+        model.echoed += first;
+        if (first == kSUB)
+            model.completed = true;
+        else
+            Store(model, std::string(1, first));
+    } else {
+        std::string text = read.substr(0, read.find('\0'));
+        const size_t before = text.size();
+        std::erase(text, kSUB);
+        Store(model, text);
+        model.completed = text.size() != before;
+    }
+    if (model.completed) model.log += std::string(kTimestamp) + "File receiving completed\r\n";
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+std::string Describe(const std::vector<uint64_t>& counts) {
+    std::string text;
+    for (uint64_t c : counts) text += std::to_string(c) + " ";
+    return text;
+}
+
+}  // namespace
+}  // namespace quorlin::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    using namespace quorlin::fuzz;
+    FuzzedDataProvider in(data, size);
+    const int family = in.ConsumeIntegralInRange<int>(0, 4);
+    const bool echo = family == 0;
+    std::vector<std::string> chunks;
+    while (in.remaining_bytes() > 0 && chunks.size() < kMaxChunks)
+        chunks.push_back(in.ConsumeBytesAsString(in.ConsumeIntegralInRange<size_t>(1, kMaxChunk)));
+
+    EngineRig rig(family);
+    const std::string path = (ScratchFolder::Path() / "received.nc").string();
+    rig.engine->ReceiveFile(path);
+    FUZZ_CHECK(rig.engine->IsTransferring(), "the receive did not start");
+
+    Expected model;
+    for (const std::string& chunk : chunks) {
+        if (chunk.empty()) continue;
+        for (size_t pos = 0; pos < chunk.size(); pos += kReadChunk) ModelRead(model, echo, chunk.substr(pos, kReadChunk));
+        rig.ControllerSends(chunk);
+        FUZZ_CHECK(rig.port->Waiting() == 0, "bytes left waiting in the port");
+        FUZZ_CHECK(rig.engine->IsTransferring() == !model.completed, "chunk " + Escaped(chunk));
+    }
+    if (!model.completed) {
+        rig.engine->OnReceiveDlgCancel();
+        model.echoed += kSUB;  // the controller is told that the PC stops
+        model.log += std::string(kTimestamp) + "File receiving cancelled\r\n";
+    }
+    FUZZ_CHECK(!rig.engine->IsTransferring(), "the receive did not end");
+    FUZZ_CHECK(rig.engine->LastEndResult() ==
+                   (model.completed ? quorlin::EndReceiveCompleted : quorlin::EndReceiveCancelled),
+               "end " + std::to_string(rig.engine->LastEndResult()));
+
+    const std::string stored = ReadFile(path);
+    FUZZ_CHECK(stored == model.stored, "stored " + Escaped(stored) + "\n   model " + Escaped(model.stored));
+    FUZZ_CHECK(rig.host.byteCounts == model.counts,
+               "counts " + Describe(rig.host.byteCounts) + "\n   model " + Describe(model.counts));
+    FUZZ_CHECK(rig.port->Written() == model.echoed,
+               "written " + Escaped(rig.port->Written()) + "\n   model " + Escaped(model.echoed));
+    // Masked on both sides, so that received bytes shaped like a timestamp
+    // stay alike.
+    const std::string log = MaskTimestamps(rig.host.log);
+    FUZZ_CHECK(log == MaskTimestamps(model.log), "log " + Escaped(log) + "\n   model " + Escaped(model.log));
+    FUZZ_CHECK(rig.host.messages.empty(), "a message box: " + rig.host.messages.front().text);
+    return 0;
+}
