@@ -1,0 +1,4 @@
+#include <QTest>
+class ReceivingDlgTest : public QObject { Q_OBJECT };
+QTEST_MAIN(ReceivingDlgTest)
+#include "ReceivingDlgTest.moc"
