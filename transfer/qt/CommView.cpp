@@ -48,6 +48,8 @@ void CCommView::PaintLikeATextBox() {
     setPalette(colours);
 }
 
+CProgressDlg* CCommView::ProgressDialog() const { return m_pProgressDlg.data(); }
+
 void CCommView::OnInitialUpdate() { m_session.OpenPort(); }
 
 void CCommView::OnClearAll() { m_session.ClearAll(); }

@@ -34,7 +34,7 @@ public:
     QMenu* CreateContextMenu();
 
     // The progress dialog of the running transfer; null when there is none.
-    CProgressDlg* ProgressDialog() const { return m_pProgressDlg; }
+    CProgressDlg* ProgressDialog() const;
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
