@@ -79,10 +79,23 @@ bool CProgressDlg::Create() {
     }
     m_bCreated = true;
     setFixedSize(size);
-    if (QWidget* owner = parentWidget()) move(CentredTopLeft(owner->window()->frameGeometry(), frameGeometry().size()));
+    CentreOnOwner();
     setWindowIcon(QApplication::windowIcon());
     if (m_pCancel) m_pCancel->setFocus();
     return true;
+}
+
+void CProgressDlg::CentreOnOwner() {
+    if (QWidget* owner = parentWidget()) move(CentredTopLeft(owner->window()->frameGeometry(), frameGeometry().size()));
+}
+
+// The window system adds its frame only when the window first appears; the
+// dialog is centred again then, with the frame's size.
+void CProgressDlg::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (m_bShownOnce) return;
+    m_bShownOnce = true;
+    CentreOnOwner();
 }
 
 QLabel* CProgressDlg::AddLabel(const QString& text, const QRect& rect, Qt::Alignment align) {

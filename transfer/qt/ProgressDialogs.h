@@ -47,6 +47,7 @@ protected:
     CProgressDlg(TransferSession& session, const char* caption, QWidget* owner);
 
     void reject() override;
+    void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
     // The layout of the dialog in dialog units, built in tab order.
@@ -67,7 +68,10 @@ protected:
     QPushButton* m_pCancel = nullptr;
 
 private:
+    void CentreOnOwner();
+
     bool m_bCreated = false;
+    bool m_bShownOnce = false;
     bool m_bGone = false;
 };
 
