@@ -9,6 +9,9 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <thread>
+
+#include "serial/SerialOwner.h"
 
 #include "res/CommandIds.h"
 #include "tests/transferui/TransferUiSupport.h"
@@ -55,6 +58,7 @@ class CommViewTest : public QObject {
     Q_OBJECT
 private slots:
     void missingPortShowsCanNotOpenOwnedByTheView();
+    void portMessagesWaitWhileAStepShowsItsBox();
     void showsEveryReceivedByteAsOneCharacter();
     void trimsExactlyTenThousandAboveSixtyFourThousand();
     void contextMenuHasTheLogsCommands();
@@ -84,6 +88,38 @@ void CommViewTest::missingPortShowsCanNotOpenOwnedByTheView() {
     QVERIFY(box.modal);
     QVERIFY(session.Log().IsEmpty());  // no log entry
     QCOMPARE(Shown(view), QString());
+}
+
+// The port goes away during a receive: the step that ends the transfer shows
+// its box; bytes that arrive while it is up are handled after that step,
+// when the receive has ended, so they are logged but not stored.
+void CommViewTest::portMessagesWaitWhileAStepShowsItsBox() {
+    Rig rig;
+    QTemporaryDir folder;
+    const QString target = folder.filePath(QStringLiteral("in.nc"));
+    rig.session.ReceiveFile(target);
+    QVERIFY(rig.session.IsBusy());
+    MessageBoxWatcher boxes;
+    bool heldBack = false;
+    boxes.WhileShown([&] {
+        QSignalSpy deferred(&rig.session, &TransferSession::messagesDeferred);
+        std::thread reader([&] { FeedAndPost(rig.port, "N5G01\n"); });
+        reader.join();
+        heldBack = deferred.wait(kWaitMs) && rig.session.PendingMessages() == 1;
+    });
+    ISerialOwner* owner = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(rig.port.mutex);
+        owner = rig.port.owner;
+    }
+    std::thread lost([owner] { owner->Post(WM_SERIAL_DEVLOST, 1, 0); });
+    lost.join();
+    QVERIFY(boxes.WaitForBoxes(1));
+    QVERIFY(heldBack);
+    QCOMPARE(boxes.Boxes()[0].caption, QStringLiteral("Error"));
+    QTRY_VERIFY_WITH_TIMEOUT(rig.session.Log().Text().ends_with("N5G01\n"), kWaitMs);
+    QVERIFY(Shown(rig.view).endsWith(QStringLiteral("the serial port was lost\nN5G01\n")));
+    QCOMPARE(Simulator::ReadFile(target), QByteArray());
 }
 
 void CommViewTest::showsEveryReceivedByteAsOneCharacter() {

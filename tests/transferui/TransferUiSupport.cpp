@@ -163,16 +163,20 @@ MessageBoxWatcher::MessageBoxWatcher(QObject* parent) : QObject(parent) {
 }
 
 void MessageBoxWatcher::Look() {
+    if (m_bLooking) return;  // WhileShown may run an event loop of its own
+    m_bLooking = true;
     for (QWidget* widget : QApplication::topLevelWidgets()) {
         auto* box = qobject_cast<QMessageBox*>(widget);
         if (!box || !box->isVisible()) continue;
         m_seen.push_back(Seen{box->text(), box->windowTitle(), box->icon(), box->parentWidget(),
                               box->windowModality() == Qt::ApplicationModal});
+        if (m_whileShown) m_whileShown();
         if (QAbstractButton* ok = box->button(QMessageBox::Ok))
             ok->click();
         else
             box->reject();
     }
+    m_bLooking = false;
 }
 
 bool MessageBoxWatcher::WaitForBoxes(int count, int timeoutMs) {

@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QVector>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -103,12 +104,17 @@ public:
     };
     explicit MessageBoxWatcher(QObject* parent = nullptr);
     const QVector<Seen>& Boxes() const { return m_seen; }
+    // Runs while a box is up, before it is answered (inside the box's own
+    // event loop).
+    void WhileShown(std::function<void()> action) { m_whileShown = std::move(action); }
     bool WaitForBoxes(int count, int timeoutMs = kWaitMs);
 
 private:
     void Look();
     QTimer m_timer;
     QVector<Seen> m_seen;
+    std::function<void()> m_whileShown;
+    bool m_bLooking = false;
 };
 
 // When QUORLIN_SCREENSHOT_DIR is set, saves a picture of the widget there.
