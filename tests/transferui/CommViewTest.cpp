@@ -81,7 +81,7 @@ void CommViewTest::missingPortShowsCanNotOpenOwnedByTheView() {
     view.OnInitialUpdate();
     QCOMPARE(boxes.Boxes().size(), 1);  // shown, and answered, before OnInitialUpdate returned
     const auto& box = boxes.Boxes()[0];
-    QCOMPARE(box.text.section(QLatin1Char('\n'), 0, 0), QStringLiteral("Can not open COM7 !"));
+    QCOMPARE(box.text, QStringLiteral("Can not open COM7 !"));
     QCOMPARE(box.caption, QStringLiteral("Error"));
     QCOMPARE(box.icon, QMessageBox::Critical);
     QCOMPARE(box.parent, &view);

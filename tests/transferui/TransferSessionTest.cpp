@@ -130,7 +130,7 @@ void TransferSessionTest::messageBoxDuringAStepHoldsBackPortMessages() {
     size_t handledInside = 99;
     bool deferred = false;
     connect(rig.session.get(), &TransferSession::messageRequested, this,
-            [&](const QString& text, const QString& caption, MessageBoxIcon icon) {
+            [&](const QString& text, const QString& caption, MessageBoxIcon icon, const QString&) {
                 boxes << caption + QLatin1Char('|') + text + QLatin1Char('|') +
                              QString::number(icon == MessageBoxIcon::Error);
                 QVERIFY(rig.session->IsInStep());

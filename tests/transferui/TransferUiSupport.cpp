@@ -168,7 +168,7 @@ void MessageBoxWatcher::Look() {
     for (QWidget* widget : QApplication::topLevelWidgets()) {
         auto* box = qobject_cast<QMessageBox*>(widget);
         if (!box || !box->isVisible()) continue;
-        m_seen.push_back(Seen{box->text(), box->windowTitle(), box->icon(), box->parentWidget(),
+        m_seen.push_back(Seen{box->text(), box->informativeText(), box->windowTitle(), box->icon(), box->parentWidget(),
                               box->windowModality() == Qt::ApplicationModal});
         if (m_whileShown) m_whileShown();
         if (QAbstractButton* ok = box->button(QMessageBox::Ok))

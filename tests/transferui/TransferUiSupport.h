@@ -97,6 +97,7 @@ class MessageBoxWatcher : public QObject {
 public:
     struct Seen {
         QString text;
+        QString detail;  // the informative text under it
         QString caption;
         QMessageBox::Icon icon;
         QWidget* parent;

@@ -111,9 +111,11 @@ void CCommView::contextMenuEvent(QContextMenuEvent* event) {
 
 // Shown modally while the step that asked for it waits; the session holds
 // back the port's messages until the step has ended.
-void CCommView::ShowMessageBox(const QString& text, const QString& caption, MessageBoxIcon icon) {
+void CCommView::ShowMessageBox(const QString& text, const QString& caption, MessageBoxIcon icon,
+                               const QString& detail) {
     QMessageBox box(icon == MessageBoxIcon::Error ? QMessageBox::Critical : QMessageBox::Information, caption, text,
                     QMessageBox::Ok, this);
+    box.setInformativeText(detail);
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
 }
@@ -122,6 +124,9 @@ void CCommView::ShowMessageBox(const QString& text, const QString& caption, Mess
 // be made leaves the transfer running without it.
 void CCommView::CreateProgressDialog(ProgressKind kind, const QString& portText, const QString& systemText,
                                      const QString& path) {
+    // The engine has forgotten a window it did not destroy; it must not
+    // follow, or cancel, the new transfer.
+    if (m_pProgressDlg) m_pProgressDlg->Dismiss();
     QWidget* owner = window();
     CProgressDlg* dialog = nullptr;
     if (kind == ProgressKind::Sending)

@@ -42,7 +42,7 @@ protected:
 private:
     void AppendToView(const QString& text);
     void EraseViewFront(int count);
-    void ShowMessageBox(const QString& text, const QString& caption, MessageBoxIcon icon);
+    void ShowMessageBox(const QString& text, const QString& caption, MessageBoxIcon icon, const QString& detail);
     void CreateProgressDialog(ProgressKind kind, const QString& portText, const QString& systemText,
                               const QString& path);
     void PaintLikeATextBox();

@@ -203,7 +203,7 @@ void TransferSession::SetByteCount(uint64_t count) { emit byteCountChanged(count
 void TransferSession::DestroyProgress() { emit progressDestroyed(); }
 
 void TransferSession::ShowMessage(const std::string& text, const std::string& caption, MessageBoxIcon icon) {
-    emit messageRequested(QString::fromStdString(text), QString::fromStdString(caption), icon);
+    emit messageRequested(QString::fromStdString(text), QString::fromStdString(caption), icon, QString());
 }
 
 }  // namespace quorlin

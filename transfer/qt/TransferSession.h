@@ -91,7 +91,9 @@ signals:
 
     // A message box to show now, before the step goes on. The receiver shows
     // it modally; the session holds back port messages until the step ends.
-    void messageRequested(const QString& text, const QString& caption, quorlin::MessageBoxIcon icon);
+    // detail: a second line saying why and what to do, often empty.
+    void messageRequested(const QString& text, const QString& caption, quorlin::MessageBoxIcon icon,
+                          const QString& detail);
 
     // Port messages arrived while a step ran and wait for its end.
     void messagesDeferred();
