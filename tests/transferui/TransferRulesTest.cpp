@@ -18,7 +18,9 @@ private slots:
     void logCountsCrLfAsTwoAndShowsOneBreak();
     void crLfSplitOverTwoAppendsIsStillOneBreak();
     void trimBetweenCrAndLfKeepsTheLineBreak();
+    void viewFollowsTheLogThroughAnyAppendsAndTrims_data();
     void viewFollowsTheLogThroughAnyAppendsAndTrims();
+    void longRunsAreFoldedInTheViewOnly();
     void everyByteIsOneCharacter();
     void progressScaleFitsAnyTotalIntoAnInt_data();
     void progressScaleFitsAnyTotalIntoAnInt();
@@ -58,22 +60,47 @@ void TransferRulesTest::trimBetweenCrAndLfKeepsTheLineBreak() {
 
 // Plays the view: applies what the mirror says to a string and compares it
 // with the mirror's own view text after every change.
+void TransferRulesTest::viewFollowsTheLogThroughAnyAppendsAndTrims_data() {
+    QTest::addColumn<QByteArray>("alphabet");
+    QTest::addColumn<int>("longestAppend");
+    QTest::newRow("short lines") << QByteArray("\r\nAB \x7f") << 8;
+    QTest::newRow("folded lines") << (QByteArray("\r\n") + QByteArray(200, 'x')) << 700;
+}
+
 void TransferRulesTest::viewFollowsTheLogThroughAnyAppendsAndTrims() {
+    QFETCH(QByteArray, alphabet);
+    QFETCH(int, longestAppend);
     QRandomGenerator random(8);
-    const char alphabet[] = {'\r', '\n', 'A', 'B', ' ', '\x7f'};
     LogMirror log;
     QString view;
-    for (int round = 0; round < 4000; ++round) {
+    for (int round = 0; round < 3000; ++round) {
         if (random.bounded(5) == 0) {
             const size_t count = random.bounded(static_cast<quint32>(log.Length() + 2));
             view.remove(0, log.EraseFront(count));
         } else {
             std::string text;
-            for (int n = random.bounded(1, 8); n > 0; --n) text += alphabet[random.bounded(6)];
+            for (int n = random.bounded(1, longestAppend); n > 0; --n)
+                text += alphabet[random.bounded(static_cast<int>(alphabet.size()))];
             view += log.Append(text);
         }
         QCOMPARE(view, log.ViewText());
     }
+}
+
+void TransferRulesTest::longRunsAreFoldedInTheViewOnly() {
+    LogMirror log;
+    QString view;
+    for (int i = 0; i < 6; ++i) view += log.Append(std::string(511, 'N'));  // 3066 characters, no break
+    QCOMPARE(log.Length(), size_t(3066));
+    const QStringList lines = view.split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines[0].size(), qsizetype(LogMirror::kFoldColumn));
+    QCOMPARE(lines[2].size(), qsizetype(3066 - 2 * LogMirror::kFoldColumn));
+    // Removing the first folded part removes its fold too.
+    QCOMPARE(log.EraseFront(LogMirror::kFoldColumn), int(LogMirror::kFoldColumn) + 1);
+    QCOMPARE(log.ViewText(), view.mid(LogMirror::kFoldColumn + 1));
+    // A real line break starts the count again.
+    QCOMPARE(log.Append("\r\nG1"), QStringLiteral("\nG1"));
 }
 
 void TransferRulesTest::everyByteIsOneCharacter() {

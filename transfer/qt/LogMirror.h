@@ -8,11 +8,16 @@
 // neighbour). A QPlainTextEdit holds a line break as one block separator, so
 // the view's text differs: a CR is shown as the line break, an LF right
 // behind a CR is not shown, and any other LF is a line break of its own.
+// A run of more than kFoldColumn characters without a line break is folded
+// in the view: laying out one line of tens of thousands of characters on
+// every append (received noise at a wrong baud rate has no line breaks)
+// took the GUI thread longer than the line took to bring it.
 // LogMirror keeps the log's own text and says, for each change, what the
 // view has to do so that it always shows exactly ViewText().
 
 #include <QString>
 #include <cstddef>
+#include <deque>
 #include <string>
 #include <string_view>
 
@@ -20,6 +25,8 @@ namespace quorlin {
 
 class LogMirror {
 public:
+    static constexpr size_t kFoldColumn = 1024;
+
     size_t Length() const { return m_text.size(); }
     bool IsEmpty() const { return m_text.empty(); }
     const std::string& Text() const { return m_text; }
@@ -29,7 +36,7 @@ public:
     // Removes the first count characters (all of them when count exceeds the
     // length); returns how many characters the view removes from its front.
     int EraseFront(size_t count);
-    void Clear() { m_text.clear(); }
+    void Clear();
 
     // The whole text as the view shows it.
     QString ViewText() const { return ViewOf(0, m_text.size()); }
@@ -39,6 +46,9 @@ private:
     bool IsLfAfterCr(size_t at) const { return m_text[at] == '\n' && at > 0 && m_text[at - 1] == '\r'; }
 
     std::string m_text;
+    // Offsets of the characters that begin a folded part of a line, in order.
+    std::deque<size_t> m_folds;
+    size_t m_nColumn = 0;  // characters in the view's last line
 };
 
 }  // namespace quorlin
