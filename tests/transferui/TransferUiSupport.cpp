@@ -67,60 +67,68 @@ void FeedAndPost(ScriptedPort::State& state, const std::string& bytes) {
 
 // ---- Simulator ----
 
+extern "C" char** environ;
+
 Simulator::Simulator() {
     QDir(m_folder.path()).mkpath(QStringLiteral("ports"));
     QDir(m_folder.path()).mkpath(QStringLiteral("store"));
     qputenv("QUORLIN_PORTS", QFile::encodeName(m_folder.path() + QStringLiteral("/ports")));
-    m_process.setProcessChannelMode(QProcess::SeparateChannels);
-    QObject::connect(&m_process, &QProcess::readyReadStandardOutput,
-                     [this] { m_output += QString::fromLocal8Bit(m_process.readAllStandardOutput()); });
 }
 
 Simulator::~Simulator() {
-    if (m_process.state() != QProcess::NotRunning) {
-        m_process.write("quit\n");
-        m_process.closeWriteChannel();
-        if (!m_process.waitForFinished(kWaitMs)) m_process.kill();
-        m_process.waitForFinished(kWaitMs);
-    }
+    if (!m_process) return;
+    m_process->WriteLine("quit");
+    m_process->CloseInput();
+    m_session.WaitForExit(*m_process, e2e::After());
+    m_session.Remove(*m_process);
 }
 
 bool Simulator::Start(int family, const QStringList& extra) {
     m_family = family;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QUORLIN_PORTS"), m_folder.path() + QStringLiteral("/ports"));
-    m_process.setProcessEnvironment(env);
-    QStringList args{QStringLiteral("--family"), QString::number(family), QStringLiteral("--com"),
-                     QStringLiteral("1"), QStringLiteral("--store"), m_folder.path() + QStringLiteral("/store")};
-    args += extra;
-    m_process.start(QStringLiteral(QUORLIN_SIM_PATH), args);
-    if (!m_process.waitForStarted(kWaitMs)) return false;
+    std::vector<std::string> env;
+    for (char** entry = environ; *entry; ++entry)
+        if (std::strncmp(*entry, "QUORLIN_PORTS=", 14) != 0) env.emplace_back(*entry);
+    env.push_back("QUORLIN_PORTS=" + QFile::encodeName(m_folder.path() + QStringLiteral("/ports")).toStdString());
+    std::vector<std::string> argv{QUORLIN_SIM_PATH, "--family", std::to_string(family), "--com", "1", "--store",
+                                  QFile::encodeName(m_folder.path() + QStringLiteral("/store")).toStdString()};
+    for (const QString& word : extra) argv.push_back(word.toStdString());
+    m_process = std::make_unique<e2e::Process>(argv, env, "quorlin-sim");
+    if (!m_process->Started()) return false;
+    m_session.Add(*m_process);
     return !Reports(QStringLiteral("ready COM1")).isEmpty();
 }
 
+QString Simulator::Output() const { return m_process ? QString::fromStdString(m_process->Out()) : QString(); }
+
 QString Simulator::Reports(const QString& text, int timeoutMs) {
-    QString line;
+    if (!m_process) return QString();
+    const std::string wanted = text.toStdString();
+    std::string line;
     auto found = [&] {
+        m_process->Pump();
+        const std::string& out = m_process->Out();
         for (;;) {
-            const qsizetype end = m_output.indexOf(QLatin1Char('\n'), m_seen);
-            if (end < 0) return false;
-            const QString candidate = m_output.mid(m_seen, end - m_seen);
+            const std::size_t end = out.find('\n', m_seen);
+            if (end == std::string::npos) return false;
+            const std::string candidate = out.substr(m_seen, end - m_seen);
             m_seen = end + 1;
-            if (candidate.contains(text)) {
+            if (candidate.find(wanted) != std::string::npos) {
                 line = candidate;
                 return true;
             }
         }
     };
     if (!QTest::qWaitFor(found, timeoutMs)) {
-        qWarning().noquote() << "quorlin-sim did not report" << text << "; it reported:\n" << m_output.left(4000);
+        qWarning().noquote() << "quorlin-sim did not report" << text << "; it reported:\n"
+                             << Output().left(4000) << QString::fromStdString(m_process->Err()).left(2000);
         return QString();
     }
-    return line;
+    return QString::fromStdString(line);
 }
 
 QString Simulator::Command(const QString& command, const QString& answer) {
-    m_process.write((command + QLatin1Char('\n')).toLocal8Bit());
+    if (!m_process) return QString();
+    m_process->WriteLine(command.toStdString());
     return Reports(answer);
 }
 

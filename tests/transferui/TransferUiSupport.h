@@ -5,17 +5,18 @@
 
 #include <QMessageBox>
 #include <QPointer>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QVector>
 #include <deque>
+#include <memory>
 #include <functional>
 #include <mutex>
 #include <string>
 
+#include "tests/e2e/Process.h"
 #include "transfer/CommSettings.h"
 #include "transfer/TransferPort.h"
 
@@ -61,6 +62,8 @@ void FeedAndPost(ScriptedPort::State& state, const std::string& bytes);
 
 // quorlin-sim playing a controller of `family` on COM1 of a ports folder of
 // its own, which is made the test process's whole port map (QUORLIN_PORTS).
+// Started with posix_spawn (a fork of a threaded process is not allowed
+// under ThreadSanitizer); its output is read while the test's event loop runs.
 class Simulator {
 public:
     Simulator();
@@ -72,7 +75,7 @@ public:
     // Waits for the next report line (after those already waited for)
     // containing `text`; empty on time-out.
     QString Reports(const QString& text, int timeoutMs = kWaitMs);
-    QString Output() const { return m_output; }
+    QString Output() const;
     QString Folder() const { return m_folder.path(); }
     QString WriteFile(const QString& name, const QByteArray& bytes) const;
     static QByteArray ReadFile(const QString& path);
@@ -84,9 +87,9 @@ public:
 
 private:
     QTemporaryDir m_folder;
-    QProcess m_process;
-    QString m_output;
-    qsizetype m_seen = 0;
+    std::unique_ptr<e2e::Process> m_process;
+    e2e::Session m_session;
+    std::size_t m_seen = 0;
     int m_family = 0;
 };
 
