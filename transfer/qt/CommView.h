@@ -1,12 +1,19 @@
 #pragma once
 // The communication log view: the lower pane of the main window. It shows
-// the log of the TransferSession, its context menu and the progress dialogs
-// and message boxes of the running transfer.
+// the log of the TransferSession, offers its context menu (Copy, Select All,
+// Clear All), shows the session's message boxes and creates the progress
+// dialog of each transfer.
 
 #include <QPlainTextEdit>
+#include <QPointer>
+
+#include "transfer/TransferHost.h"
+
+class QMenu;
 
 namespace quorlin {
 
+class CProgressDlg;
 class TransferSession;
 
 class CCommView : public QPlainTextEdit {
@@ -18,8 +25,30 @@ public:
     // and Open of the document: opens the configured port.
     void OnInitialUpdate();
 
+    // Command 32783 and its enable rule: enabled exactly when the log has text.
+    void OnClearAll();
+    bool OnUpdateClearAll() const;
+
+    // The "COMM_VIEW" popup with the enable states of this moment; the
+    // caller owns it.
+    QMenu* CreateContextMenu();
+
+    // The progress dialog of the running transfer; null when there is none.
+    CProgressDlg* ProgressDialog() const;
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
 private:
+    void AppendToView(const QString& text);
+    void EraseViewFront(int count);
+    void ShowMessageBox(const QString& text, const QString& caption, MessageBoxIcon icon, const QString& detail);
+    void CreateProgressDialog(ProgressKind kind, const QString& portText, const QString& systemText,
+                              const QString& path);
+    void PaintLikeATextBox();
+
     TransferSession& m_session;
+    QPointer<CProgressDlg> m_pProgressDlg;
 };
 
 }  // namespace quorlin

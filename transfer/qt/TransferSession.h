@@ -3,15 +3,29 @@
 // that owns the engine (and through it the serial port), runs every transfer
 // step on the GUI thread and tells the views what changed through signals.
 // The log view, the progress dialogs and the main frame only connect to it.
+//
+// The port's threads hand their messages to Post, which queues them under a
+// mutex and wakes the GUI thread through an eventfd watched by a
+// QSocketNotifier; there they go to TransferEngine::HandleMessage in posting
+// order. A step that shows a message box runs a nested event loop: messages
+// that arrive meanwhile wait until the step has returned, so that no step
+// ever runs inside another.
 
 #include <QByteArray>
+#include <QMetaType>
 #include <QObject>
 #include <QString>
+#include <cstdint>
+#include <deque>
 #include <memory>
+#include <mutex>
 
 #include "transfer/CommSettings.h"
 #include "transfer/TransferHost.h"
 #include "transfer/TransferPort.h"
+#include "transfer/qt/LogMirror.h"
+
+class QSocketNotifier;
 
 namespace quorlin {
 
@@ -26,6 +40,8 @@ public:
     explicit TransferSession(CommSettings& settings, std::unique_ptr<ITransferPort> port = nullptr,
                              QObject* parent = nullptr);
     ~TransferSession() override;
+    TransferSession(const TransferSession&) = delete;
+    TransferSession& operator=(const TransferSession&) = delete;
 
     // Each returns at once; the transfer goes on as the port's events arrive.
     bool OpenPort();
@@ -37,14 +53,67 @@ public:
     void ReceiveFile(const QString& path);
     void DownloadFile(const QString& path, int downloadKind);
 
+    // Cancel of the sending and the receiving dialog: the engine ends the
+    // transfer as cancelled before these return; the dialog then goes.
+    void OnSendDlgCancel();
+    void OnReceiveDlgCancel();
+
+    // Clear All of the log view.
+    void ClearAll();
+    // The log as the engine counts it; the view shows Log().ViewText().
+    const LogMirror& Log() const { return m_log; }
+
     bool IsBusy() const;
     TransferEngine& Engine() { return *m_engine; }
+
+    // Port messages queued and not yet handed to the engine.
+    size_t PendingMessages() const;
+    // A step (an entry operation, a cancel or a port message) is running.
+    bool IsInStep() const { return m_nStepDepth > 0; }
 
 signals:
     void busyChanged(bool busy);
 
+    // The log: text appended at the end, characters removed from the front,
+    // everything removed; in the view's characters (see LogMirror).
+    void logAppended(const QString& viewText);
+    void logFrontErased(int viewCount);
+    void logCleared();
+
+    // The progress window of the running transfer. Range and position come
+    // for a send only; byteCountChanged for both.
+    void progressCreated(quorlin::ProgressKind kind, const QString& portText, const QString& systemText,
+                         const QString& path);
+    void progressRangeChanged(quint64 total);
+    void progressPosChanged(quint64 position);
+    void byteCountChanged(quint64 count);
+    void progressDestroyed();
+
+    // A message box to show now, before the step goes on. The receiver shows
+    // it modally; the session holds back port messages until the step ends.
+    // detail: a second line saying why and what to do, often empty.
+    void messageRequested(const QString& text, const QString& caption, quorlin::MessageBoxIcon icon,
+                          const QString& detail);
+
+    // Port messages arrived while a step ran and wait for its end.
+    void messagesDeferred();
+
+protected:
+    // Hands one queued message to the engine.
+    virtual void Dispatch(unsigned message, uintptr_t wParam, intptr_t lParam);
+
 private:
-    size_t LogLength() const override;
+    class StepScope;
+    struct Message {
+        unsigned message;
+        uintptr_t wParam;
+        intptr_t lParam;
+    };
+
+    void OnWakeUp();
+    void Wake();
+
+    size_t LogLength() const override { return m_log.Length(); }
     void EraseLogFront(size_t count) override;
     void AppendLogText(std::string_view text) override;
     void ClearLog() override;
@@ -60,7 +129,20 @@ private:
     void Post(unsigned message, uintptr_t wParam, intptr_t lParam) override;
 
     CommSettings& m_settings;
+    LogMirror m_log;
+
+    mutable std::mutex m_mutex;  // guards m_queue: Post comes from the port's threads
+    std::deque<Message> m_queue;
+    int m_wakeFd = -1;  // eventfd: the queue got a message
+    std::unique_ptr<QSocketNotifier> m_wakeNotifier;
+    int m_nStepDepth = 0;
+    bool m_bDeferred = false;  // a wake-up came during a step
+
+    // Last, so that it goes first: its port's threads post until it is gone.
     std::unique_ptr<TransferEngine> m_engine;
 };
 
 }  // namespace quorlin
+
+Q_DECLARE_METATYPE(quorlin::ProgressKind)
+Q_DECLARE_METATYPE(quorlin::MessageBoxIcon)

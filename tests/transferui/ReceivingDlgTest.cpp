@@ -1,0 +1,139 @@
+// The "Receiving" dialog during real receives from quorlin-sim over a
+// pseudo-terminal: its texts and place, the byte count as the program comes,
+// and Cancel telling the controller with exactly one SUB before the window
+// goes.
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QMainWindow>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "tests/transferui/TransferUiSupport.h"
+#include "transfer/qt/CommView.h"
+#include "transfer/qt/DialogGeometry.h"
+#include "transfer/qt/ProgressDialogs.h"
+#include "transfer/qt/TransferSession.h"
+
+using namespace quorlin;
+using namespace quorlin::test;
+
+namespace {
+
+constexpr qint64 kCancelBoundMs = 3000;  // the promise is one second
+
+struct Stage {
+    Simulator sim;
+    CommSettings settings;
+    std::unique_ptr<TransferSession> session;
+    QMainWindow main;
+    CCommView* view = nullptr;
+
+    bool Start(int family, const QStringList& extra = {}) {
+        if (!sim.Start(family, extra)) return false;
+        settings = sim.Settings();
+        session = std::make_unique<TransferSession>(settings);
+        view = new CCommView(*session);
+        main.setCentralWidget(view);
+        main.setGeometry(60, 70, 700, 500);
+        main.show();
+        return QTest::qWaitForWindowExposed(&main);
+    }
+    CReceivingDlg* Dialog() const { return qobject_cast<CReceivingDlg*>(view->ProgressDialog()); }
+    QString Log() const { return QString::fromStdString(session->Log().Text()); }
+};
+
+QString ByteCountShown(QWidget* dialog) {
+    // Port, system, "Bytes:", count: the labels in their order.
+    return dialog->findChildren<QLabel*>(Qt::FindDirectChildrenOnly).at(3)->text();
+}
+
+QByteArray WithCrLf(QByteArray text) { return text.replace("\n", "\r\n"); }
+
+}  // namespace
+
+class ReceivingDlgTest : public QObject {
+    Q_OBJECT
+private slots:
+    void wholeReceiveStoresTheProgramAndCountsIt();
+    void cancelSendsOneSubAndEndsTheReceive();
+};
+
+void ReceivingDlgTest::wholeReceiveStoresTheProgramAndCountsIt() {
+    Stage stage;
+    QVERIFY(stage.Start(1));
+    const QByteArray program = LongProgram(300);
+    const QString source = stage.sim.WriteFile(QStringLiteral("controller.nc"), program);
+    const QString target = stage.sim.Folder() + QStringLiteral("/received.nc");
+
+    QPointer<CReceivingDlg> dialog;
+    QString finalCount;
+    bool pictured = false;
+    connect(stage.session.get(), &TransferSession::byteCountChanged, this, [&](quint64 count) {
+        if (!pictured && count > quint64(program.size()) / 3) {
+            pictured = true;
+            SaveScreenshot(dialog, QStringLiteral("receiving-dialog.png"));
+        }
+    });
+    connect(stage.session.get(), &TransferSession::progressDestroyed, this,
+            [&] { finalCount = ByteCountShown(dialog); });
+
+    stage.session->ReceiveFile(target);
+    dialog = stage.Dialog();
+    QVERIFY(dialog && dialog->isVisible());
+    QCOMPARE(dialog->windowTitle(), QStringLiteral("Receiving"));
+    QCOMPARE(ByteCountShown(dialog), QStringLiteral("0"));
+    const QList<QLabel*> labels = dialog->findChildren<QLabel*>(Qt::FindDirectChildrenOnly);
+    QCOMPARE(labels.at(0)->text(), QStringLiteral("COM1"));
+    QCOMPARE(labels.at(1)->text(), QStringLiteral("43F,43QV,57F,57QV"));
+    QVERIFY(labels.at(1)->alignment() & Qt::AlignRight);
+    QCOMPARE(labels.at(2)->text(), QStringLiteral("Bytes:"));
+    QCOMPARE(dialog->findChild<QPlainTextEdit*>()->toPlainText(), target);
+    QCOMPARE(dialog->pos(), CentredTopLeft(stage.main.frameGeometry(), dialog->frameGeometry().size()));
+    QVERIFY(stage.Log().endsWith(QStringLiteral("   Begin to receive file\r\n")));
+
+    stage.sim.Command(QStringLiteral("send ") + source, QStringLiteral("sending program"));
+    QTRY_VERIFY_WITH_TIMEOUT(!stage.session->IsBusy(), kWaitMs);
+    QVERIFY2(stage.Log().endsWith(QStringLiteral("   File receiving completed\r\n")), qPrintable(stage.Log().right(200)));
+    QCOMPARE(Simulator::ReadFile(target), WithCrLf(program));
+    QCOMPARE(finalCount, QString::number(WithCrLf(program).size()));
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.isNull(), kWaitMs);
+    // The log shows what the controller sent, between the two entries.
+    QVERIFY(stage.Log().contains(QString::fromLatin1(program.left(40))));
+}
+
+void ReceivingDlgTest::cancelSendsOneSubAndEndsTheReceive() {
+    Stage stage;
+    QVERIFY(stage.Start(1, {QStringLiteral("--pace"), QStringLiteral("--line"), QStringLiteral("115200,o,8,1")}));
+    const QString source = stage.sim.WriteFile(QStringLiteral("long.nc"), LongProgram(10000));
+    const QString target = stage.sim.Folder() + QStringLiteral("/received.nc");
+    stage.session->ReceiveFile(target);
+    QPointer<CReceivingDlg> dialog = stage.Dialog();
+    QVERIFY(dialog);
+    stage.sim.Command(QStringLiteral("mark at 300"), QStringLiteral("armed mark"));
+    stage.sim.Command(QStringLiteral("send ") + source, QStringLiteral("sending program"));
+    QVERIFY(!stage.sim.Reports(QStringLiteral("reached 300 bytes")).isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(ByteCountShown(dialog) != QStringLiteral("0"), kWaitMs);
+
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mouseClick(dialog->CancelButton(), Qt::LeftButton);
+    const qint64 took = clock.elapsed();
+    qInfo("cancel returned after %lld ms", took);
+    QVERIFY(took < kCancelBoundMs);
+    QVERIFY(!stage.session->IsBusy());
+    QVERIFY2(stage.Log().endsWith(QStringLiteral("   File receiving cancelled\r\n")), qPrintable(stage.Log().right(200)));
+    QVERIFY(dialog.isNull() || !dialog->isVisible());
+
+    QVERIFY(!stage.sim.Reports(QStringLiteral("send cancelled by pc")).isEmpty());
+    const QString status = stage.sim.Command(QStringLiteral("status"), QStringLiteral("status"));
+    QVERIFY2(status.contains(QStringLiteral(" pc-subs 1 ")), qPrintable(status));
+    QTRY_VERIFY_WITH_TIMEOUT(dialog.isNull(), kWaitMs);
+    // What was stored before the cancel stays on disk.
+    QVERIFY(Simulator::ReadFile(target).startsWith("N1G01X1Y7\r\nN"));
+}
+
+QTEST_MAIN(ReceivingDlgTest)
+#include "ReceivingDlgTest.moc"

@@ -1,0 +1,30 @@
+#pragma once
+// The texts of the log view's context menu and of the progress dialogs, as
+// their menu and dialog resources have them (the misspelt "Seclect" too:
+// operators know the menu by it). The engine's own texts are in
+// transfer/TransferTexts.h.
+
+namespace quorlin::texts {
+
+// Menu 135, popup "COMM_VIEW".
+constexpr const char* kCommViewMenuTitle = "COMM_VIEW";
+constexpr const char* kMenuCopy = "&Copy";
+constexpr const char* kMenuSelectAll = "Seclect A&ll\tCtrl+A";
+constexpr const char* kMenuClearAll = "Cl&ear All";
+
+// Dialogs 133 and 134.
+constexpr const char* kSendingCaption = "Sending";
+constexpr const char* kReceivingCaption = "Receiving";
+constexpr const char* kBytesLabel = "Bytes:";
+constexpr const char* kCancelButton = "Cancel";
+
+// What the sending dialog adds: the line's rate and the time still needed.
+constexpr const char* kRateUnknown = "Rate: measuring...";
+constexpr const char* kRateFormat = "Rate: %1 bytes/s   Time left: %2";
+
+// Accessible names of controls that show changing values.
+constexpr const char* kLogAccessibleName = "Communication log";
+constexpr const char* kPathAccessibleName = "File";
+constexpr const char* kProgressAccessibleName = "Progress";
+
+}  // namespace quorlin::texts
