@@ -1,6 +1,7 @@
 #include "app/Profile.h"
 
 #include <QSettings>
+#include <limits>
 
 namespace quorlin {
 
@@ -16,10 +17,13 @@ QSettings OpenProfile() {
                      QString::fromLatin1(kProfileApplication));
 }
 
+// A value that is not a 32-bit integer reads as missing. (QVariant's toInt
+// cuts "99999999999" down to 1215752191 and calls it fine.)
 int32_t ReadInteger(const QSettings& settings, const char* key) {
     bool ok = false;
-    const int value = settings.value(QString::fromLatin1(key)).toInt(&ok);
-    return ok ? value : 0;
+    const qlonglong value = settings.value(QString::fromLatin1(key)).toLongLong(&ok);
+    if (!ok || value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max()) return 0;
+    return static_cast<int32_t>(value);
 }
 
 }  // namespace
