@@ -19,6 +19,7 @@ namespace {
 
 constexpr int kSysTypeFast = 3;  // "9600" / "115200"
 constexpr int kSysTypeMid = 4;   // "9600" / "19200"
+constexpr int kListCharacters = 22;
 
 QString Plain(QString text) { return text.remove(QLatin1Char('&')); }
 
@@ -70,6 +71,9 @@ CCommProp::CCommProp(const CommSettings& settings, QWidget* parent) : QWidget(pa
     int row = 0;
     for (const auto& [label, list] : rows) {
         list->setEditable(false);
+        // Wide enough for "COM10  (/dev/ttyUSB10)" before the lists are filled.
+        list->setMinimumContentsLength(kListCharacters);
+        list->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
         list->setAccessibleName(Plain(label->text()).remove(QLatin1Char(':')));
         label->setBuddy(list);
         grid->addWidget(label, row, 0);
