@@ -162,7 +162,7 @@ CSettingsSheet::CSettingsSheet(const CommSettings& settings, QWidget* parent) : 
 }
 
 void CSettingsSheet::accept() {
-    m_pPage->OnOK();
+    m_bStored = m_pPage->OnOK();
     QDialog::accept();
 }
 

@@ -65,11 +65,14 @@ class CSettingsSheet : public QDialog {
 public:
     CSettingsSheet(const CommSettings& settings, QWidget* parent);
     CCommProp& Page() { return *m_pPage; }
+    // After OK: whether the profile took the choices.
+    bool Stored() const { return m_bStored; }
 
     void accept() override;
 
 private:
     CCommProp* m_pPage;
+    bool m_bStored = false;
 };
 
 }  // namespace quorlin

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -373,6 +374,9 @@ void CMainFrame::OnSettings() {
     page.baudRate = m_settings.baudRate;
     if (sheet.exec() != QDialog::Accepted) return;
     ApplySettings({page.commPort, page.sysType, page.baudRate});
+    if (!sheet.Stored())
+        m_prompts.Message(this, str::LoadText(str::kProfileNotStored).arg(QDir::toNativeSeparators(ProfileLocation())),
+                          str::LoadText(str::kCaptionError), PromptIcon::Error);
 }
 
 void CMainFrame::OnNextPane(bool forward) {

@@ -79,6 +79,9 @@ constexpr Entry kTable[] = {
      "The text holds characters that a single-byte NC file cannot store (the first is on line %1). "
      "Remove them and save again."},
     {kWhySystemError, "The system reports: %1."},
+    {kProfileNotStored,
+     "The settings could not be stored in %1. They apply until Quorlin ends; check that the file and its "
+     "folder can be written."},
     {kWhyTooLarge, "NC programs up to %1 MiB can be edited; send a larger file with Send File."},
     {kCommLabel, "Comm:"},
     {kSystemTypeLabel, "System type:"},

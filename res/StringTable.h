@@ -50,6 +50,7 @@ constexpr int kWhyBinary = 61720;
 constexpr int kWhyNotSingleByte = 61721;
 constexpr int kWhySystemError = 61722;   // "%1": the system's text
 constexpr int kWhyTooLarge = 61723;      // "%1": the size limit in MiB
+constexpr int kProfileNotStored = 61724; // "%1": the profile's file
 
 // Settings page labels
 constexpr int kCommLabel = 61730;

@@ -6,7 +6,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <QApplication>
 #include <QFile>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QWidget>
 
@@ -95,6 +97,20 @@ void SetProfileValue(const QString& key, const QVariant& value) {
 QVariant ProfileValue(const QString& key) {
     QSettings settings = Profile();
     return settings.value(QStringLiteral("Prop/") + key);
+}
+
+namespace {
+constexpr int kModalPollMs = 50;
+}  // namespace
+
+ModalMessageCloser::ModalMessageCloser() : m_timer(startTimer(kModalPollMs)) {}
+
+void ModalMessageCloser::timerEvent(QTimerEvent*) {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        closed << box->text();
+        qWarning("closed a message box: %s", qPrintable(box->text()));
+        box->reject();
+    }
 }
 
 void SaveScreenshot(QWidget* widget, const QString& name) {

@@ -3,6 +3,7 @@
 // a folder of pseudo-terminal ports, the profile, screenshots on request.
 
 #include <QDir>
+#include <QObject>
 #include <QList>
 #include <QSettings>
 #include <QString>
@@ -64,6 +65,19 @@ private:
 void ClearProfile();
 void SetProfileValue(const QString& key, const QVariant& value);
 QVariant ProfileValue(const QString& key);
+
+// Closes any message box that code outside the test shows modally (the
+// transfer session's, for instance), so that a test never hangs on one; the
+// texts are kept for the test to look at.
+class ModalMessageCloser : public QObject {
+public:
+    ModalMessageCloser();
+    QStringList closed;
+
+private:
+    void timerEvent(QTimerEvent* event) override;
+    int m_timer;
+};
 
 // Saves widget as NAME.png in $QUORLIN_SCREENSHOT_DIR when that is set.
 void SaveScreenshot(QWidget* widget, const QString& name);

@@ -51,6 +51,7 @@ private slots:
 
 private:
     std::unique_ptr<test::PtyPorts> m_ports;
+    test::ModalMessageCloser m_closer;
     test::FakePrompts m_prompts;
     std::unique_ptr<CMainFrame> m_frame;
     std::unique_ptr<QTemporaryDir> m_files;

@@ -5,7 +5,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QDropEvent>
+#include <QFile>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMimeData>
@@ -21,6 +23,7 @@
 
 #include "app/CommProp.h"
 #include "app/MainFrame.h"
+#include "app/Profile.h"
 #include "app/QuorlinDoc.h"
 #include "app/QuorlinView.h"
 #include "res/CommandIds.h"
@@ -61,6 +64,7 @@ private slots:
     void operationMenuByFamily();
     void settingsChangeFrom3To0RebuildsTheMenu();
     void settingsSheetOkAppliesAndCancelChangesNothing();
+    void settingsThatCannotBeStoredAreReported();
     void transferCommandsAreDisabledWhileBusy();
     void aReceiveMakesTheFrameBusy();
     void sendCurrentFileAsksFirst();
@@ -74,6 +78,7 @@ private slots:
 
 private:
     std::unique_ptr<test::PtyPorts> m_ports;
+    test::ModalMessageCloser m_closer;
     test::FakePrompts m_prompts;
     std::unique_ptr<CMainFrame> m_frame;
     QTemporaryDir m_files;
@@ -259,6 +264,26 @@ void MainFrameTest::settingsSheetOkAppliesAndCancelChangesNothing() {
     QCOMPARE(test::ProfileValue("SysType").toInt(), 2);
     QCOMPARE(test::ProfileValue("CommPort").toInt(), 1);
     QCOMPARE(CommandIds(frame.OperationMenu()), (QList<int>{32791, 32792, 0, 32793, 0, 32801}));
+}
+
+void MainFrameTest::settingsThatCannotBeStoredAreReported() {
+    CMainFrame& frame = MakeFrame();
+    // A folder where the profile's file belongs: nothing can be written.
+    const QString profile = ProfileLocation();
+    QFile::remove(profile);
+    QVERIFY(QDir().mkpath(profile));
+    QTimer::singleShot(0, this, [] {
+        auto* sheet = qobject_cast<CSettingsSheet*>(QApplication::activeModalWidget());
+        QVERIFY(sheet);
+        sheet->Page().SystemTypeList()->setCurrentIndex(2);
+        sheet->accept();
+    });
+    frame.Action(cmd::kSettings)->trigger();
+    QDir(profile).removeRecursively();
+    QCOMPARE(frame.Settings().sysType, 2);  // applied for this run all the same
+    QCOMPARE(m_prompts.messages.size(), size_t(1));
+    QVERIFY(m_prompts.messages[0].text.startsWith(QStringLiteral("The settings could not be stored in ")));
+    QCOMPARE(m_prompts.messages[0].caption, QStringLiteral("Error"));
 }
 
 void MainFrameTest::transferCommandsAreDisabledWhileBusy() {

@@ -40,6 +40,7 @@ private slots:
 
 private:
     std::unique_ptr<test::PtyPorts> m_ports;
+    test::ModalMessageCloser m_closer;
     test::FakePrompts m_prompts;
     QTemporaryDir m_files;
 };
