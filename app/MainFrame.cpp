@@ -114,7 +114,12 @@ CMainFrame::CMainFrame(IPrompts& prompts, QWidget* parent) : QMainWindow(parent)
 }
 
 CMainFrame::~CMainFrame() {
-    // The views refer to the session: they go first.
+    // The views refer to the session: they go first, and nothing that fires
+    // while they go (a focus change, the clipboard) may reach for them.
+    disconnect(qApp, nullptr, this, nullptr);
+    disconnect(QGuiApplication::clipboard(), nullptr, this, nullptr);
+    m_pEditor = nullptr;
+    m_pCommView = nullptr;
     delete m_pSplitter;
     m_pSplitter = nullptr;
 }
@@ -277,7 +282,7 @@ EditState CMainFrame::PaneState(QWidget* pane) const {
 }
 
 void CMainFrame::UpdateCommandStates() {
-    if (m_actions.empty() || !m_pEditor) return;
+    if (m_actions.empty() || !m_pEditor || !m_pCommView) return;
     const bool busy = m_settings.busy != 0;
     QWidget* pane = ActivePane();
     const EditState paneState = PaneState(pane);
