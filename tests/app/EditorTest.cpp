@@ -177,7 +177,8 @@ void EditorTest::openFailuresSayWhy() {
     m_view->setPlainText(QStringLiteral("the open program"));
     QVERIFY(!m_doc->OpenDocument(path));
     QCOMPARE(m_prompts.messages.size(), size_t(1));
-    QVERIFY2(m_prompts.messages[0].text.startsWith(expectedStart.arg(path)), qPrintable(m_prompts.messages[0].text));
+    const QString expected = expectedStart.contains(QStringLiteral("%1")) ? expectedStart.arg(path) : expectedStart;
+    QVERIFY2(m_prompts.messages[0].text.startsWith(expected), qPrintable(m_prompts.messages[0].text));
     // The document in the editor stays.
     QCOMPARE(m_view->Text(), QStringLiteral("the open program"));
     QCOMPARE(m_doc->Title(), QStringLiteral("Untitled"));

@@ -121,7 +121,8 @@ void StartupTest::commandLineFileThatCannotBeOpenedEndsTheProgram() {
     QVERIFY(!app.FoundRunningCopy());
     QVERIFY(!app.MainFrame());
     QCOMPARE(m_prompts.messages.size(), size_t(1));
-    QVERIFY2(m_prompts.messages[0].text.startsWith(expectedStart.arg(path)), qPrintable(m_prompts.messages[0].text));
+    const QString expected = expectedStart.contains(QStringLiteral("%1")) ? expectedStart.arg(path) : expectedStart;
+    QVERIFY2(m_prompts.messages[0].text.startsWith(expected), qPrintable(m_prompts.messages[0].text));
     // Nothing is left listening: the next start is a first copy.
     QVERIFY(!SingleInstance(SingleInstance::KeyForProfile()).AskRunningCopyToRaise());
 }
