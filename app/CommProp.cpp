@@ -1,0 +1,169 @@
+#include "app/CommProp.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "app/Profile.h"
+#include "res/StringTable.h"
+#include "serial/PortMap.h"
+#include "transfer/SystemType.h"
+
+namespace quorlin {
+
+namespace {
+
+constexpr int kSysTypeFast = 3;  // "9600" / "115200"
+constexpr int kSysTypeMid = 4;   // "9600" / "19200"
+constexpr int kListCharacters = 22;
+
+QString Plain(QString text) { return text.remove(QLatin1Char('&')); }
+
+QLabel* RightLabel(int textId, QWidget* parent) {
+    auto* label = new QLabel(str::LoadText(textId), parent);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    return label;
+}
+
+}  // namespace
+
+QStringList PortRows(const CommSettings& settings) {
+    QStringList rows;
+    for (int index = 0; index < static_cast<int>(settings.portList.size()); ++index) {
+        const std::string name = GetPortName(settings, index);
+        if (name.empty()) break;
+        QString row = QString::fromStdString(name);
+        const std::string device = PortDevicePath(static_cast<unsigned>(settings.portList[static_cast<size_t>(index)]));
+        if (!device.empty()) row += QStringLiteral("  (%1)").arg(QString::fromLocal8Bit(device.c_str()));
+        rows << row;
+    }
+    return rows;
+}
+
+QStringList BaudRows(int sysType) {
+    if (sysType == kSysTypeFast) return {QStringLiteral("9600"), QStringLiteral("115200")};
+    if (sysType == kSysTypeMid) return {QStringLiteral("9600"), QStringLiteral("19200")};
+    return {};
+}
+
+CCommProp::CCommProp(const CommSettings& settings, QWidget* parent) : QWidget(parent), m_settings(settings) {
+    setObjectName(QStringLiteral("commProp"));
+    setWindowTitle(str::LoadText(str::kPropertyPage));
+    auto* grid = new QGridLayout(this);
+
+    QLabel* commLabel = RightLabel(str::kCommLabel, this);
+    m_pComm = new QComboBox(this);
+    m_pComm->setObjectName(QStringLiteral("comm"));
+    QLabel* typeLabel = RightLabel(str::kSystemTypeLabel, this);
+    m_pSystemType = new QComboBox(this);
+    m_pSystemType->setObjectName(QStringLiteral("systemType"));
+    m_pBaudLabel = RightLabel(str::kBaudRateLabel, this);
+    m_pBaudLabel->setObjectName(QStringLiteral("baudRateLabel"));
+    m_pBaud = new QComboBox(this);
+    m_pBaud->setObjectName(QStringLiteral("baudRate"));
+
+    const std::pair<QLabel*, QComboBox*> rows[] = {{commLabel, m_pComm}, {typeLabel, m_pSystemType},
+                                                   {m_pBaudLabel, m_pBaud}};
+    int row = 0;
+    for (const auto& [label, list] : rows) {
+        list->setEditable(false);
+        // Wide enough for "COM10  (/dev/ttyUSB10)" before the lists are filled.
+        list->setMinimumContentsLength(kListCharacters);
+        list->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        list->setAccessibleName(Plain(label->text()).remove(QLatin1Char(':')));
+        label->setBuddy(list);
+        grid->addWidget(label, row, 0);
+        grid->addWidget(list, row, 1);
+        ++row;
+    }
+    grid->setColumnStretch(1, 1);
+    grid->setRowStretch(row, 1);
+
+    connect(m_pSystemType, &QComboBox::currentIndexChanged, this, [this] {
+        if (!m_bFilling) OnSystemTypeChanged();
+    });
+}
+
+void CCommProp::showEvent(QShowEvent* event) {
+    if (!m_bInitialised) OnInitDialog();
+    QWidget::showEvent(event);
+}
+
+void CCommProp::OnInitDialog() {
+    m_bInitialised = true;
+    m_bFilling = true;
+    m_pComm->clear();
+    m_pComm->addItems(PortRows(m_settings));
+    m_pSystemType->clear();
+    for (int type = 0; type < kSystemTypeCount; ++type)
+        m_pSystemType->addItem(QString::fromStdString(GetSystemTypeName(type)));
+    RefreshBaudList(sysType);
+    // A value that names no row leaves its list without a selection.
+    m_pComm->setCurrentIndex(commPort >= 0 && commPort < m_pComm->count() ? commPort : -1);
+    m_pSystemType->setCurrentIndex(sysType >= 0 && sysType < m_pSystemType->count() ? sysType : -1);
+    m_bFilling = false;
+}
+
+void CCommProp::ReadSelections() {
+    commPort = m_pComm->currentIndex();
+    sysType = m_pSystemType->currentIndex();
+    baudRate = m_pBaud->currentIndex();
+}
+
+void CCommProp::RefreshBaudList(int forSysType) {
+    const QStringList rows = BaudRows(forSysType);
+    if (rows.isEmpty()) {
+        // The list keeps its rows and selection while hidden.
+        m_pBaudLabel->hide();
+        m_pBaud->hide();
+        return;
+    }
+    const bool wasFilling = m_bFilling;
+    m_bFilling = true;
+    m_pBaud->clear();
+    m_pBaud->addItems(rows);
+    m_pBaud->setCurrentIndex(baudRate >= 0 && baudRate < m_pBaud->count() ? baudRate : -1);
+    m_bFilling = wasFilling;
+    m_pBaudLabel->show();
+    m_pBaud->show();
+}
+
+void CCommProp::OnSystemTypeChanged() {
+    ReadSelections();
+    RefreshBaudList(sysType);
+}
+
+bool CCommProp::OnOK() {
+    ReadSelections();
+    return WriteProfile({commPort, sysType, baudRate});
+}
+
+CSettingsSheet::CSettingsSheet(const CommSettings& settings, QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("settingsSheet"));
+    setWindowTitle(str::LoadText(str::kSettingsCaption));
+    setModal(true);
+    auto* tabs = new QTabWidget(this);
+    tabs->setObjectName(QStringLiteral("pages"));
+    m_pPage = new CCommProp(settings, tabs);
+    tabs->addTab(m_pPage, str::LoadText(str::kPropertyPage));
+    tabs->setCurrentIndex(0);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->setObjectName(QStringLiteral("buttons"));
+    for (QAbstractButton* button : buttons->buttons()) button->setAccessibleName(Plain(button->text()));
+    connect(buttons, &QDialogButtonBox::accepted, this, &CSettingsSheet::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(tabs);
+    layout->addWidget(buttons);
+}
+
+void CSettingsSheet::accept() {
+    m_bStored = m_pPage->OnOK();
+    QDialog::accept();
+}
+
+}  // namespace quorlin

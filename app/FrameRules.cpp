@@ -1,0 +1,125 @@
+#include "app/FrameRules.h"
+
+#include <algorithm>
+#include <array>
+
+#include "res/CommandIds.h"
+#include "res/StringTable.h"
+
+namespace quorlin {
+
+namespace {
+
+// DownloadKind values of the download commands.
+constexpr int kKindInterface = 1;
+constexpr int kKindSoftwareP70 = 2;
+constexpr int kKindSystemSoftware = 3;
+constexpr int kKindInterfaceQva = 4;
+constexpr int kKindChineseFont = 5;
+
+const QString kNcFilter = QStringLiteral("*.nc (*.nc)");
+const QString kBitmapFilter = QStringLiteral("*.bmp (*.bmp)");
+// "*.*" in the program's filters means every file, names without a dot too.
+const QString kEveryFileFilter = QStringLiteral("*.* (*)");
+constexpr const char* kFontInitialName = "HZK";
+
+}  // namespace
+
+std::vector<OperationItem> OperationItemsFor(int sysType) {
+    switch (sysType) {
+    case 0:
+    case 1:
+        return {{cmd::kDownloadInterface, cmd::kDownloadInterface, kKindInterface},
+                {cmd::kUpdate57F, str::kUpdate57F, kKindSystemSoftware}};
+    case 2:
+        return {{cmd::kUpdateP70, str::kUpdateP70, kKindSoftwareP70}};
+    case 3:
+    case 4:
+        return {{cmd::kDownloadInterfaceQva, cmd::kDownloadInterface, kKindInterfaceQva},
+                {cmd::kUpdate57Qva, str::kUpdate57Qva, kKindSystemSoftware},
+                {cmd::kDownChnFont, str::kDownChnFont, kKindChineseFont}};
+    default:
+        return {};
+    }
+}
+
+bool IsDisabledWhileBusy(int commandId) {
+    static constexpr std::array kTransferCommands = {
+        cmd::kSendFile,      cmd::kSendCurrentFile, cmd::kReceiveFile,           cmd::kSettings,
+        cmd::kDownloadInterface, cmd::kUpdateP70,   cmd::kUpdate57F,             cmd::kDownloadInterfaceQva,
+        cmd::kUpdate57Qva,   cmd::kDownChnFont};
+    return std::find(kTransferCommands.begin(), kTransferCommands.end(), commandId) != kTransferCommands.end();
+}
+
+SplitSizes InitialSplit(int clientHeight) {
+    const int third = clientHeight / 3;
+    return {2 * third, third};
+}
+
+FileDialogSpec FileDialogFor(int commandId) {
+    FileDialogSpec spec;
+    switch (commandId) {
+    case cmd::kSendFile:
+        spec.title = str::LoadText(str::kSelectSendFile);
+        spec.filters = {kNcFilter, kEveryFileFilter};
+        spec.defaultSuffix = QStringLiteral("nc");
+        break;
+    case cmd::kReceiveFile:
+        spec.mode = FileDialogSpec::Mode::Save;
+        spec.filters = {kNcFilter, kEveryFileFilter};
+        spec.defaultSuffix = QStringLiteral("nc");
+        break;
+    case cmd::kDownloadInterface:
+    case cmd::kDownloadInterfaceQva:
+        spec.title = str::LoadText(str::kSelectBitmap);
+        spec.filters = {kBitmapFilter, kEveryFileFilter};
+        spec.defaultSuffix = QStringLiteral("bmp");
+        break;
+    case cmd::kUpdate57F:
+    case cmd::kUpdateP70:
+    case cmd::kUpdate57Qva:
+        spec.title = str::LoadText(str::kSelectSoftware);
+        spec.filters = {kEveryFileFilter};
+        break;
+    case cmd::kDownChnFont:
+        spec.title = str::LoadText(str::kSelectBitmap);
+        spec.filters = {kEveryFileFilter};
+        spec.initialName = QString::fromLatin1(kFontInitialName);
+        break;
+    case cmd::kFileOpen:
+        spec.title = str::LoadText(str::kOpenTitle);
+        spec.filters = {kNcFilter, str::LoadText(str::kAllFilesFilter).replace(QStringLiteral("(*.*)"),
+                                                                                 QStringLiteral("(*)"))};
+        spec.defaultSuffix = QStringLiteral("nc");
+        break;
+    case cmd::kFileSaveAs:
+        spec.mode = FileDialogSpec::Mode::Save;
+        spec.title = str::LoadText(str::kSaveAsTitle);
+        spec.filters = {kNcFilter};
+        spec.defaultSuffix = QStringLiteral("nc");
+        break;
+    default:
+        break;
+    }
+    return spec;
+}
+
+}  // namespace quorlin
+
+namespace quorlin {
+
+bool IsEditCommandEnabled(int commandId, const EditState& state) {
+    switch (commandId) {
+    case cmd::kEditUndo: return !state.readOnly && state.canUndo;
+    case cmd::kEditCut: return !state.readOnly && state.hasSelection;
+    case cmd::kEditCopy: return state.hasSelection;
+    case cmd::kEditPaste: return !state.readOnly && state.canPaste;
+    case cmd::kEditSelectAll:
+    case cmd::kEditFind:
+    case cmd::kEditFindNext:
+    case cmd::kEditReplace: return state.hasText;
+    default: return true;
+    }
+}
+
+}  // namespace quorlin

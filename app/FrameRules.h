@@ -1,0 +1,68 @@
+#pragma once
+// Rules of the main window that need no window: the Operation menu's items
+// by controller family, which commands a running transfer disables, the
+// first split of the client area, and the file dialogs of the commands.
+
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+namespace quorlin {
+
+// One download command of the Operation menu.
+struct OperationItem {
+    int commandId;
+    int textId;        // string table entry of the menu text
+    int downloadKind;  // what DownloadFile is asked to send
+};
+
+// The items appended after the five fixed ones for a family; none for a
+// value outside 0 to 4.
+std::vector<OperationItem> OperationItemsFor(int sysType);
+
+// True for the commands that start a transfer or change its settings: they
+// are disabled on menu and toolbar while a transfer runs.
+bool IsDisabledWhileBusy(int commandId);
+
+// The heights of the editor and the log for a client height: 2T and T with
+// T = height / 3.
+struct SplitSizes {
+    int editor;
+    int log;
+};
+SplitSizes InitialSplit(int clientHeight);
+
+// What a command's file dialog looks like.
+struct FileDialogSpec {
+    enum class Mode { OpenExisting, Save };
+    Mode mode = Mode::OpenExisting;
+    QString title;          // empty: the dialog's own title
+    QStringList filters;    // Qt form, "*.nc (*.nc)", in the order offered
+    QString defaultSuffix;  // without the dot; empty for none
+    QString initialName;    // file name the dialog starts with
+};
+
+// The dialogs of the transfer commands (32791, 32793 and the downloads) and
+// of the document's Open and Save As (57601, 57604); a default-made spec for
+// any other command.
+FileDialogSpec FileDialogFor(int commandId);
+
+}  // namespace quorlin
+
+namespace quorlin {
+
+// What the Edit commands depend on in the pane they act on.
+struct EditState {
+    bool readOnly = false;
+    bool hasSelection = false;
+    bool canUndo = false;
+    bool canPaste = false;  // the clipboard holds text
+    bool hasText = false;
+};
+
+// Whether an Edit command (Undo, Cut, Copy, Paste, Select All, Find, Find
+// Next, Replace) is enabled for a pane in that state; true for any other
+// command.
+bool IsEditCommandEnabled(int commandId, const EditState& state);
+
+}  // namespace quorlin

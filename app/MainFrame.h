@@ -1,0 +1,120 @@
+#pragma once
+// The main window: the editor above the communication log, the menus, the
+// toolbar and the status bar. It holds the communication settings and turns
+// commands into calls on the transfer session, the document and the dialogs.
+
+#include <QMainWindow>
+#include <map>
+#include <memory>
+
+#include "app/FrameRules.h"
+#include "app/Profile.h"
+#include "transfer/CommSettings.h"
+#include "ui/CoolMenuManager.h"
+
+class QAction;
+class QLabel;
+class QMenu;
+class QSplitter;
+class QToolBar;
+
+namespace quorlin {
+
+class CCommView;
+class CFindReplace;
+class CQuorlinDoc;
+class CQuorlinView;
+class IPrompts;
+class KeyIndicators;
+class TransferSession;
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit CMainFrame(IPrompts& prompts, QWidget* parent = nullptr);
+    ~CMainFrame() override;
+
+    CQuorlinView* GetEditorView() const { return m_pEditor; }
+    CCommView* GetCommView() const { return m_pCommView; }
+    CQuorlinDoc& Document() const { return *m_pDoc; }
+    TransferSession& Session() const { return *m_session; }
+    CFindReplace& FindReplace() const { return *m_pFindReplace; }
+    QSplitter* Splitter() const { return m_pSplitter; }
+    QToolBar* ToolBar() const { return m_pToolBar; }
+    QMenu* OperationMenu() const;
+
+    const CommSettings& Settings() const { return m_settings; }
+    void SetBusy(int busy);
+    unsigned GetPortNumber() const { return m_settings.GetPortNumber(); }
+    int32_t BaudForIndex(int32_t index) const { return m_settings.BaudForIndex(index); }
+
+    // Reads the profile, derives the baud, rebuilds the Operation menu and
+    // probes the ports.
+    void LoadCommSettings();
+    void RebuildOperationMenu();
+    // The settings sheet's result: close the port, take the values, reopen,
+    // rebuild the Operation menu.
+    void ApplySettings(const StoredSettings& chosen);
+
+    // The action of a command number, or null.
+    QAction* Action(int commandId) const;
+    // Runs a command as its menu item would.
+    void OnCommand(int commandId);
+    // Re-evaluates every command's enable state (menus and toolbar alike).
+    void UpdateCommandStates();
+
+    // The log view's first update: after the window is shown and after each
+    // New and Open while no transfer runs.
+    void InitialUpdate();
+
+    // Opens a file as the document, as a drop or the command line does.
+    bool OpenDocumentFile(const QString& path);
+    // Brings the window to the front, restored (a second copy asked).
+    void RestoreAndRaise();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void CreateCommands();
+    void CreateMenus();
+    void CreateToolBar();
+    void CreateStatusBar();
+    QAction* MakeCommand(int commandId, const QString& text, QObject* owner);
+    void UpdateCaption();
+    void RefreshClipboardState();
+    QWidget* ActivePane() const;
+    EditState PaneState(QWidget* pane) const;
+
+    void OnSendFile();
+    void OnSendCurrentFile();
+    void OnReceiveFile();
+    void OnDownload(int commandId);
+    void OnSettings();
+    void OnNextPane(bool forward);
+
+    IPrompts& m_prompts;
+    CommSettings m_settings;
+    std::unique_ptr<TransferSession> m_session;
+    CCoolMenuManager m_menuManager;
+
+    QSplitter* m_pSplitter = nullptr;
+    CQuorlinView* m_pEditor = nullptr;
+    CCommView* m_pCommView = nullptr;
+    CQuorlinDoc* m_pDoc = nullptr;
+    CFindReplace* m_pFindReplace = nullptr;
+    QToolBar* m_pToolBar = nullptr;
+    QLabel* m_pReady = nullptr;
+    KeyIndicators* m_pIndicators = nullptr;
+    std::vector<QMenu*> m_popups;
+    std::map<int, QAction*> m_actions;
+    std::map<int, int> m_downloadKinds;  // command -> DownloadKind of the Operation items
+    bool m_bClipboardHasText = false;
+    bool m_bSplitDone = false;
+    bool m_bShown = false;
+};
+
+}  // namespace quorlin

@@ -1,0 +1,32 @@
+#pragma once
+// Reading and writing a program file, with the reason of a failure kept for
+// the message that reports it. A save never leaves a part-written file in
+// place of the old one: the bytes go to a new file beside the target, which
+// then replaces it in one rename.
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+
+namespace quorlin {
+
+// The largest file the editor takes: beyond this a text control becomes too
+// slow to work in, and such programs are sent with Send File instead.
+inline constexpr qint64 kMaxEditableBytes = 32LL * 1024 * 1024;
+
+enum class FileFailure { None, NotFound, AccessDenied, TooLarge, Binary, DiskFull, Other };
+
+struct FileResult {
+    FileFailure failure = FileFailure::None;
+    int systemError = 0;  // errno of the failed call, 0 when none applies
+    bool ok() const { return failure == FileFailure::None; }
+};
+
+FileResult LoadNcFile(const QString& path, QByteArray& bytes, qint64 maxBytes = kMaxEditableBytes);
+
+// Writes bytes to path through a temporary file in the same folder; the
+// target keeps its permissions (a new one gets the user's default). Links
+// are followed, so a linked program is replaced where it lives.
+FileResult SaveNcFile(const QString& path, const QByteArray& bytes);
+
+}  // namespace quorlin

@@ -1,0 +1,35 @@
+#pragma once
+// The communication settings in the user's profile: QSettings "Morvale CNC" /
+// "Quorlin", group "Prop", three integers. Read once when the main window is
+// made, written only when the settings sheet is confirmed.
+
+#include <QString>
+#include <cstdint>
+
+namespace quorlin {
+
+inline constexpr const char* kProfileOrganization = "Morvale CNC";
+inline constexpr const char* kProfileApplication = "Quorlin";
+
+struct StoredSettings {
+    int32_t commPort = 0;
+    int32_t sysType = 0;
+    int32_t baudRate = 0;
+
+    bool operator==(const StoredSettings&) const = default;
+};
+
+// Each key missing, or holding something that is not a 32-bit integer, reads
+// as 0. Values out of range are returned as stored: the readers give them
+// their meaning (no such port, no such family, 9600 baud).
+StoredSettings ReadProfile();
+
+// Writes "CommPort", "SysType" and "BaudRate" in that order and flushes
+// them to the store; false when the store could not be written.
+bool WriteProfile(const StoredSettings& settings);
+
+// Where the profile lives (the INI file on this platform): it also names
+// the running copy for the single-instance rule.
+QString ProfileLocation();
+
+}  // namespace quorlin

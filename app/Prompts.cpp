@@ -1,0 +1,57 @@
+#include "app/Prompts.h"
+
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace quorlin {
+
+namespace {
+
+QMessageBox::Icon BoxIcon(PromptIcon icon) {
+    switch (icon) {
+    case PromptIcon::Error: return QMessageBox::Critical;
+    case PromptIcon::Question: return QMessageBox::Question;
+    case PromptIcon::Exclamation: return QMessageBox::Warning;
+    case PromptIcon::Information: break;
+    }
+    return QMessageBox::Information;
+}
+
+QMessageBox::StandardButtons BoxButtons(PromptButtons buttons) {
+    switch (buttons) {
+    case PromptButtons::OkCancel: return QMessageBox::Ok | QMessageBox::Cancel;
+    case PromptButtons::YesNoCancel: return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    case PromptButtons::Ok: break;
+    }
+    return QMessageBox::Ok;
+}
+
+}  // namespace
+
+PromptAnswer WidgetPrompts::Message(QWidget* parent, const QString& text, const QString& caption, PromptIcon icon,
+                                    PromptButtons buttons) {
+    QMessageBox box(BoxIcon(icon), caption, text, BoxButtons(buttons), parent);
+    box.setAccessibleName(caption);
+    box.setAccessibleDescription(text);
+    switch (box.exec()) {
+    case QMessageBox::Ok: return PromptAnswer::Ok;
+    case QMessageBox::Yes: return PromptAnswer::Yes;
+    case QMessageBox::No: return PromptAnswer::No;
+    default: return PromptAnswer::Cancel;
+    }
+}
+
+QString WidgetPrompts::FilePath(QWidget* parent, const FileDialogSpec& spec) {
+    QFileDialog dialog(parent, spec.title);
+    const bool save = spec.mode == FileDialogSpec::Mode::Save;
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialog.setNameFilters(spec.filters);
+    if (!spec.defaultSuffix.isEmpty()) dialog.setDefaultSuffix(spec.defaultSuffix);
+    if (!spec.initialName.isEmpty()) dialog.selectFile(spec.initialName);
+    if (dialog.exec() != QDialog::Accepted) return {};
+    const QStringList chosen = dialog.selectedFiles();
+    return chosen.isEmpty() ? QString() : chosen.front();
+}
+
+}  // namespace quorlin

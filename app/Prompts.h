@@ -1,0 +1,36 @@
+#pragma once
+// Everything the application asks of the person at the machine: message
+// boxes and file dialogs. The windows reach them only through this
+// interface, so that tests can answer them without a modal loop.
+
+#include <QString>
+
+#include "app/FrameRules.h"
+
+class QWidget;
+
+namespace quorlin {
+
+enum class PromptIcon { Error, Information, Question, Exclamation };
+enum class PromptButtons { Ok, OkCancel, YesNoCancel };
+enum class PromptAnswer { Ok, Cancel, Yes, No };
+
+class IPrompts {
+public:
+    virtual ~IPrompts() = default;
+
+    virtual PromptAnswer Message(QWidget* parent, const QString& text, const QString& caption, PromptIcon icon,
+                                 PromptButtons buttons = PromptButtons::Ok) = 0;
+    // The chosen path, empty when the dialog was cancelled.
+    virtual QString FilePath(QWidget* parent, const FileDialogSpec& spec) = 0;
+};
+
+// The real message boxes and file dialogs, modal on parent.
+class WidgetPrompts final : public IPrompts {
+public:
+    PromptAnswer Message(QWidget* parent, const QString& text, const QString& caption, PromptIcon icon,
+                         PromptButtons buttons) override;
+    QString FilePath(QWidget* parent, const FileDialogSpec& spec) override;
+};
+
+}  // namespace quorlin

@@ -1,0 +1,138 @@
+#include "app/QuorlinDoc.h"
+
+#include <string.h>
+
+#include <QFileInfo>
+
+#include "app/Prompts.h"
+#include "app/QuorlinView.h"
+#include "res/CommandIds.h"
+#include "res/StringTable.h"
+
+namespace quorlin {
+
+namespace {
+
+QString Reason(const FileResult& result) {
+    if (result.systemError == 0) return {};
+    return QStringLiteral("\n\n") +
+           str::LoadText(str::kWhySystemError).arg(QString::fromLocal8Bit(::strerror(result.systemError)));
+}
+
+constexpr qint64 kBytesPerMiB = 1024 * 1024;
+
+}  // namespace
+
+CQuorlinDoc::CQuorlinDoc(CQuorlinView& view, IPrompts& prompts, QWidget* window)
+    : QObject(window), m_view(view), m_prompts(prompts), m_pWindow(window) {}
+
+QString CQuorlinDoc::Title() const {
+    return m_path.isEmpty() ? str::LoadText(str::kUntitled) : QFileInfo(m_path).fileName();
+}
+
+bool CQuorlinDoc::IsModified() const { return m_view.IsModified(); }
+
+void CQuorlinDoc::OnFileNew() {
+    if (!SaveModified()) return;
+    NewDocument();
+}
+
+void CQuorlinDoc::OnFileOpen() {
+    if (!SaveModified()) return;
+    const QString path = m_prompts.FilePath(m_pWindow, FileDialogFor(cmd::kFileOpen));
+    if (!path.isEmpty()) OpenDocument(path);
+}
+
+bool CQuorlinDoc::OnFileSave() {
+    if (m_path.isEmpty()) return OnFileSaveAs();
+    return SaveDocument(m_path);
+}
+
+bool CQuorlinDoc::OnFileSaveAs() {
+    FileDialogSpec spec = FileDialogFor(cmd::kFileSaveAs);
+    spec.initialName = m_path.isEmpty() ? QString() : m_path;
+    const QString path = m_prompts.FilePath(m_pWindow, spec);
+    if (path.isEmpty()) return false;
+    return SaveDocument(path);
+}
+
+bool CQuorlinDoc::SaveModified() {
+    if (!IsModified()) return true;
+    const QString question = str::LoadText(str::kSaveChanges).arg(Title());
+    switch (m_prompts.Message(m_pWindow, question, str::LoadText(str::kAppName), PromptIcon::Exclamation,
+                              PromptButtons::YesNoCancel)) {
+    case PromptAnswer::Yes: return OnFileSave();
+    case PromptAnswer::No: return true;
+    default: return false;
+    }
+}
+
+void CQuorlinDoc::NewDocument() {
+    m_view.SetText(QString());
+    m_path.clear();
+    m_ending = LineEnding::CrLf;
+    emit titleChanged();
+    emit documentReplaced();
+}
+
+bool CQuorlinDoc::OpenDocument(const QString& path) {
+    QByteArray bytes;
+    const FileResult result = LoadNcFile(path, bytes);
+    if (!result.ok()) {
+        ShowFailure(OpenFailureText(path, result));
+        return false;
+    }
+    DecodedText decoded = DecodeNcBytes(bytes);
+    m_view.SetText(decoded.text);
+    m_path = QFileInfo(path).absoluteFilePath();
+    m_ending = decoded.ending;
+    emit titleChanged();
+    emit documentReplaced();
+    return true;
+}
+
+bool CQuorlinDoc::SaveDocument(const QString& path) {
+    int badLine = 0;
+    const std::optional<QByteArray> bytes = EncodeNcText(m_view.Text(), m_ending, &badLine);
+    if (!bytes) {
+        ShowFailure(str::LoadText(str::kFailedToSave) + QStringLiteral("\n\n") +
+                    str::LoadText(str::kWhyNotSingleByte).arg(badLine));
+        return false;
+    }
+    const FileResult result = SaveNcFile(path, *bytes);
+    if (!result.ok()) {
+        ShowFailure(SaveFailureText(path, result));
+        return false;
+    }
+    m_path = QFileInfo(path).absoluteFilePath();
+    m_view.SetModified(false);
+    emit titleChanged();
+    return true;
+}
+
+QString CQuorlinDoc::OpenFailureText(const QString& path, const FileResult& result) {
+    switch (result.failure) {
+    case FileFailure::NotFound: return str::LoadText(str::kNotFound).arg(path);
+    case FileFailure::AccessDenied: return str::LoadText(str::kAccessDenied).arg(path);
+    case FileFailure::TooLarge:
+        return str::LoadText(str::kFileTooLarge) + QStringLiteral("\n\n") +
+               str::LoadText(str::kWhyTooLarge).arg(kMaxEditableBytes / kBytesPerMiB);
+    case FileFailure::Binary:
+        return str::LoadText(str::kFailedToOpen) + QStringLiteral("\n\n") + str::LoadText(str::kWhyBinary).arg(path);
+    default: return str::LoadText(str::kFailedToOpen) + Reason(result);
+    }
+}
+
+QString CQuorlinDoc::SaveFailureText(const QString& path, const FileResult& result) {
+    switch (result.failure) {
+    case FileFailure::AccessDenied: return str::LoadText(str::kAccessDenied).arg(path);
+    case FileFailure::DiskFull: return str::LoadText(str::kDiskFull).arg(path);
+    default: return str::LoadText(str::kFailedToSave) + Reason(result);
+    }
+}
+
+void CQuorlinDoc::ShowFailure(const QString& text) {
+    m_prompts.Message(m_pWindow, text, str::LoadText(str::kAppName), PromptIcon::Exclamation);
+}
+
+}  // namespace quorlin

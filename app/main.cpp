@@ -1,0 +1,23 @@
+// quorlin: the desktop program. Optional argument: one NC program to open.
+
+#include <QApplication>
+
+#include "app/Profile.h"
+#include "app/Prompts.h"
+#include "app/QuorlinApp.h"
+#include "res/AppIcon.h"
+
+int main(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    QApplication::setOrganizationName(QString::fromLatin1(quorlin::kProfileOrganization));
+    QApplication::setApplicationName(QString::fromLatin1(quorlin::kProfileApplication));
+    QApplication::setDesktopFileName(QStringLiteral("quorlin"));
+    QApplication::setWindowIcon(quorlin::res::AppIcon());
+
+    quorlin::WidgetPrompts prompts;
+    quorlin::CQuorlinApp theApp(prompts);
+    QStringList arguments = QApplication::arguments();
+    arguments.removeFirst();
+    if (!theApp.InitInstance(arguments)) return theApp.FoundRunningCopy() ? 0 : 1;
+    return QApplication::exec();
+}

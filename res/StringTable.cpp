@@ -1,0 +1,127 @@
+#include "res/StringTable.h"
+
+#include <algorithm>
+#include <array>
+
+#include "res/CommandIds.h"
+
+namespace quorlin::str {
+
+namespace {
+
+struct Entry {
+    int id;
+    const char* text;
+};
+
+// Command strings hold the status-bar prompt, then '\n' and the tooltip;
+// one without '\n' serves as both.
+constexpr Entry kTable[] = {
+    {kAppTitle, "Quorlin1.74"},
+    {kPropertyPage, "Property"},
+    {cmd::kSettings, "Property"},
+    {cmd::kDownloadInterface, "Download Interface"},
+    {cmd::kSendFile, "Send File"},
+    {cmd::kSendCurrentFile, "Send Current File"},
+    {cmd::kReceiveFile, "Receive File"},
+    {cmd::kConvert, "Convert"},
+    {cmd::kUpdateP70, "Update P70/P80/P90"},
+    {cmd::kUpdate57F, "Update 57F/57QV/66G software"},
+    {cmd::kBatchConvert, "Batch converter"},
+    {cmd::kDownloadInterfaceQva, "Download Interface"},
+    {cmd::kUpdate57Qva, "Update 57QVA/58QVA/J4/P70 software"},
+    {cmd::kDownChnFont, "Down CHN Font"},
+    {kUpdateP70, "Update P70/P80/P90"},
+    {kUpdate57F, "Update 57F/57QV/66G software"},
+    {kUpdate57Qva, "Update 57QVA/58QVA/J4/P70 software"},
+    {kCaptionError, "Error"},
+    {kSettingsCaption, "Settings"},
+    {kSelectSendFile, "Select Send File"},
+    {kCaptionPrompt, "Prompt"},
+    {kSendCurrentQuestion, "Send current opened file?"},
+    {kSelectBitmap, "Select Bitmap"},
+    {kSelectSoftware, "Select Software"},
+    {kFindEnded, " find ended!"},
+    {kDownChnFont, "Down CHN Font"},
+    {kAppName, "Quorlin"},
+    {kReady, "Ready"},
+    {cmd::kFileNew, "Create a new document\nNew"},
+    {cmd::kFileOpen, "Open an existing document\nOpen"},
+    {cmd::kFileSave, "Save the active document\nSave"},
+    {cmd::kFileSaveAs, "Save the active document with a new name\nSave As"},
+    {cmd::kEditCopy, "Copy the selection to the clipboard\nCopy"},
+    {cmd::kEditCut, "Cut the selection to the clipboard\nCut"},
+    {cmd::kEditFind, "Find the specified text\nFind"},
+    {cmd::kEditPaste, "Insert the clipboard's contents\nPaste"},
+    {cmd::kEditFindNext, "Repeat the last search\nFind Next"},
+    {cmd::kEditReplace, "Replace specific text with different text\nReplace"},
+    {cmd::kEditSelectAll, "Select the entire document\nSelect All"},
+    {cmd::kEditUndo, "Undo the last action\nUndo"},
+    {cmd::kAppAbout, "Display program information and version\nAbout"},
+    {cmd::kAppExit, "Quit the application; prompts to save the document\nExit"},
+    {cmd::kNextPane, "Switch to the next pane\nNext Pane"},
+    {cmd::kPrevPane, "Switch back to the previous pane\nPrevious Pane"},
+    {cmd::kViewToolbar, "Show or hide the toolbar\nToggle Toolbar"},
+    {cmd::kViewStatusBar, "Show or hide the status bar\nToggle Status Bar"},
+    {kUntitled, "Untitled"},
+    {kSaveChanges, "Save changes to %1?"},
+    {kFailedToOpen, "Failed to open document."},
+    {kFailedToSave, "Failed to save document."},
+    {kFileTooLarge, "The file is too large to open."},
+    {kAccessDenied, "Access to %1 was denied."},
+    {kNotFound, "%1 was not found."},
+    {kDiskFull, "Disk full while accessing %1."},
+    {kOpenTitle, "Open"},
+    {kSaveAsTitle, "Save As"},
+    {kAllFilesFilter, "All Files (*.*)"},
+    {kWhyBinary, "%1 holds binary data (NUL bytes); it is not an NC program text."},
+    {kWhyNotSingleByte,
+     "The text holds characters that a single-byte NC file cannot store (the first is on line %1). "
+     "Remove them and save again."},
+    {kWhySystemError, "The system reports: %1."},
+    {kProfileNotStored,
+     "The settings could not be stored in %1. They apply until Quorlin ends; check that the file and its "
+     "folder can be written."},
+    {kWhyTooLarge, "NC programs up to %1 MiB can be edited; send a larger file with Send File."},
+    {kCommLabel, "Comm:"},
+    {kSystemTypeLabel, "System type:"},
+    {kBaudRateLabel, "Baud rate:"},
+    {kFindCaption, "Find"},
+    {kReplaceCaption, "Replace"},
+    {kFindWhat, "Fi&nd what:"},
+    {kReplaceWith, "Re&place with:"},
+    {kMatchWholeWord, "Match &whole word only"},
+    {kMatchCase, "Match &case"},
+    {kDirection, "Direction"},
+    {kDirectionUp, "&Up"},
+    {kDirectionDown, "&Down"},
+    {kFindNextButton, "&Find Next"},
+    {kReplaceButton, "&Replace"},
+    {kReplaceAllButton, "Replace &All"},
+    {kCancelButton, "Cancel"},
+    {kEditorName, "NC program"},
+    {kLogName, "Communication log"},
+    {kToolbarName, "Standard"},
+};
+
+const Entry* Find(int id) {
+    const auto* it = std::find_if(std::begin(kTable), std::end(kTable), [id](const Entry& e) { return e.id == id; });
+    return it == std::end(kTable) ? nullptr : it;
+}
+
+}  // namespace
+
+QString LoadText(int id) {
+    const Entry* entry = Find(id);
+    return entry ? QString::fromUtf8(entry->text) : QString();
+}
+
+QString CommandPrompt(int commandId) { return LoadText(commandId).section(QLatin1Char('\n'), 0, 0); }
+
+QString CommandTooltip(int commandId) {
+    const QString text = LoadText(commandId);
+    const qsizetype newline = text.indexOf(QLatin1Char('\n'));
+    return newline < 0 ? text : text.mid(newline + 1);
+}
+
+}  // namespace quorlin::str

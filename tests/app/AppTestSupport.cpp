@@ -1,0 +1,134 @@
+#include "tests/app/AppTestSupport.h"
+
+#include <fcntl.h>
+#include <pty.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QFile>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QWidget>
+
+#include "app/Profile.h"
+#include "serial/PortMap.h"
+
+namespace quorlin::test {
+
+PromptAnswer FakePrompts::Message(QWidget*, const QString& text, const QString& caption, PromptIcon icon,
+                                  PromptButtons buttons) {
+    messages.push_back({text, caption, icon, buttons});
+    if (answers.empty()) return buttons == PromptButtons::Ok ? PromptAnswer::Ok : PromptAnswer::Cancel;
+    const PromptAnswer answer = answers.front();
+    answers.pop_front();
+    return answer;
+}
+
+QString FakePrompts::FilePath(QWidget*, const FileDialogSpec& spec) {
+    dialogs.push_back(spec);
+    if (paths.empty()) return {};
+    QString path = paths.front();
+    paths.pop_front();
+    return path;
+}
+
+PtyPorts::PtyPorts(std::initializer_list<unsigned> ports) {
+    if (const char* previous = ::getenv(kPortsFolderVariable)) {
+        m_hadPrevious = true;
+        m_previous = previous;
+    }
+    qputenv(kPortsFolderVariable, QFile::encodeName(m_folder.path()));
+    for (unsigned port : ports) {
+        int master = -1;
+        int slave = -1;
+        char name[256] = {};
+        if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) continue;
+        termios raw{};
+        ::tcgetattr(slave, &raw);
+        ::cfmakeraw(&raw);
+        ::tcsetattr(slave, TCSANOW, &raw);
+        ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+        const QString link = m_folder.filePath(QStringLiteral("COM%1").arg(port));
+        QFile::link(QString::fromLocal8Bit(name), link);
+        m_masters.emplace_back(port, master);
+        m_slaves.push_back(slave);
+    }
+}
+
+PtyPorts::~PtyPorts() {
+    for (auto& [port, master] : m_masters) ::close(master);
+    for (int slave : m_slaves) ::close(slave);
+    if (m_hadPrevious) qputenv(kPortsFolderVariable, m_previous);
+    else qunsetenv(kPortsFolderVariable);
+}
+
+QByteArray PtyPorts::ReadLine(unsigned port) {
+    QByteArray bytes;
+    for (auto& [number, master] : m_masters) {
+        if (number != port) continue;
+        char buffer[4096];
+        ssize_t got;
+        while ((got = ::read(master, buffer, sizeof buffer)) > 0) bytes.append(buffer, got);
+    }
+    return bytes;
+}
+
+namespace {
+QSettings Profile() {
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QString::fromLatin1(kProfileOrganization),
+                     QString::fromLatin1(kProfileApplication));
+}
+}  // namespace
+
+void ClearProfile() {
+    QSettings settings = Profile();
+    settings.clear();
+    settings.sync();
+}
+
+void SetProfileValue(const QString& key, const QVariant& value) {
+    QSettings settings = Profile();
+    settings.setValue(QStringLiteral("Prop/") + key, value);
+    settings.sync();
+}
+
+QVariant ProfileValue(const QString& key) {
+    QSettings settings = Profile();
+    return settings.value(QStringLiteral("Prop/") + key);
+}
+
+namespace {
+constexpr int kModalPollMs = 50;
+}  // namespace
+
+ModalMessageCloser::ModalMessageCloser() : m_timer(startTimer(kModalPollMs)) {}
+
+void ModalMessageCloser::timerEvent(QTimerEvent*) {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        closed << box->text();
+        qWarning("closed a message box: %s", qPrintable(box->text()));
+        box->reject();
+    }
+}
+
+void SaveScreenshot(QWidget* widget, const QString& name) {
+    const QByteArray folder = qgetenv("QUORLIN_SCREENSHOT_DIR");
+    if (folder.isEmpty() || !widget) return;
+    widget->grab().save(QDir(QFile::decodeName(folder)).filePath(name + QStringLiteral(".png")));
+}
+
+QString WriteFile(const QTemporaryDir& folder, const QString& name, const QByteArray& bytes) {
+    const QString path = folder.filePath(name);
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) file.write(bytes);
+    return path;
+}
+
+QByteArray ReadWholeFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+}  // namespace quorlin::test

@@ -1,0 +1,182 @@
+// The "Settings" sheet and its "Property" page: the lists, their rules, what
+// OK writes and what Cancel leaves alone.
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+
+#include "app/CommProp.h"
+#include "app/Profile.h"
+#include "tests/app/AppTestSupport.h"
+#include "transfer/SystemType.h"
+
+using namespace quorlin;
+
+namespace {
+
+QStringList Rows(const QComboBox* list) {
+    QStringList rows;
+    for (int i = 0; i < list->count(); ++i) rows << list->itemText(i);
+    return rows;
+}
+
+}  // namespace
+
+class SettingsSheetTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { test::ClearProfile(); }
+
+    void sheetHasOnePropertyPageAndNoApply();
+    void portsAreListedInOrderAndStoredByPosition();
+    void noPortsStoresMinusOne();
+    void baudListFollowsTheFamily();
+    void familyWithoutChoiceTo3StoresMinusOne();
+    void valuesNamingNoRowLeaveNoSelection();
+    void cancelChangesNothing();
+    void textServicesOfTheCore();
+    void controlsAreNamedAndReachable();
+
+private:
+    struct Sheet {
+        CommSettings settings;
+        std::unique_ptr<CSettingsSheet> sheet;
+        CCommProp& Page() { return sheet->Page(); }
+    };
+    std::unique_ptr<Sheet> Open(std::array<int32_t, 5> ports, int commPort, int sysType, int baudRate);
+};
+
+std::unique_ptr<SettingsSheetTest::Sheet> SettingsSheetTest::Open(std::array<int32_t, 5> ports, int commPort,
+                                                                  int sysType, int baudRate) {
+    auto sheet = std::make_unique<Sheet>();
+    sheet->settings.portList = ports;
+    sheet->sheet = std::make_unique<CSettingsSheet>(sheet->settings, nullptr);
+    sheet->Page().commPort = commPort;
+    sheet->Page().sysType = sysType;
+    sheet->Page().baudRate = baudRate;
+    sheet->sheet->show();
+    return sheet;
+}
+
+void SettingsSheetTest::sheetHasOnePropertyPageAndNoApply() {
+    auto sheet = Open({1, 0, 0, 0, 0}, 0, 0, 0);
+    QCOMPARE(sheet->sheet->windowTitle(), QStringLiteral("Settings"));
+    auto* tabs = sheet->sheet->findChild<QTabWidget*>();
+    QCOMPARE(tabs->count(), 1);
+    QCOMPARE(tabs->tabText(0), QStringLiteral("Property"));
+    auto* buttons = sheet->sheet->findChild<QDialogButtonBox*>();
+    QVERIFY(buttons->button(QDialogButtonBox::Ok));
+    QVERIFY(buttons->button(QDialogButtonBox::Cancel));
+    QVERIFY(!buttons->button(QDialogButtonBox::Apply));
+    QCOMPARE(Rows(sheet->Page().SystemTypeList()),
+             (QStringList{"5100R,43E,43RP", "43F,43QV,57F,57QV", "P70,P80(V1.0,V1.2)", "57QVA,J4,J5,P70",
+                          "L20,L30,L40,L50"}));
+    QVERIFY(!sheet->Page().CommList()->isEditable());
+    test::SaveScreenshot(sheet->sheet.get(), QStringLiteral("settings-sheet-page"));
+}
+
+void SettingsSheetTest::portsAreListedInOrderAndStoredByPosition() {
+    auto sheet = Open({1, 3, 10, 0, 0}, 0, 0, 0);
+    const QStringList rows = Rows(sheet->Page().CommList());
+    QCOMPARE(rows.size(), 3);
+    QVERIFY(rows[0].startsWith(QStringLiteral("COM1")));
+    QVERIFY(rows[1].startsWith(QStringLiteral("COM3")));
+    QVERIFY(rows[2].startsWith(QStringLiteral("COM10")));
+    QCOMPARE(PortRows(sheet->settings), rows);
+    sheet->Page().CommList()->setCurrentIndex(2);
+    sheet->sheet->accept();
+    QCOMPARE(sheet->Page().commPort, 2);
+    QCOMPARE(ReadProfile(), (StoredSettings{2, 0, -1}));
+}
+
+void SettingsSheetTest::noPortsStoresMinusOne() {
+    auto sheet = Open({0, 0, 0, 0, 0}, 0, 1, 0);
+    QCOMPARE(sheet->Page().CommList()->count(), 0);
+    sheet->sheet->accept();
+    QCOMPARE(ReadProfile().commPort, -1);
+}
+
+void SettingsSheetTest::baudListFollowsTheFamily() {
+    auto sheet = Open({1, 0, 0, 0, 0}, 0, 3, 1);
+    CCommProp& page = sheet->Page();
+    QVERIFY(page.BaudList()->isVisible());
+    QVERIFY(page.BaudLabel()->isVisible());
+    QCOMPARE(page.BaudLabel()->text(), QStringLiteral("Baud rate:"));
+    QCOMPARE(Rows(page.BaudList()), (QStringList{"9600", "115200"}));
+    QCOMPARE(page.BaudList()->currentText(), QStringLiteral("115200"));
+
+    page.SystemTypeList()->setCurrentIndex(4);  // carried by position
+    QCOMPARE(Rows(page.BaudList()), (QStringList{"9600", "19200"}));
+    QCOMPARE(page.BaudList()->currentText(), QStringLiteral("19200"));
+
+    page.SystemTypeList()->setCurrentIndex(0);
+    QVERIFY(!page.BaudList()->isVisible());
+    QVERIFY(!page.BaudLabel()->isVisible());
+    // Hidden, the list keeps its row: OK stores it.
+    sheet->sheet->accept();
+    QCOMPARE(ReadProfile(), (StoredSettings{0, 0, 1}));
+}
+
+void SettingsSheetTest::familyWithoutChoiceTo3StoresMinusOne() {
+    auto sheet = Open({1, 0, 0, 0, 0}, 0, 1, 0);
+    CCommProp& page = sheet->Page();
+    QVERIFY(!page.BaudList()->isVisible());
+    page.SystemTypeList()->setCurrentIndex(3);
+    QVERIFY(page.BaudList()->isVisible());
+    QCOMPARE(page.BaudList()->currentIndex(), -1);
+    sheet->sheet->accept();
+    QCOMPARE(ReadProfile(), (StoredSettings{0, 3, -1}));
+    QCOMPARE(BaudForIndex(3, -1), 9600);
+}
+
+void SettingsSheetTest::valuesNamingNoRowLeaveNoSelection() {
+    auto sheet = Open({1, 2, 0, 0, 0}, 4, 9, 0);
+    QCOMPARE(sheet->Page().CommList()->currentIndex(), -1);
+    QCOMPARE(sheet->Page().SystemTypeList()->currentIndex(), -1);
+    QVERIFY(!sheet->Page().BaudList()->isVisible());
+}
+
+void SettingsSheetTest::cancelChangesNothing() {
+    WriteProfile({1, 4, 1});
+    auto sheet = Open({1, 2, 0, 0, 0}, 1, 4, 1);
+    sheet->Page().CommList()->setCurrentIndex(0);
+    sheet->Page().SystemTypeList()->setCurrentIndex(2);
+    sheet->sheet->reject();
+    QCOMPARE(ReadProfile(), (StoredSettings{1, 4, 1}));
+    QCOMPARE(sheet->sheet->result(), int(QDialog::Rejected));
+}
+
+void SettingsSheetTest::textServicesOfTheCore() {
+    CommSettings settings;
+    settings.portList = {2, 0, 0, 0, 0};
+    QCOMPARE(GetSystemTypeName(4), std::string("L20,L30,L40,L50"));
+    QCOMPARE(GetSystemTypeName(5), std::string());
+    QCOMPARE(GetPortName(settings, 0), std::string("COM2"));
+    QCOMPARE(GetPortName(settings, 1), std::string());
+    QCOMPARE(BaudRows(2), QStringList());
+}
+
+void SettingsSheetTest::controlsAreNamedAndReachable() {
+    auto sheet = Open({1, 0, 0, 0, 0}, 0, 3, 0);
+    CCommProp& page = sheet->Page();
+    QCOMPARE(page.CommList()->accessibleName(), QStringLiteral("Comm"));
+    QCOMPARE(page.SystemTypeList()->accessibleName(), QStringLiteral("System type"));
+    QCOMPARE(page.BaudList()->accessibleName(), QStringLiteral("Baud rate"));
+    for (QComboBox* list : {page.CommList(), page.SystemTypeList(), page.BaudList()})
+        QVERIFY(list->focusPolicy() & Qt::TabFocus);
+    // Tab walks through the three lists in order.
+    QVERIFY(QTest::qWaitForWindowActive(sheet->sheet.get()));
+    page.CommList()->setFocus();
+    QTRY_VERIFY(page.CommList()->hasFocus());
+    QTest::keyClick(page.CommList(), Qt::Key_Tab);
+    QTRY_VERIFY(page.SystemTypeList()->hasFocus());
+    QTest::keyClick(page.SystemTypeList(), Qt::Key_Tab);
+    QTRY_VERIFY(page.BaudList()->hasFocus());
+}
+
+QTEST_MAIN(SettingsSheetTest)
+#include "SettingsSheetTest.moc"

@@ -1,0 +1,192 @@
+// Start-up: one copy per profile, the command line's file, the profile's
+// values, the window shown; and the real program started twice.
+
+#include <QElapsedTimer>
+#include <QLocalSocket>
+#include <QMenu>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+#include <memory>
+
+#include "app/MainFrame.h"
+#include "app/QuorlinApp.h"
+#include "app/QuorlinDoc.h"
+#include "app/QuorlinView.h"
+#include "app/SingleInstance.h"
+#include "res/CommandIds.h"
+#include "tests/app/AppTestSupport.h"
+#include "ui/CommandAction.h"
+
+using namespace quorlin;
+
+namespace {
+constexpr int kProcessDeadlineMs = 20000;
+}  // namespace
+
+class StartupTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void startsWithAnUntitledDocumentAndShowsTheWindow();
+    void secondStartRaisesTheFirstAndEnds();
+    void commandLineFileIsOpened();
+    void commandLineFileThatCannotBeOpenedEndsTheProgram_data();
+    void commandLineFileThatCannotBeOpenedEndsTheProgram();
+    void profileValuesOfAnyKindAreSurvived();
+    void theProgramStartedTwice();
+
+private:
+    std::unique_ptr<test::PtyPorts> m_ports;
+    test::ModalMessageCloser m_closer;
+    test::FakePrompts m_prompts;
+    QTemporaryDir m_files;
+};
+
+void StartupTest::init() {
+    test::ClearProfile();
+    m_ports = std::make_unique<test::PtyPorts>(std::initializer_list<unsigned>{1, 4, 7, 9, 12, 20});
+    m_prompts = test::FakePrompts();
+}
+
+void StartupTest::cleanup() { m_ports.reset(); }
+
+void StartupTest::startsWithAnUntitledDocumentAndShowsTheWindow() {
+    CQuorlinApp app(m_prompts);
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(app.InitInstance({}));
+    CMainFrame* frame = app.MainFrame();
+    QVERIFY(frame);
+    QVERIFY(QTest::qWaitForWindowExposed(frame));
+    qInfo("start-up to an exposed window: %lld ms", static_cast<long long>(clock.elapsed()));
+    QCOMPARE(frame->windowTitle(), QStringLiteral("Quorlin1.74 - Untitled"));
+    QVERIFY(frame->acceptDrops());
+    QVERIFY(!frame->Document().IsModified());
+    // Empty profile: family 0, 9600 baud, the first five ports that open.
+    QCOMPARE(frame->Settings().sysType, 0);
+    QCOMPARE(frame->Settings().baud, 9600);
+    QCOMPARE(frame->Settings().portList, (std::array<int32_t, 5>{1, 4, 7, 9, 12}));
+    QCOMPARE(frame->GetPortNumber(), 1u);
+    QVERIFY(frame->Action(cmd::kDownloadInterface));
+    QVERIFY(m_prompts.messages.empty());
+}
+
+void StartupTest::secondStartRaisesTheFirstAndEnds() {
+    CQuorlinApp first(m_prompts);
+    QVERIFY(first.InitInstance({}));
+    first.MainFrame()->showMinimized();
+    QTRY_VERIFY(first.MainFrame()->isMinimized());
+
+    test::FakePrompts secondPrompts;
+    CQuorlinApp second(secondPrompts);
+    const QString file = test::WriteFile(m_files, "second.nc", "G01\r\n");
+    QVERIFY(!second.InitInstance({file}));
+    QVERIFY(second.FoundRunningCopy());
+    QVERIFY(!second.MainFrame());
+    QTRY_VERIFY(!first.MainFrame()->isMinimized());
+    QVERIFY(first.MainFrame()->isVisible());
+    // Its file was not opened anywhere.
+    QCOMPARE(first.MainFrame()->Document().Title(), QStringLiteral("Untitled"));
+    QVERIFY(secondPrompts.messages.empty());
+}
+
+void StartupTest::commandLineFileIsOpened() {
+    const QString path = test::WriteFile(m_files, "O1234.nc", "O1234\nG01 X1\n");
+    CQuorlinApp app(m_prompts);
+    QVERIFY(app.InitInstance({path}));
+    QCOMPARE(app.MainFrame()->windowTitle(), QStringLiteral("Quorlin1.74 - O1234.nc"));
+    QCOMPARE(app.MainFrame()->GetEditorView()->Text(), QStringLiteral("O1234\nG01 X1\n"));
+    QVERIFY(!app.MainFrame()->Document().IsModified());
+}
+
+void StartupTest::commandLineFileThatCannotBeOpenedEndsTheProgram_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("expectedStart");
+    QTest::newRow("missing") << "missing.nc" << "%1 was not found.";
+    QTest::newRow("binary") << "binary.nc" << "Failed to open document.";
+    QTest::newRow("folder") << "folder" << "Failed to open document.";
+}
+
+void StartupTest::commandLineFileThatCannotBeOpenedEndsTheProgram() {
+    QFETCH(QString, name);
+    QFETCH(QString, expectedStart);
+    const QString path = m_files.filePath(name);
+    if (name == "binary.nc") test::WriteFile(m_files, name, QByteArray("\x7f" "ELF\0\0", 6));
+    if (name == "folder") QVERIFY(QDir().mkpath(path));
+    CQuorlinApp app(m_prompts);
+    QVERIFY(!app.InitInstance({path}));
+    QVERIFY(!app.FoundRunningCopy());
+    QVERIFY(!app.MainFrame());
+    QCOMPARE(m_prompts.messages.size(), size_t(1));
+    const QString expected = expectedStart.contains(QStringLiteral("%1")) ? expectedStart.arg(path) : expectedStart;
+    QVERIFY2(m_prompts.messages[0].text.startsWith(expected), qPrintable(m_prompts.messages[0].text));
+    // Nothing is left listening: the next start is a first copy.
+    QVERIFY(!SingleInstance(SingleInstance::KeyForProfile()).AskRunningCopyToRaise());
+}
+
+void StartupTest::profileValuesOfAnyKindAreSurvived() {
+    test::SetProfileValue("CommPort", 3);  // ports 1, 4, 7, 9, 12: index 3 is COM9
+    test::SetProfileValue("SysType", 4);
+    test::SetProfileValue("BaudRate", 1);
+    {
+        CQuorlinApp app(m_prompts);
+        QVERIFY(app.InitInstance({}));
+        QCOMPARE(app.MainFrame()->Settings().baud, 19200);
+        QCOMPARE(app.MainFrame()->GetPortNumber(), 9u);
+    }
+    test::SetProfileValue("CommPort", 9);
+    test::SetProfileValue("SysType", "three");
+    test::SetProfileValue("BaudRate", -5);
+    {
+        CQuorlinApp app(m_prompts);
+        QVERIFY(app.InitInstance({}));
+        const CMainFrame* frame = app.MainFrame();
+        QCOMPARE(frame->Settings().sysType, 0);
+        QCOMPARE(frame->Settings().baud, 9600);
+        QCOMPARE(frame->GetPortNumber(), 0u);  // no such place in the list
+        QCOMPARE(frame->OperationMenu()->actions().size(), 7);
+    }
+    test::SetProfileValue("SysType", 12);
+    {
+        CQuorlinApp app(m_prompts);
+        QVERIFY(app.InitInstance({}));
+        QCOMPARE(app.MainFrame()->OperationMenu()->actions().size(), 5);
+    }
+}
+
+void StartupTest::theProgramStartedTwice() {
+    QProcess first;
+    first.setProgram(QStringLiteral(QUORLIN_BINARY));
+    first.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    first.start();
+    QVERIFY(first.waitForStarted(kProcessDeadlineMs));
+
+    // The first copy answers once its window exists.
+    const QString key = SingleInstance::KeyForProfile();
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&key] {
+            QLocalSocket probe;
+            probe.connectToServer(key);
+            return probe.waitForConnected(100);
+        }(),
+        kProcessDeadlineMs);
+
+    QProcess second;
+    QElapsedTimer clock;
+    clock.start();
+    second.start(QStringLiteral(QUORLIN_BINARY), {m_files.filePath("missing.nc")});
+    QVERIFY(second.waitForFinished(kProcessDeadlineMs));
+    qInfo("second copy ended after %lld ms", static_cast<long long>(clock.elapsed()));
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.exitCode(), 0);  // it found the first: no message about its missing file
+    QCOMPARE(first.state(), QProcess::Running);
+
+    first.terminate();
+    QVERIFY(first.waitForFinished(kProcessDeadlineMs));
+}
+
+QTEST_MAIN(StartupTest)
+#include "StartupTest.moc"
