@@ -131,15 +131,18 @@ void CBatchConvertDlg::BuildControls() {
     m_pTags->setObjectName(QStringLiteral("tagList"));
     m_pTags->setAccessibleName(QStringLiteral("Update file"));
     m_pTags->setSelectionMode(QAbstractItemView::SingleSelection);
-    const int tagRowHeight = std::max(kTagRowHeight, m_pTags->fontMetrics().height());
     int tagsWidth = 0;
+    for (const char* tag : kUpdateFileTags)
+        tagsWidth = std::max(tagsWidth, m_pTags->fontMetrics().horizontalAdvance(QString::fromLatin1(tag)));
+    // Twice the widest tag leaves room for the item margins on any style.
+    tagsWidth *= 2;
+    const int tagRowHeight = std::max(kTagRowHeight, m_pTags->fontMetrics().height());
     for (const char* tag : kUpdateFileTags) {
         auto* item = new QListWidgetItem(QString::fromLatin1(tag), m_pTags);
-        item->setSizeHint(QSize(item->sizeHint().width(), tagRowHeight));
-        tagsWidth = std::max(tagsWidth, m_pTags->fontMetrics().horizontalAdvance(item->text()));
+        item->setSizeHint(QSize(tagsWidth, tagRowHeight));
     }
     m_pTags->setUniformItemSizes(true);
-    m_pTags->setFixedWidth(tagsWidth * 2 + 2 * m_pTags->frameWidth() +
+    m_pTags->setFixedWidth(tagsWidth + 2 * m_pTags->frameWidth() +
                            m_pTags->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
 
     auto* listRow = new QHBoxLayout;

@@ -406,6 +406,21 @@ private slots:
         QFile::setPermissions(out, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 
+    void aFullDiskIsReportedAndNotFinished() {
+        // The update file lands on a device that is always full.
+        if (!QFileInfo::exists(QStringLiteral("/dev/full"))) QSKIP("no /dev/full here");
+        const QString out = MakeFolder(QStringLiteral("full"));
+        QVERIFY(QFile::link(QStringLiteral("/dev/full"), QDir(out).filePath(QStringLiteral("QZSYS"))));
+        const QByteArray bytes = Pattern(200000);
+        const QString source = MakeSource(QStringLiteral("app.bin"), bytes);
+        Convert(source, {}, 2, out);
+        QCOMPARE(m_log->messages.size(), 1u);
+        QCOMPARE(m_log->messages[0].icon, MessageIcon::Error);
+        QVERIFY2(QString::fromStdString(m_log->messages[0].text).startsWith(QStringLiteral("Disk full while accessing")),
+                 m_log->messages[0].text.c_str());
+        QCOMPARE(ReadFile(source), bytes);
+    }
+
     void aConversionNeverOverwritesItsSource() {
         // The font file "SYS" would be the target of type 0 in its own folder.
         const QByteArray bytes = Pattern(4096, 8);

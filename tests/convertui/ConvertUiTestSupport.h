@@ -125,7 +125,7 @@ inline QList<QWidget*> FocusableControls(QWidget& window) {
     QList<QWidget*> controls;
     const QList<QWidget*> all = window.findChildren<QWidget*>();
     for (QWidget* widget : all) {
-        if (!widget->isVisibleTo(&window) || !(widget->focusPolicy() & Qt::TabFocus)) continue;
+        if (!widget->isVisibleTo(&window) || widget->focusPolicy() == Qt::NoFocus) continue;
         // Parts of a compound control (a list's viewport, a header) are reached with it.
         if (widget->parentWidget() != &window) continue;
         controls << widget;
