@@ -17,11 +17,13 @@ constexpr const char* kPathBoxName = "fileNameEdit";
 // folder above it that does, else the current folder.
 QString ExistingStart(const QString& start) {
     if (start.isEmpty()) return QDir::currentPath();
-    QDir dir(QDir::fromNativeSeparators(start));
-    while (!dir.exists()) {
-        if (!dir.cdUp()) return QDir::currentPath();
+    QString folder = QDir::cleanPath(QDir(QDir::fromNativeSeparators(start)).absolutePath());
+    while (!QFileInfo(folder).isDir()) {
+        const QString parent = QFileInfo(folder).path();
+        if (parent == folder) return QDir::currentPath();
+        folder = parent;
     }
-    return dir.absolutePath();
+    return folder;
 }
 
 // Keeps the path box showing the full path of what Choose would return: the
