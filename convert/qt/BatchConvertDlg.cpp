@@ -250,7 +250,8 @@ void CBatchConvertDlg::OnConvert() {
     const BatchFileType type = FileType();
     const std::vector<BatchRow> rows = RowsFromList();
     qint64 sourceBytes = 0;
-    for (const BatchRow& row : rows) sourceBytes += SizeOfFile(QFile::decodeName(QByteArray::fromStdString(folder + row.sourceName)));
+    for (const BatchRow& row : rows)
+        sourceBytes += SizeOfFile(QFile::decodeName(QByteArray::fromStdString(folder + row.sourceName)));
     RunWork([folder, type, rows] { return RunBatch(folder, type, rows); }, sourceBytes);
 }
 

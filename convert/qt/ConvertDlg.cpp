@@ -7,8 +7,8 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QValidator>
 #include <QVBoxLayout>
+#include <QValidator>
 
 #include "convert/UpdateFile.h"
 #include "convert/qt/ConvertStrings.h"
@@ -48,9 +48,7 @@ QPushButton* MakeBrowseButton(QWidget* parent, const char* objectName, const QSt
     return button;
 }
 
-void SetCharWidth(QLineEdit& box, int chars) {
-    box.setMinimumWidth(box.fontMetrics().averageCharWidth() * chars);
-}
+void SetCharWidth(QLineEdit& box, int chars) { box.setMinimumWidth(box.fontMetrics().averageCharWidth() * chars); }
 
 // Just wide enough for chars of the widest letter, so the whole text shows.
 void FitToField(QLineEdit& box, std::size_t chars) {
@@ -155,10 +153,9 @@ void CConvertDlg::BuildControls() {
     connect(exit, &QPushButton::clicked, this, &CConvertDlg::reject);
     for (CDropEdit* box : {m_pSource1, m_pSource2}) {
         connect(box, &CDropEdit::dropSrcFile, this, &CConvertDlg::OnDropSrcFile);
-        connect(box, &CDropEdit::dropRefused, this,
-                [this](const QString& text) {
-                    Prompts().ShowMessage(this, DialogMessage{text.toStdString(), kCaptionError, MessageIcon::Error});
-                });
+        connect(box, &CDropEdit::dropRefused, this, [this](const QString& text) {
+            Prompts().ShowMessage(this, DialogMessage{text.toStdString(), kCaptionError, MessageIcon::Error});
+        });
     }
 }
 

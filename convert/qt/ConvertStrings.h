@@ -6,10 +6,10 @@
 
 namespace quorlin::convertui {
 
-inline constexpr const char* kTitleSelectFolder = "Select the folder:";     // 42823
-inline constexpr const char* kColumnSourceFile = "Source file";             // 42831
-inline constexpr const char* kColumnRomFile = "Dst. ROM file";              // 42832
-inline constexpr const char* kColumnUpdateFile = "Dst update file";         // 42833
+inline constexpr const char* kTitleSelectFolder = "Select the folder:";  // 42823
+inline constexpr const char* kColumnSourceFile = "Source file";          // 42831
+inline constexpr const char* kColumnRomFile = "Dst. ROM file";           // 42832
+inline constexpr const char* kColumnUpdateFile = "Dst update file";      // 42833
 
 // A drop that names something other than a file on this computer.
 inline constexpr const char* kTextDroppedFolder = "%1 is a folder: drop a file to convert.";

@@ -42,9 +42,7 @@ QProgressBar* ConverterDialog::MakeProgressBar() {
     return m_pProgress;
 }
 
-void ConverterDialog::RunWork(ConversionJob::Work work, qint64 sourceBytes) {
-    m_job.Run(std::move(work), sourceBytes);
-}
+void ConverterDialog::RunWork(ConversionJob::Work work, qint64 sourceBytes) { m_job.Run(std::move(work), sourceBytes); }
 
 void ConverterDialog::SetBusy(bool busy) {
     const QList<QWidget*> controls = findChildren<QWidget*>(Qt::FindDirectChildrenOnly);

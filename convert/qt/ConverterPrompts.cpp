@@ -16,8 +16,7 @@ QStringList SourceFileFilters() {
 }
 
 void DesktopConverterPrompts::ShowMessage(QWidget* parent, const DialogMessage& message) {
-    const QMessageBox::Icon icon =
-        message.icon == MessageIcon::Error ? QMessageBox::Critical : QMessageBox::Warning;
+    const QMessageBox::Icon icon = message.icon == MessageIcon::Error ? QMessageBox::Critical : QMessageBox::Warning;
     QMessageBox box(icon, FromCoreText(message.caption), FromCoreText(message.text), QMessageBox::Ok, parent);
     box.exec();
 }

@@ -12,8 +12,6 @@ namespace quorlin {
 
 inline std::string ToCorePath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
-inline QString FromCoreText(const std::string& text) {
-    return QFile::decodeName(QByteArray::fromStdString(text));
-}
+inline QString FromCoreText(const std::string& text) { return QFile::decodeName(QByteArray::fromStdString(text)); }
 
 }  // namespace quorlin

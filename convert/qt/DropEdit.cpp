@@ -22,8 +22,8 @@ DroppedFiles ReadDroppedFiles(const QMimeData& data) {
     const QList<QUrl> urls = data.urls();
     for (const QUrl& url : urls) {
         if (!url.isLocalFile()) {
-            dropped.refusal = QString::fromUtf8(convertui::kTextDroppedNotLocal)
-                                  .replace(QLatin1String("%1"), url.toDisplayString());
+            dropped.refusal =
+                QString::fromUtf8(convertui::kTextDroppedNotLocal).replace(QLatin1String("%1"), url.toDisplayString());
             dropped.paths.clear();
             return dropped;
         }

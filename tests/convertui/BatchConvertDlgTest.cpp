@@ -311,8 +311,9 @@ private slots:
         ChooseFolder(m_dir->path());
         PressConvert();
         QCOMPARE(m_log->messages.size(), 1u);
-        QVERIFY2(QString::fromStdString(m_log->messages[0].text).startsWith(QStringLiteral("Disk full while accessing")),
-                 m_log->messages[0].text.c_str());
+        QVERIFY2(
+            QString::fromStdString(m_log->messages[0].text).startsWith(QStringLiteral("Disk full while accessing")),
+            m_log->messages[0].text.c_str());
         QCOMPARE(ReadFile(Path(QStringLiteral("a.bin"))), bytes);
     }
 
@@ -338,8 +339,7 @@ private slots:
         ClickTag(QStringLiteral("UDE"));
         PressConvert();
         QCOMPARE(m_log->messages, std::vector<DialogMessage>{Finished()});
-        QCOMPARE(ReadFile(QDir(folder).filePath(QStringLiteral("Bin_Dst/Steuerung ü 程序.rom"))),
-                 bytes.repeated(8));
+        QCOMPARE(ReadFile(QDir(folder).filePath(QStringLiteral("Bin_Dst/Steuerung ü 程序.rom"))), bytes.repeated(8));
         QVERIFY(IsUpdateFileOf(QDir(folder).filePath(QStringLiteral("Bin_Dst/UDE")), bytes));
     }
 

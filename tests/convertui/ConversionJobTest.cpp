@@ -57,9 +57,8 @@ private slots:
         QSignalSpy running(&job, &ConversionJob::runningChanged);
         std::thread::id workThread;
         bool delivered = false;
-        connect(&job, &ConversionJob::finished, this, [&](const ConversionOutcome& outcome) {
-            delivered = outcome.finished;
-        });
+        connect(&job, &ConversionJob::finished, this,
+                [&](const ConversionOutcome& outcome) { delivered = outcome.finished; });
         job.Run(
             [&] {
                 workThread = std::this_thread::get_id();

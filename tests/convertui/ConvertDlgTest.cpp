@@ -148,8 +148,8 @@ private slots:
         for (int i = 0; i < TargetType()->count(); ++i) rows << TargetType()->itemText(i);
         QCOMPARE(rows, (QStringList{"66G", "57Q", "P70,P80,P90"}));
         QCOMPARE(TargetType()->currentIndex(), 0);
-        for (QLineEdit* box : {static_cast<QLineEdit*>(Source1()), static_cast<QLineEdit*>(Source2()), Target(),
-                               Version(), Date()})
+        for (QLineEdit* box :
+             {static_cast<QLineEdit*>(Source1()), static_cast<QLineEdit*>(Source2()), Target(), Version(), Date()})
             QVERIFY(box->text().isEmpty());
         QVERIFY(!Child<QProgressBar>("convertProgress")->isVisible());
     }
@@ -219,7 +219,8 @@ private slots:
         QCOMPARE(Source1()->text(), QStringLiteral("kept.bin"));
         QCOMPARE(m_log->messages.size(), 2u);
         QVERIFY(QString::fromStdString(m_log->messages[0].text).contains(folder));
-        QVERIFY(QString::fromStdString(m_log->messages[1].text).contains(QStringLiteral("https://example.com/app.bin")));
+        QVERIFY(
+            QString::fromStdString(m_log->messages[1].text).contains(QStringLiteral("https://example.com/app.bin")));
         for (const DialogMessage& message : m_log->messages) {
             QCOMPARE(message.caption, std::string(kCaptionError));
             QCOMPARE(message.icon, MessageIcon::Error);
@@ -282,8 +283,10 @@ private slots:
         QTest::addColumn<QString>("source");
         QTest::addColumn<QString>("target");
         QTest::addColumn<int>("flags");
-        QTest::newRow("bmp") << "logo.bmp" << "USERPIC" << 4;
-        QTest::newRow("font") << "HZK16" << "HZK16" << 8;
+        QTest::newRow("bmp") << "logo.bmp"
+                             << "USERPIC" << 4;
+        QTest::newRow("font") << "HZK16"
+                              << "HZK16" << 8;
     }
     void picturesAndFontsForP70AreNamedByTheirKind() {
         QFETCH(QString, source);
@@ -357,10 +360,14 @@ private slots:
         QTest::addColumn<QString>("source1");
         QTest::addColumn<QString>("source2");
         QTest::addColumn<QString>("message");
-        QTest::newRow("both empty") << "" << "" << kTextFileTypeError;
-        QTest::newRow("both text") << "a.txt" << "b.doc" << kTextFileTypeError;
-        QTest::newRow("two bins") << "a.bin" << "b.BIN" << kTextSameFileType;
-        QTest::newRow("dot in folder") << "" << "/a.b/HZK16" << kTextFileTypeError;
+        QTest::newRow("both empty") << ""
+                                    << "" << kTextFileTypeError;
+        QTest::newRow("both text") << "a.txt"
+                                   << "b.doc" << kTextFileTypeError;
+        QTest::newRow("two bins") << "a.bin"
+                                  << "b.BIN" << kTextSameFileType;
+        QTest::newRow("dot in folder") << ""
+                                       << "/a.b/HZK16" << kTextFileTypeError;
     }
     void sourcesOfNoOrOneKindAreRefusedBeforeAnythingIsWritten() {
         QFETCH(QString, source1);
@@ -388,7 +395,7 @@ private slots:
         Convert(source, {}, 0, notAFolder);
         // The update file and the ROM image both fail; no completion.
         QCOMPARE(m_log->messages, (std::vector<DialogMessage>{ErrorMessage(kTextCannotCreateTarget),
-                                                                ErrorMessage(kTextCannotCreateTarget)}));
+                                                              ErrorMessage(kTextCannotCreateTarget)}));
         QCOMPARE(ReadFile(source), bytes);
         QCOMPARE(ReadFile(notAFolder), QByteArray("file"));
     }
@@ -416,8 +423,9 @@ private slots:
         Convert(source, {}, 2, out);
         QCOMPARE(m_log->messages.size(), 1u);
         QCOMPARE(m_log->messages[0].icon, MessageIcon::Error);
-        QVERIFY2(QString::fromStdString(m_log->messages[0].text).startsWith(QStringLiteral("Disk full while accessing")),
-                 m_log->messages[0].text.c_str());
+        QVERIFY2(
+            QString::fromStdString(m_log->messages[0].text).startsWith(QStringLiteral("Disk full while accessing")),
+            m_log->messages[0].text.c_str());
         QCOMPARE(ReadFile(source), bytes);
     }
 
@@ -473,8 +481,8 @@ private slots:
         QVERIFY(m_dlg->isVisible());
         QVERIFY(done.wait(60000));
         const qint64 totalMs = clock.elapsed();
-        qInfo("Convert of %lld bytes: handler returned after %lld ms, conversion ended after %lld ms", size,
-              handlerMs, totalMs);
+        qInfo("Convert of %lld bytes: handler returned after %lld ms, conversion ended after %lld ms", size, handlerMs,
+              totalMs);
         QCOMPARE(done.first().first().toBool(), true);
         QCOMPARE(m_log->Texts(), QStringList{kTextConvertFinished});
         QVERIFY(ConvertButton()->isEnabled());

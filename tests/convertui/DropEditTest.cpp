@@ -4,8 +4,8 @@
 
 #include <QDialogButtonBox>
 #include <QFileDialog>
-#include <QPushButton>
 #include <QListView>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -182,11 +182,11 @@ private slots:
             QVERIFY(view && view->isVisible());
             // The folder's entries arrive from a file system watcher.
             QModelIndex beta;
-            QTRY_VERIFY(
-                (beta = view->model()->match(view->model()->index(0, 0, view->rootIndex()), Qt::DisplayRole,
-                                             QStringLiteral("beta"), 1, Qt::MatchExactly)
-                            .value(0))
-                    .isValid());
+            QTRY_VERIFY((beta = view->model()
+                                    ->match(view->model()->index(0, 0, view->rootIndex()), Qt::DisplayRole,
+                                            QStringLiteral("beta"), 1, Qt::MatchExactly)
+                                    .value(0))
+                            .isValid());
             QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, view->visualRect(beta).center());
             followed = PathBox(chooser)->text();
             // A path typed into the box is what Choose returns.
