@@ -3,6 +3,9 @@
 // in place of a person and record what was shown, drops sent as a file
 // manager sends them, files with recognisable bytes, and screenshots.
 
+#include <signal.h>
+#include <sys/resource.h>
+
 #include <QApplication>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -145,5 +148,33 @@ inline QSet<QWidget*> ReachedByTab(QWidget& window, QWidget* first) {
     }
     return reached;
 }
+
+}  // namespace quorlin::test
+
+namespace quorlin::test {
+
+// While it lives, every write of this process past limit bytes into a file
+// fails as on a full disk (EFBIG, with SIGXFSZ ignored): a full disk without
+// filling one.
+class DiskFullAfter {
+public:
+    explicit DiskFullAfter(rlim_t limit) {
+        ::getrlimit(RLIMIT_FSIZE, &m_saved);
+        m_oldHandler = ::signal(SIGXFSZ, SIG_IGN);
+        rlimit full = m_saved;
+        full.rlim_cur = limit;
+        ::setrlimit(RLIMIT_FSIZE, &full);
+    }
+    ~DiskFullAfter() {
+        ::setrlimit(RLIMIT_FSIZE, &m_saved);
+        ::signal(SIGXFSZ, m_oldHandler);
+    }
+    DiskFullAfter(const DiskFullAfter&) = delete;
+    DiskFullAfter& operator=(const DiskFullAfter&) = delete;
+
+private:
+    rlimit m_saved{};
+    sighandler_t m_oldHandler = SIG_DFL;
+};
 
 }  // namespace quorlin::test
