@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "convert/Paths.h"
+#include "convert/RomImage.h"
 #include "convert/qt/ConvertStrings.h"
 #include "convert/qt/ConverterPrompts.h"
 #include "convert/qt/CoreText.h"
@@ -249,10 +250,15 @@ void CBatchConvertDlg::OnConvert() {
     const std::string folder = ToCorePath(m_strFolder);
     const BatchFileType type = FileType();
     const std::vector<BatchRow> rows = RowsFromList();
-    qint64 sourceBytes = 0;
-    for (const BatchRow& row : rows)
-        sourceBytes += SizeOfFile(QFile::decodeName(QByteArray::fromStdString(folder + row.sourceName)));
-    RunWork([folder, type, rows] { return RunBatch(folder, type, rows); }, sourceBytes);
+    // Every row writes a ROM image of at least kRomFillSize bytes, and a
+    // tagged row an update file of its source's size besides.
+    qint64 workBytes = 0;
+    for (const BatchRow& row : rows) {
+        const qint64 source = SizeOfFile(QFile::decodeName(QByteArray::fromStdString(folder + row.sourceName)));
+        workBytes += source + std::max(source, static_cast<qint64>(kRomFillSize));
+        if (!row.tag.empty()) workBytes += 2 * source;
+    }
+    RunWork([folder, type, rows] { return RunBatch(folder, type, rows); }, workBytes);
 }
 
 }  // namespace quorlin

@@ -43,10 +43,10 @@ ConversionJob::~ConversionJob() {
     if (m_wakeFd >= 0) ::close(m_wakeFd);
 }
 
-void ConversionJob::Run(Work work, qint64 sourceBytes) {
+void ConversionJob::Run(Work work, qint64 workBytes) {
     if (IsRunning()) return;
     // Without a wake-up the conversion runs here: slow, but it finishes.
-    if (sourceBytes <= kBackgroundSourceBytes || m_wakeFd < 0) {
+    if (workBytes <= kBackgroundWorkBytes || m_wakeFd < 0) {
         emit finished(RunGuarded(work));
         return;
     }

@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 #include <QValidator>
 
+#include "convert/RomImage.h"
 #include "convert/UpdateFile.h"
 #include "convert/qt/ConvertStrings.h"
 #include "convert/qt/ConverterPrompts.h"
@@ -189,8 +190,13 @@ void CConvertDlg::OnConvert() {
     if (IsConverting()) return;
     const ConvertRequest request = RequestFromControls();
     if (request.targetType < 0) return;  // the list always has a row selected
-    const qint64 sourceBytes = SizeOfFile(m_pSource1->text()) + SizeOfFile(m_pSource2->text());
-    RunWork([request] { return RunConversion(request); }, sourceBytes);
+    // Each source is read twice at most and written once; type 0 writes the
+    // ROM image besides.
+    const qint64 sources = SizeOfFile(m_pSource1->text()) + SizeOfFile(m_pSource2->text());
+    qint64 workBytes = 2 * sources;
+    if (kTargetTypes[request.targetType].writesRomImage)
+        workBytes += std::max(sources, static_cast<qint64>(kRomFillSize));
+    RunWork([request] { return RunConversion(request); }, workBytes);
 }
 
 }  // namespace quorlin

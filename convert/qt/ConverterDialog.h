@@ -43,8 +43,9 @@ protected:
     // The bar shown while a conversion runs; owned by the dialog, placed by
     // the caller, hidden until then.
     QProgressBar* MakeProgressBar();
-    // Runs work (reading sourceBytes bytes) and shows its messages.
-    void RunWork(ConversionJob::Work work, qint64 sourceBytes);
+    // Runs work (reading and writing about workBytes bytes) and shows its
+    // messages.
+    void RunWork(ConversionJob::Work work, qint64 workBytes);
 
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;

@@ -92,7 +92,13 @@ private:
         QListWidgetItem* item = Tags()->findItems(tag, Qt::MatchExactly).constFirst();
         QTest::mouseClick(Tags()->viewport(), Qt::LeftButton, Qt::NoModifier, Tags()->visualItemRect(item).center());
     }
-    void PressConvert() { QTest::mouseClick(Child<QPushButton>("convertButton"), Qt::LeftButton); }
+    // Presses Convert and waits until the messages were shown (at once for
+    // small batches).
+    void PressConvert() {
+        QSignalSpy done(m_dlg.data(), &CBatchConvertDlg::conversionDone);
+        QTest::mouseClick(Child<QPushButton>("convertButton"), Qt::LeftButton);
+        if (done.isEmpty()) QVERIFY(done.wait(60000));
+    }
 
     static DialogMessage Finished() { return {kTextConvertFinished, kCaptionPrompt, MessageIcon::Exclamation}; }
 
@@ -362,7 +368,7 @@ private slots:
     }
 
     void aLargeBatchRunsWithoutFreezingTheWindow() {
-        const qint64 size = ConversionJob::kBackgroundSourceBytes + 1;
+        const qint64 size = ConversionJob::kBackgroundWorkBytes + 1;
         {
             QFile file(Path(QStringLiteral("big.bin")));
             QVERIFY(file.open(QIODevice::WriteOnly));
@@ -372,7 +378,7 @@ private slots:
         QSignalSpy done(m_dlg.data(), &CBatchConvertDlg::conversionDone);
         QElapsedTimer clock;
         clock.start();
-        PressConvert();
+        QTest::mouseClick(Child<QPushButton>("convertButton"), Qt::LeftButton);
         const qint64 handlerMs = clock.elapsed();
         QVERIFY(m_dlg->IsConverting());
         QVERIFY(!List()->isEnabled());

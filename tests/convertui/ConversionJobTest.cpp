@@ -64,7 +64,7 @@ private slots:
                 workThread = std::this_thread::get_id();
                 return FinishedOutcome();
             },
-            ConversionJob::kBackgroundSourceBytes);
+            ConversionJob::kBackgroundWorkBytes);
         QVERIFY(delivered);
         QCOMPARE(workThread, std::this_thread::get_id());
         QCOMPARE(running.size(), 0);
@@ -92,7 +92,7 @@ private slots:
                 outcome.Finished();
                 return outcome;
             },
-            ConversionJob::kBackgroundSourceBytes + 1);
+            ConversionJob::kBackgroundWorkBytes + 1);
         QCOMPARE(running.size(), 1);
         QCOMPARE(running.first().first().toBool(), true);
         QVERIFY(job.IsRunning());
@@ -120,7 +120,7 @@ private slots:
     void aThrowingConversionEndsInAnErrorNotAFinish_data() {
         QTest::addColumn<qint64>("sourceBytes");
         QTest::newRow("at once") << qint64{0};
-        QTest::newRow("on a thread") << ConversionJob::kBackgroundSourceBytes + 1;
+        QTest::newRow("on a thread") << ConversionJob::kBackgroundWorkBytes + 1;
     }
     void aThrowingConversionEndsInAnErrorNotAFinish() {
         QFETCH(qint64, sourceBytes);
@@ -149,7 +149,7 @@ private slots:
                 ended = true;
                 return FinishedOutcome();
             },
-            ConversionJob::kBackgroundSourceBytes + 1);
+            ConversionJob::kBackgroundWorkBytes + 1);
         started.Wait();
         std::thread releaser([&] { release.Open(); });
         job.reset();

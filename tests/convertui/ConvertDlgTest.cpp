@@ -100,7 +100,15 @@ private:
         QTest::keyClicks(Version(), version);
         Date()->clear();
         QTest::keyClicks(Date(), date);
+        PressConvert();
+    }
+
+    // Presses Convert and waits until the messages were shown (at once for
+    // small sources).
+    void PressConvert() {
+        QSignalSpy done(m_dlg.data(), &CConvertDlg::conversionDone);
         QTest::mouseClick(ConvertButton(), Qt::LeftButton);
+        if (done.isEmpty()) QVERIFY(done.wait(60000));
     }
 
     DialogMessage Finished() const { return {kTextConvertFinished, kCaptionPrompt, MessageIcon::Exclamation}; }
@@ -456,7 +464,7 @@ private slots:
 
     void aLargeSourceIsConvertedWithoutFreezingTheWindow() {
         // Past the background threshold; sparse, so it costs no disk to make.
-        const qint64 size = 2 * ConversionJob::kBackgroundSourceBytes + 1;
+        const qint64 size = 2 * ConversionJob::kBackgroundWorkBytes + 1;
         const QString source = Path(QStringLiteral("big.bin"));
         {
             QFile file(source);
@@ -464,9 +472,11 @@ private slots:
             QVERIFY(file.resize(size));
         }
         QSignalSpy done(m_dlg.data(), &CConvertDlg::conversionDone);
+        Source1()->setText(source);
+        Target()->setText(m_dir->path());
         QElapsedTimer clock;
         clock.start();
-        Convert(source, {}, 0, m_dir->path());
+        QTest::mouseClick(ConvertButton(), Qt::LeftButton);
         const qint64 handlerMs = clock.elapsed();
         // The button's handler has returned; the conversion goes on behind a
         // disabled dialog that will not close.
