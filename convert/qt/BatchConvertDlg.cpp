@@ -86,10 +86,7 @@ void CBatchConvertDlg::BuildControls() {
     m_pFolder->setAccessibleName(QStringLiteral("destination:"));
     m_pFolder->setReadOnly(true);
     folderLabel->setBuddy(m_pFolder);
-    auto* browse = new QPushButton(QStringLiteral("..."), this);
-    browse->setObjectName(QStringLiteral("folderBrowse"));
-    browse->setAccessibleName(QStringLiteral("Choose the folder"));
-    browse->setMaximumWidth(browse->fontMetrics().horizontalAdvance(QStringLiteral("....")) * 2);
+    auto* browse = MakeBrowseButton("folderBrowse", QStringLiteral("Choose the folder"));
     auto* defaultButton = new QPushButton(QStringLiteral("Default"), this);
     defaultButton->setObjectName(QStringLiteral("defaultButton"));
     defaultButton->setAccessibleName(QStringLiteral("Default"));

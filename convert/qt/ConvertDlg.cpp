@@ -40,15 +40,6 @@ constexpr int kPathBoxChars = 48;
 // QLineEdit's own size hint is this many 'x' wide plus its margins.
 constexpr int kLineEditHintChars = 17;
 
-QPushButton* MakeBrowseButton(QWidget* parent, const char* objectName, const QString& accessibleName) {
-    auto* button = new QPushButton(QStringLiteral("..."), parent);
-    button->setObjectName(QLatin1String(objectName));
-    button->setAccessibleName(accessibleName);
-    // As narrow as its three dots allow.
-    button->setMaximumWidth(button->fontMetrics().horizontalAdvance(QStringLiteral("....")) * 2);
-    return button;
-}
-
 void SetCharWidth(QLineEdit& box, int chars) { box.setMinimumWidth(box.fontMetrics().averageCharWidth() * chars); }
 
 // Just wide enough for chars of the widest letter, so the whole text shows.
@@ -76,14 +67,14 @@ void CConvertDlg::BuildControls() {
     m_pSource1->setAccessibleName(QStringLiteral("Source 1"));
     SetCharWidth(*m_pSource1, kPathBoxChars);
     grid->addWidget(m_pSource1, 1, 0);
-    auto* browse1 = MakeBrowseButton(this, "source1Browse", QStringLiteral("Choose source 1"));
+    auto* browse1 = MakeBrowseButton("source1Browse", QStringLiteral("Choose source 1"));
     grid->addWidget(browse1, 1, 1);
 
     m_pSource2 = new CDropEdit(this);
     m_pSource2->setObjectName(QStringLiteral("source2Edit"));
     m_pSource2->setAccessibleName(QStringLiteral("Source 2"));
     grid->addWidget(m_pSource2, 2, 0);
-    auto* browse2 = MakeBrowseButton(this, "source2Browse", QStringLiteral("Choose source 2"));
+    auto* browse2 = MakeBrowseButton("source2Browse", QStringLiteral("Choose source 2"));
     grid->addWidget(browse2, 2, 1);
     sourceLabel->setBuddy(m_pSource1);
 
@@ -94,7 +85,7 @@ void CConvertDlg::BuildControls() {
     m_pTargetDir->setAccessibleName(QStringLiteral("Target"));
     targetLabel->setBuddy(m_pTargetDir);
     grid->addWidget(m_pTargetDir, 4, 0);
-    auto* browseTarget = MakeBrowseButton(this, "targetBrowse", QStringLiteral("Choose the target folder"));
+    auto* browseTarget = MakeBrowseButton("targetBrowse", QStringLiteral("Choose the target folder"));
     grid->addWidget(browseTarget, 4, 1);
 
     // The target type, the version and the date share one row.

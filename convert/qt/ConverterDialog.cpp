@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QProgressBar>
+#include <QPushButton>
 
 #include "convert/qt/ConverterPrompts.h"
 #include "convert/qt/DialogPlacement.h"
@@ -40,6 +41,15 @@ QProgressBar* ConverterDialog::MakeProgressBar() {
     m_pProgress->setSizePolicy(keepSpace);
     m_pProgress->hide();
     return m_pProgress;
+}
+
+QPushButton* ConverterDialog::MakeBrowseButton(const char* objectName, const QString& accessibleName) {
+    auto* button = new QPushButton(QStringLiteral("..."), this);
+    button->setObjectName(QLatin1String(objectName));
+    button->setAccessibleName(accessibleName);
+    // As narrow as its three dots allow.
+    button->setMaximumWidth(button->fontMetrics().horizontalAdvance(QStringLiteral("....")) * 2);
+    return button;
 }
 
 void ConverterDialog::RunWork(ConversionJob::Work work, qint64 sourceBytes) { m_job.Run(std::move(work), sourceBytes); }

@@ -16,6 +16,7 @@
 #include "convert/qt/ConversionJob.h"
 
 class QProgressBar;
+class QPushButton;
 
 namespace quorlin {
 
@@ -43,6 +44,8 @@ protected:
     // The bar shown while a conversion runs; owned by the dialog, placed by
     // the caller, hidden until then.
     QProgressBar* MakeProgressBar();
+    // A "..." button that opens a chooser; accessibleName says which.
+    QPushButton* MakeBrowseButton(const char* objectName, const QString& accessibleName);
     // Runs work (reading and writing about workBytes bytes) and shows its
     // messages.
     void RunWork(ConversionJob::Work work, qint64 workBytes);
