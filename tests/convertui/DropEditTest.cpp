@@ -5,6 +5,7 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QListView>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -12,8 +13,10 @@
 #include <QTimer>
 #include <QTreeView>
 #include <functional>
+#include <type_traits>
 
 #include "convert/qt/BrowseForFolder.h"
+#include "convert/qt/ConverterPrompts.h"
 #include "convert/qt/DialogPlacement.h"
 #include "convert/qt/DropEdit.h"
 #include "tests/convertui/ConvertUiTestSupport.h"
@@ -23,11 +26,12 @@ using namespace quorlin::test;
 
 namespace {
 
-// Runs act on the folder chooser once it is up and modal; act ends it.
-void WhenChooserOpens(const std::function<void(QFileDialog&)>& act) {
+// Runs act on the modal window of type T once it is up; act ends it.
+template <typename T = QFileDialog>
+void WhenChooserOpens(const std::type_identity_t<std::function<void(T&)>>& act) {
     QTimer::singleShot(0, [act] {
-        QTRY_VERIFY(qobject_cast<QFileDialog*>(QApplication::activeModalWidget()));
-        act(*qobject_cast<QFileDialog*>(QApplication::activeModalWidget()));
+        QTRY_VERIFY(qobject_cast<T*>(QApplication::activeModalWidget()));
+        act(*qobject_cast<T*>(QApplication::activeModalWidget()));
     });
 }
 
@@ -208,6 +212,51 @@ private slots:
         QVERIFY(!BrowseForFolder(nullptr, QStringLiteral("Select the folder:"), path));
         QCOMPARE(directory, m_dir->path());
         QCOMPARE(path, m_dir->filePath(QStringLiteral("gone/deeper")));
+    }
+
+    void theSourceFileDialogOffersTheFourFiltersAndReturnsTheFile() {
+        const QString file = MakeFile(QStringLiteral("HZK16"));
+        QStringList filters;
+        QFileDialog::FileMode mode{};
+        WhenChooserOpens([&](QFileDialog& dialog) {
+            CloseWhenDone closer{dialog, true};
+            filters = dialog.nameFilters();
+            mode = dialog.fileMode();
+            dialog.selectFile(file);
+        });
+        DesktopConverterPrompts prompts;
+        const std::optional<QString> chosen = prompts.ChooseSourceFile(nullptr);
+        QCOMPARE(filters, (QStringList{"*.bin", "*.dat", "*.bmp", "*.* (*)"}));
+        QCOMPARE(mode, QFileDialog::ExistingFile);
+        QCOMPARE(chosen.value_or(QString()), file);
+
+        WhenChooserOpens([](QFileDialog& dialog) { CloseWhenDone closer{dialog, false}; });
+        QVERIFY(!prompts.ChooseSourceFile(nullptr));
+    }
+
+    void messagesShowTheirTextCaptionAndIcon_data() {
+        QTest::addColumn<int>("icon");
+        QTest::addColumn<int>("shown");
+        QTest::newRow("error") << int(MessageIcon::Error) << int(QMessageBox::Critical);
+        QTest::newRow("prompt") << int(MessageIcon::Exclamation) << int(QMessageBox::Warning);
+    }
+    void messagesShowTheirTextCaptionAndIcon() {
+        QFETCH(int, icon);
+        QFETCH(int, shown);
+        QString title;
+        QString text;
+        int boxIcon = -1;
+        WhenChooserOpens<QMessageBox>([&](QMessageBox& box) {
+            title = box.windowTitle();
+            text = box.text();
+            boxIcon = box.icon();
+            box.button(QMessageBox::Ok)->click();
+        });
+        DesktopConverterPrompts prompts;
+        prompts.ShowMessage(m_box.get(), DialogMessage{"Prüfung fertig", "Prompt", static_cast<MessageIcon>(icon)});
+        QCOMPARE(title, QStringLiteral("Prompt"));
+        QCOMPARE(text, QStringLiteral("Prüfung fertig"));
+        QCOMPARE(boxIcon, shown);
     }
 
     void aDialogIsCentredWithTheFractionsDropped() {
