@@ -55,6 +55,7 @@ QPushButton* ConverterDialog::MakeBrowseButton(const char* objectName, const QSt
 void ConverterDialog::RunWork(ConversionJob::Work work, qint64 sourceBytes) { m_job.Run(std::move(work), sourceBytes); }
 
 void ConverterDialog::SetBusy(bool busy) {
+    if (busy) m_pFocusBefore = focusWidget();
     const QList<QWidget*> controls = findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
     for (QWidget* control : controls)
         if (control != m_pProgress) control->setEnabled(!busy);
@@ -63,6 +64,7 @@ void ConverterDialog::SetBusy(bool busy) {
         setCursor(Qt::BusyCursor);
     } else {
         unsetCursor();
+        if (m_pFocusBefore) m_pFocusBefore->setFocus(Qt::OtherFocusReason);
     }
 }
 

@@ -11,6 +11,7 @@
 // the dialog to be shown over.
 
 #include <QDialog>
+#include <QPointer>
 #include <memory>
 
 #include "convert/qt/ConversionJob.h"
@@ -59,6 +60,9 @@ private:
 
     std::unique_ptr<ConverterPrompts> m_pPrompts;
     QProgressBar* m_pProgress = nullptr;
+    // The control that had the focus when a conversion started, given it
+    // back when the controls are enabled again.
+    QPointer<QWidget> m_pFocusBefore;
     bool m_bPlaced = false;
     // Last: destroyed first, so a running worker is joined while the rest
     // of the dialog still exists.

@@ -482,6 +482,7 @@ private slots:
                 [&] { longestPauseMs = std::max(longestPauseMs, sinceTick.restart()); });
         Source1()->setText(source);
         Target()->setText(m_dir->path());
+        ConvertButton()->setFocus();
         QElapsedTimer clock;
         clock.start();
         QTest::mouseClick(ConvertButton(), Qt::LeftButton);
@@ -507,6 +508,7 @@ private slots:
         QCOMPARE(m_log->Texts(), QStringList{kTextConvertFinished});
         QVERIFY(ConvertButton()->isEnabled());
         QVERIFY(!Child<QProgressBar>("convertProgress")->isVisible());
+        QCOMPARE(m_dlg->focusWidget(), ConvertButton());
         QCOMPARE(QFileInfo(Path(QStringLiteral("SYS"))).size(), 22 + size);
         QCOMPARE(QFileInfo(Path(QStringLiteral("66G.dat"))).size(), size);
         // Generous bounds: a loaded machine must not make this flaky.
