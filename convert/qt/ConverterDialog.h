@@ -5,10 +5,10 @@
 // button's work with the dialog busy meanwhile.
 //
 // While a conversion runs off the GUI thread every control is disabled, an
-// indeterminate progress bar runs and the dialog refuses to close (Exit,
-// Escape and the caption's close button alike): the core cannot stop a
-// conversion part-way, and its messages, which may report a failure, need
-// the dialog to be shown over.
+// indeterminate progress bar runs and the dialog refuses to close (its Exit
+// or Cancel button, Escape and the caption's close button alike): the core
+// cannot stop a conversion part-way, and its messages, which may report a
+// failure, need the dialog to be shown over.
 
 #include <QDialog>
 #include <QPointer>
