@@ -150,6 +150,8 @@ void CBatchConvertDlg::BuildControls() {
     auto* convert = new QPushButton(QStringLiteral("Convert"), this);
     convert->setObjectName(QStringLiteral("convertButton"));
     convert->setAccessibleName(QStringLiteral("Convert"));
+    // Enter anywhere in the dialog converts; no other button is pressed by it.
+    convert->setDefault(true);
     auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
     cancel->setObjectName(QStringLiteral("cancelButton"));
     cancel->setAccessibleName(QStringLiteral("Cancel"));

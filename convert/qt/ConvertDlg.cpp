@@ -123,6 +123,8 @@ void CConvertDlg::BuildControls() {
     auto* convert = new QPushButton(QStringLiteral("Convert"), this);
     convert->setObjectName(QStringLiteral("convertButton"));
     convert->setAccessibleName(QStringLiteral("Convert"));
+    // Enter anywhere in the dialog converts; no other button is pressed by it.
+    convert->setDefault(true);
     auto* exit = new QPushButton(QStringLiteral("Exit"), this);
     exit->setObjectName(QStringLiteral("exitButton"));
     exit->setAccessibleName(QStringLiteral("Exit"));

@@ -49,6 +49,8 @@ QPushButton* ConverterDialog::MakeBrowseButton(const char* objectName, const QSt
     button->setAccessibleName(accessibleName);
     // As narrow as its three dots allow.
     button->setMaximumWidth(button->fontMetrics().horizontalAdvance(QStringLiteral("....")) * 2);
+    // Enter never opens a chooser: it is for the Convert button.
+    button->setAutoDefault(false);
     return button;
 }
 

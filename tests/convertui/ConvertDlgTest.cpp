@@ -175,6 +175,15 @@ private slots:
         }
     }
 
+    void enterInABoxConvertsAndOpensNoChooser() {
+        QSignalSpy done(m_dlg.data(), &CConvertDlg::conversionDone);
+        QTest::keyClick(Source2(), Qt::Key_Return);
+        QCOMPARE(done.size(), 1);
+        QCOMPARE(m_log->Texts(), QStringList{kTextFileTypeError});
+        QCOMPARE(m_log->fileQuestions, 0);
+        QVERIFY(m_log->folderTitles.isEmpty());
+    }
+
     void versionAndDateStopAtTheirFieldSizesWhileTyping() {
         QTest::keyClicks(Version(), QStringLiteral("V1.234"));
         QCOMPARE(Version()->text(), QStringLiteral("V1.2"));
