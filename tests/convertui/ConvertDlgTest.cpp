@@ -528,6 +528,29 @@ private slots:
         QTRY_VERIFY(m_dlg.isNull());
     }
 
+    void theMainWindowClosingDuringABackgroundConversionLeavesWholeOutputs() {
+        const qint64 size = 2 * ConversionJob::kBackgroundWorkBytes;
+        const QString source = Path(QStringLiteral("big.dat"));
+        {
+            QFile file(source);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(file.resize(size));
+        }
+        Source1()->setText(source);
+        Target()->setText(m_dir->path());
+        TargetType()->setCurrentIndex(2);
+        QTest::mouseClick(ConvertButton(), Qt::LeftButton);
+        QVERIFY(m_dlg->IsConverting());
+        // The application ends: the dialog goes with its owner, after the
+        // conversion has written everything.
+        delete m_mainWindow;
+        m_mainWindow = nullptr;
+        QVERIFY(m_dlg.isNull());
+        const CheckedUpdateFile file = CheckUpdateFile(Path(QStringLiteral("QZSYS")));
+        QVERIFY(file.accepted);
+        QCOMPARE(file.header.payloadLength, static_cast<quint32>(size));
+    }
+
     void exitEscapeAndTheCloseButtonEachCloseAndDelete_data() {
         QTest::addColumn<int>("way");
         QTest::newRow("Exit") << 0;
