@@ -23,6 +23,8 @@ constexpr int kMeasureSlack = 4;       // added to the measured width, as the dr
 constexpr int kMaskDarkness = 192;     // picture pixels darker than this form the embossed mask
 constexpr int kMaskOpacity = 128;      // ... if at least this opaque
 constexpr int kSeparatorMinWidth = 1;  // QMenu leaves out items with an empty size
+constexpr int kMenuFrameWidth = 2;     // the raised frame: a light and a shadow line on each side
+constexpr int kMenuMargin = 1;         // between the frame and the items
 
 QColor MenuColour(const QPalette& pal) { return pal.color(QPalette::Window); }
 QColor MenuTextColour(const QPalette& pal) { return pal.color(QPalette::Active, QPalette::WindowText); }
@@ -67,6 +69,18 @@ int CCoolMenuStyle::MenuBarHeight(const QFontMetrics& metrics) const {
     return std::max(metrics.height(), m_manager.BoxSize().height()) + 2 * kRowMargin;
 }
 
+int CCoolMenuStyle::pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const {
+    if (qobject_cast<const QMenu*>(widget)) {
+        switch (metric) {
+        case PM_MenuPanelWidth: return kMenuFrameWidth;
+        case PM_MenuHMargin:
+        case PM_MenuVMargin: return kMenuMargin;
+        default: break;
+        }
+    }
+    return QProxyStyle::pixelMetric(metric, option, widget);
+}
+
 QSize CCoolMenuStyle::sizeFromContents(ContentsType type, const QStyleOption* option, const QSize& contents,
                                        const QWidget* widget) const {
     const auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option);
@@ -88,10 +102,13 @@ QSize CCoolMenuStyle::sizeFromContents(ContentsType type, const QStyleOption* op
 void CCoolMenuStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
                                    const QWidget* widget) const {
     if (element == PE_PanelMenu && qobject_cast<const QMenu*>(widget)) {
-        // The menu colour behind every item, and a raised frame around it.
+        // The menu colour behind every item.
         painter->fillRect(option->rect, MenuColour(option->palette));
-        const int frame = pixelMetric(PM_MenuPanelWidth, option, widget);
-        if (frame > 0) qDrawShadePanel(painter, option->rect, option->palette, false, frame);
+        return;
+    }
+    if (element == PE_FrameMenu && qobject_cast<const QMenu*>(widget)) {
+        // A raised frame, so the popup stands out from a window of the same colour.
+        qDrawWinPanel(painter, option->rect, option->palette, false);
         return;
     }
     QProxyStyle::drawPrimitive(element, option, painter, widget);

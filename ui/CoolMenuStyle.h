@@ -24,6 +24,7 @@ public:
     // Wraps base (taking it; nullptr for the platform's default style).
     CCoolMenuStyle(const CCoolMenuManager& manager, QStyle* base);
 
+    int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override;
     QSize sizeFromContents(ContentsType type, const QStyleOption* option, const QSize& contents,
                            const QWidget* widget) const override;
     void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,

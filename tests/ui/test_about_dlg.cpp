@@ -71,6 +71,8 @@ private slots:
         CAboutDlg dlg;
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg, kTimeoutMs));
+        dlg.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&dlg, kTimeoutMs));
         auto* ok = dlg.findChild<QPushButton*>(QStringLiteral("okButton"));
         QTRY_VERIFY_WITH_TIMEOUT(ok->hasFocus(), kTimeoutMs);
         QTest::keyClick(ok, Qt::Key_Tab);
@@ -108,6 +110,9 @@ private slots:
             CAboutDlg dlg;
             dlg.show();
             QVERIFY(QTest::qWaitForWindowExposed(&dlg, kTimeoutMs));
+            // The pointer away from the link, which shows its first colour.
+            QTest::mouseMove(&dlg, dlg.rect().bottomRight() - QPoint(2, 2));
+            QTRY_VERIFY_WITH_TIMEOUT(!dlg.WebLink()->IsHovering(), kTimeoutMs);
             test::SaveScreenshot(&dlg, QStringLiteral("about-%1.png").arg(QLatin1String(name)));
         }
     }

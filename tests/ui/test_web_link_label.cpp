@@ -63,6 +63,8 @@ private slots:
         layout->addWidget(m_pLink);
         m_pWindow->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_pWindow.get(), kTimeoutMs));
+        m_pWindow->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_pWindow.get(), kTimeoutMs));
         QTest::mouseMove(m_pWindow.get(), Outside());
     }
     void cleanup() { m_pWindow.reset(); }
