@@ -35,7 +35,7 @@ bool IsConvertible(const QAction* action) {
 
 }  // namespace
 
-CCoolMenuManager::CCoolMenuManager() { RenewStyle(); }
+CCoolMenuManager::CCoolMenuManager() = default;
 
 CCoolMenuManager::~CCoolMenuManager() {
     TurnBackAll();
@@ -195,6 +195,8 @@ void CCoolMenuManager::ConvertPopup(QMenu* menu) {
         action->setProperty(kMenuItemRecordProperty, QVariant::fromValue(record));
     }
     if (IsConverted(menu)) return;
+    // Made on first need: the application and its style exist by then.
+    if (!m_pStyle) RenewStyle();
     ConvertedPopup popup{menu, menu->testAttribute(Qt::WA_SetStyle) ? menu->style() : nullptr};
     m_converted.push_back(popup);
     menu->setStyle(m_pStyle.get());

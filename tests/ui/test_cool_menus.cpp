@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QSignalSpy>
 #include <QStyle>
+#include <QStyleFactory>
 #include <QTest>
 #include <memory>
 
@@ -388,14 +389,14 @@ private slots:
     void aStyleChangeKeepsDrawingThroughTheNewStyle() {
         QMenu* edit = m_pFrame->EditMenu();
         QStyle* before = m_pFrame->Manager().MenuStyle();
-        QApplication::setStyle(QStringLiteral("Windows"));
+        QApplication::setStyle(QStyleFactory::create(QStringLiteral("Windows")));
         QVERIFY(m_pFrame->Manager().MenuStyle() != before);
         Open(edit);
         QCOMPARE(edit->style(), m_pFrame->Manager().MenuStyle());
         QCOMPARE(PictureOfItem(m_pFrame->Action(cmd::kEditUndo)), 14);
         Close(edit);
         QCOMPARE(edit->style(), QApplication::style());
-        QApplication::setStyle(QStringLiteral("Fusion"));
+        QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     }
 
     void theManagerTurnsBackOpenPopupsWhenItEnds() {
@@ -434,8 +435,10 @@ private slots:
 };
 
 int main(int argc, char** argv) {
-    QApplication::setStyle(QStringLiteral("Fusion"));
     QApplication app(argc, argv);
+    // Set once the application exists, so that it owns the style and frees
+    // it when the style-change test replaces it.
+    QApplication::setStyle(QStringLiteral("Fusion"));
     CoolMenusTest test;
     return QTest::qExec(&test, argc, argv);
 }
