@@ -6,7 +6,7 @@
 #include <QPushButton>
 
 #include "convert/qt/ConverterPrompts.h"
-#include "convert/qt/DialogPlacement.h"
+#include "ui/DialogPlacement.h"
 
 namespace quorlin {
 

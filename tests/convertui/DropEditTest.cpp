@@ -17,7 +17,7 @@
 
 #include "convert/qt/BrowseForFolder.h"
 #include "convert/qt/ConverterPrompts.h"
-#include "convert/qt/DialogPlacement.h"
+#include "ui/DialogPlacement.h"
 #include "convert/qt/DropEdit.h"
 #include "tests/convertui/ConvertUiTestSupport.h"
 

@@ -14,6 +14,7 @@
 #include "tests/transferui/TransferUiSupport.h"
 #include "transfer/qt/CommView.h"
 #include "transfer/qt/DialogGeometry.h"
+#include "ui/DialogPlacement.h"
 #include "transfer/qt/ProgressDialogs.h"
 #include "transfer/qt/TransferSession.h"
 

@@ -6,6 +6,7 @@
 #include <climits>
 
 #include "transfer/qt/DialogGeometry.h"
+#include "ui/DialogPlacement.h"
 #include "transfer/qt/LogMirror.h"
 #include "transfer/qt/ProgressScale.h"
 #include "transfer/qt/TransferRate.h"

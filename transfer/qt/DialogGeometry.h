@@ -1,6 +1,5 @@
 #pragma once
-// Dialog layouts given in dialog units, turned into pixels for a font, and
-// the centring of a dialog on its owner window.
+// Dialog layouts given in dialog units, turned into pixels for a font.
 
 #include <QFont>
 #include <QPoint>
@@ -31,11 +30,5 @@ private:
     int m_nCharHeight;
 };
 
-// Where a window of size `window` goes to be centred on `owner` (the owner's
-// frame rectangle): the owner's centre, (left + right) / 2 and
-// (top + bottom) / 2 with right and bottom one past the last pixel, less half
-// the window's width and height. Every half is an integer division that
-// truncates toward zero, and the result is not moved onto the screen.
-QPoint CentredTopLeft(const QRect& owner, const QSize& window);
 
 }  // namespace quorlin

@@ -9,6 +9,7 @@
 
 #include "transfer/qt/CommTexts.h"
 #include "transfer/qt/DialogGeometry.h"
+#include "ui/DialogPlacement.h"
 #include "transfer/qt/TransferSession.h"
 
 namespace quorlin {

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QtGlobal>
 
+#include "transfer/PortFailureText.h"
 #include "transfer/SerialTransferPort.h"
 #include "transfer/TransferEngine.h"
 
@@ -204,6 +205,18 @@ void TransferSession::DestroyProgress() { emit progressDestroyed(); }
 
 void TransferSession::ShowMessage(const std::string& text, const std::string& caption, MessageBoxIcon icon) {
     emit messageRequested(QString::fromStdString(text), QString::fromStdString(caption), icon, QString());
+}
+
+void TransferSession::ShowPortOpenFailure(const std::string& text, const std::string& caption,
+                                          const PortFailure& why) {
+    emit messageRequested(QString::fromStdString(text), QString::fromStdString(caption), MessageBoxIcon::Error,
+                          QString::fromStdString(PortFailureAdvice(why)));
+}
+
+void TransferSession::ShowFileOpenFailure(const std::string& text, const std::string& caption,
+                                          const std::string& why) {
+    emit messageRequested(QString::fromStdString(text), QString::fromStdString(caption), MessageBoxIcon::Error,
+                          QString::fromStdString(why));
 }
 
 }  // namespace quorlin

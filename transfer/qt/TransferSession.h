@@ -126,6 +126,9 @@ private:
     void SetByteCount(uint64_t count) override;
     void DestroyProgress() override;
     void ShowMessage(const std::string& text, const std::string& caption, MessageBoxIcon icon) override;
+    // The box keeps its text; the reason goes on a second line under it.
+    void ShowPortOpenFailure(const std::string& text, const std::string& caption, const PortFailure& why) override;
+    void ShowFileOpenFailure(const std::string& text, const std::string& caption, const std::string& why) override;
     void Post(unsigned message, uintptr_t wParam, intptr_t lParam) override;
 
     CommSettings& m_settings;
