@@ -56,52 +56,52 @@ SplitSizes InitialSplit(int clientHeight) {
     return {2 * third, third};
 }
 
-FileDialogSpec FileDialogFor(int commandId) {
-    FileDialogSpec spec;
+FileDialogRequest FileDialogFor(int commandId) {
+    FileDialogRequest request;
     switch (commandId) {
     case cmd::kSendFile:
-        spec.title = str::LoadText(str::kSelectSendFile);
-        spec.filters = {kNcFilter, kEveryFileFilter};
-        spec.defaultSuffix = QStringLiteral("nc");
+        request.title = str::LoadText(str::kSelectSendFile);
+        request.filters = {kNcFilter, kEveryFileFilter};
+        request.defaultSuffix = QStringLiteral("nc");
         break;
     case cmd::kReceiveFile:
-        spec.mode = FileDialogSpec::Mode::Save;
-        spec.filters = {kNcFilter, kEveryFileFilter};
-        spec.defaultSuffix = QStringLiteral("nc");
+        request.mode = FileDialogRequest::Mode::Save;
+        request.filters = {kNcFilter, kEveryFileFilter};
+        request.defaultSuffix = QStringLiteral("nc");
         break;
     case cmd::kDownloadInterface:
     case cmd::kDownloadInterfaceQva:
-        spec.title = str::LoadText(str::kSelectBitmap);
-        spec.filters = {kBitmapFilter, kEveryFileFilter};
-        spec.defaultSuffix = QStringLiteral("bmp");
+        request.title = str::LoadText(str::kSelectBitmap);
+        request.filters = {kBitmapFilter, kEveryFileFilter};
+        request.defaultSuffix = QStringLiteral("bmp");
         break;
     case cmd::kUpdate57F:
     case cmd::kUpdateP70:
     case cmd::kUpdate57Qva:
-        spec.title = str::LoadText(str::kSelectSoftware);
-        spec.filters = {kEveryFileFilter};
+        request.title = str::LoadText(str::kSelectSoftware);
+        request.filters = {kEveryFileFilter};
         break;
     case cmd::kDownChnFont:
-        spec.title = str::LoadText(str::kSelectBitmap);
-        spec.filters = {kEveryFileFilter};
-        spec.initialName = QString::fromLatin1(kFontInitialName);
+        request.title = str::LoadText(str::kSelectBitmap);
+        request.filters = {kEveryFileFilter};
+        request.initialName = QString::fromLatin1(kFontInitialName);
         break;
     case cmd::kFileOpen:
-        spec.title = str::LoadText(str::kOpenTitle);
-        spec.filters = {kNcFilter, str::LoadText(str::kAllFilesFilter).replace(QStringLiteral("(*.*)"),
+        request.title = str::LoadText(str::kOpenTitle);
+        request.filters = {kNcFilter, str::LoadText(str::kAllFilesFilter).replace(QStringLiteral("(*.*)"),
                                                                                  QStringLiteral("(*)"))};
-        spec.defaultSuffix = QStringLiteral("nc");
+        request.defaultSuffix = QStringLiteral("nc");
         break;
     case cmd::kFileSaveAs:
-        spec.mode = FileDialogSpec::Mode::Save;
-        spec.title = str::LoadText(str::kSaveAsTitle);
-        spec.filters = {kNcFilter};
-        spec.defaultSuffix = QStringLiteral("nc");
+        request.mode = FileDialogRequest::Mode::Save;
+        request.title = str::LoadText(str::kSaveAsTitle);
+        request.filters = {kNcFilter};
+        request.defaultSuffix = QStringLiteral("nc");
         break;
     default:
         break;
     }
-    return spec;
+    return request;
 }
 
 }  // namespace quorlin

@@ -33,7 +33,7 @@ struct SplitSizes {
 SplitSizes InitialSplit(int clientHeight);
 
 // What a command's file dialog looks like.
-struct FileDialogSpec {
+struct FileDialogRequest {
     enum class Mode { OpenExisting, Save };
     Mode mode = Mode::OpenExisting;
     QString title;          // empty: the dialog's own title
@@ -43,9 +43,9 @@ struct FileDialogSpec {
 };
 
 // The dialogs of the transfer commands (32791, 32793 and the downloads) and
-// of the document's Open and Save As (57601, 57604); a default-made spec for
+// of the document's Open and Save As (57601, 57604); a default-made request for
 // any other command.
-FileDialogSpec FileDialogFor(int commandId);
+FileDialogRequest FileDialogFor(int commandId);
 
 }  // namespace quorlin
 

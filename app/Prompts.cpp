@@ -41,14 +41,14 @@ PromptAnswer WidgetPrompts::Message(QWidget* parent, const QString& text, const 
     }
 }
 
-QString WidgetPrompts::FilePath(QWidget* parent, const FileDialogSpec& spec) {
-    QFileDialog dialog(parent, spec.title);
-    const bool save = spec.mode == FileDialogSpec::Mode::Save;
+QString WidgetPrompts::FilePath(QWidget* parent, const FileDialogRequest& request) {
+    QFileDialog dialog(parent, request.title);
+    const bool save = request.mode == FileDialogRequest::Mode::Save;
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    dialog.setNameFilters(spec.filters);
-    if (!spec.defaultSuffix.isEmpty()) dialog.setDefaultSuffix(spec.defaultSuffix);
-    if (!spec.initialName.isEmpty()) dialog.selectFile(spec.initialName);
+    dialog.setNameFilters(request.filters);
+    if (!request.defaultSuffix.isEmpty()) dialog.setDefaultSuffix(request.defaultSuffix);
+    if (!request.initialName.isEmpty()) dialog.selectFile(request.initialName);
     if (dialog.exec() != QDialog::Accepted) return {};
     const QStringList chosen = dialog.selectedFiles();
     return chosen.isEmpty() ? QString() : chosen.front();

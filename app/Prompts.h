@@ -22,7 +22,7 @@ public:
     virtual PromptAnswer Message(QWidget* parent, const QString& text, const QString& caption, PromptIcon icon,
                                  PromptButtons buttons = PromptButtons::Ok) = 0;
     // The chosen path, empty when the dialog was cancelled.
-    virtual QString FilePath(QWidget* parent, const FileDialogSpec& spec) = 0;
+    virtual QString FilePath(QWidget* parent, const FileDialogRequest& request) = 0;
 };
 
 // The real message boxes and file dialogs, modal on parent.
@@ -30,7 +30,7 @@ class WidgetPrompts final : public IPrompts {
 public:
     PromptAnswer Message(QWidget* parent, const QString& text, const QString& caption, PromptIcon icon,
                          PromptButtons buttons) override;
-    QString FilePath(QWidget* parent, const FileDialogSpec& spec) override;
+    QString FilePath(QWidget* parent, const FileDialogRequest& request) override;
 };
 
 }  // namespace quorlin

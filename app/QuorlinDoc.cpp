@@ -49,9 +49,9 @@ bool CQuorlinDoc::OnFileSave() {
 }
 
 bool CQuorlinDoc::OnFileSaveAs() {
-    FileDialogSpec spec = FileDialogFor(cmd::kFileSaveAs);
-    spec.initialName = m_path.isEmpty() ? QString() : m_path;
-    const QString path = m_prompts.FilePath(m_pWindow, spec);
+    FileDialogRequest request = FileDialogFor(cmd::kFileSaveAs);
+    request.initialName = m_path.isEmpty() ? QString() : m_path;
+    const QString path = m_prompts.FilePath(m_pWindow, request);
     if (path.isEmpty()) return false;
     return SaveDocument(path);
 }

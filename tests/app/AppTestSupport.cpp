@@ -26,8 +26,8 @@ PromptAnswer FakePrompts::Message(QWidget*, const QString& text, const QString& 
     return answer;
 }
 
-QString FakePrompts::FilePath(QWidget*, const FileDialogSpec& spec) {
-    dialogs.push_back(spec);
+QString FakePrompts::FilePath(QWidget*, const FileDialogRequest& request) {
+    dialogs.push_back(request);
     if (paths.empty()) return {};
     QString path = paths.front();
     paths.pop_front();

@@ -30,12 +30,12 @@ public:
 
     PromptAnswer Message(QWidget* parent, const QString& text, const QString& caption, PromptIcon icon,
                          PromptButtons buttons) override;
-    QString FilePath(QWidget* parent, const FileDialogSpec& spec) override;
+    QString FilePath(QWidget* parent, const FileDialogRequest& request) override;
 
     std::deque<PromptAnswer> answers;  // used in order; Cancel when empty (Ok for an Ok box)
     std::deque<QString> paths;         // used in order; empty (cancelled) when none left
     std::vector<Shown> messages;
-    std::vector<FileDialogSpec> dialogs;
+    std::vector<FileDialogRequest> dialogs;
 };
 
 // Pseudo-terminals linked as COM<N> in a temporary folder that is the whole

@@ -322,7 +322,7 @@ void MainFrameTest::aReceiveMakesTheFrameBusy() {
     m_prompts.paths.push_back(m_files.filePath("received.nc"));
     frame.Action(cmd::kReceiveFile)->trigger();
     QCOMPARE(m_prompts.dialogs.size(), size_t(1));
-    QVERIFY(m_prompts.dialogs[0].mode == FileDialogSpec::Mode::Save);
+    QVERIFY(m_prompts.dialogs[0].mode == FileDialogRequest::Mode::Save);
     QVERIFY(!busy.isEmpty());
     QCOMPARE(busy.front().front().toBool(), true);
     QTRY_VERIFY(frame.Session().IsBusy() == !frame.Action(cmd::kSendFile)->isEnabled());

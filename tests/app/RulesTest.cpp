@@ -149,14 +149,14 @@ void RulesTest::editCommandsFollowThePane() {
 }
 
 void RulesTest::fileDialogsOfTheCommands() {
-    const FileDialogSpec send = FileDialogFor(cmd::kSendFile);
+    const FileDialogRequest send = FileDialogFor(cmd::kSendFile);
     QCOMPARE(send.title, QStringLiteral("Select Send File"));
     QCOMPARE(send.filters, (QStringList{"*.nc (*.nc)", "*.* (*)"}));
     QCOMPARE(send.defaultSuffix, QStringLiteral("nc"));
-    QVERIFY(send.mode == FileDialogSpec::Mode::OpenExisting);
+    QVERIFY(send.mode == FileDialogRequest::Mode::OpenExisting);
 
-    const FileDialogSpec receive = FileDialogFor(cmd::kReceiveFile);
-    QVERIFY(receive.mode == FileDialogSpec::Mode::Save);
+    const FileDialogRequest receive = FileDialogFor(cmd::kReceiveFile);
+    QVERIFY(receive.mode == FileDialogRequest::Mode::Save);
     QVERIFY(receive.title.isEmpty());
 
     for (int id : {cmd::kDownloadInterface, cmd::kDownloadInterfaceQva}) {
@@ -167,14 +167,14 @@ void RulesTest::fileDialogsOfTheCommands() {
         QCOMPARE(FileDialogFor(id).title, QStringLiteral("Select Software"));
         QCOMPARE(FileDialogFor(id).filters, QStringList{"*.* (*)"});
     }
-    const FileDialogSpec font = FileDialogFor(cmd::kDownChnFont);
+    const FileDialogRequest font = FileDialogFor(cmd::kDownChnFont);
     QCOMPARE(font.title, QStringLiteral("Select Bitmap"));
     QCOMPARE(font.initialName, QStringLiteral("HZK"));
 
     QCOMPARE(FileDialogFor(cmd::kFileOpen).title, QStringLiteral("Open"));
     QCOMPARE(FileDialogFor(cmd::kFileOpen).filters.size(), 2);
     QCOMPARE(FileDialogFor(cmd::kFileSaveAs).title, QStringLiteral("Save As"));
-    QVERIFY(FileDialogFor(cmd::kFileSaveAs).mode == FileDialogSpec::Mode::Save);
+    QVERIFY(FileDialogFor(cmd::kFileSaveAs).mode == FileDialogRequest::Mode::Save);
 }
 
 void RulesTest::menuResourceAndStringTable() {
