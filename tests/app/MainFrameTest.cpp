@@ -69,6 +69,7 @@ private slots:
     void aReceiveMakesTheFrameBusy();
     void sendCurrentFileAsksFirst();
     void sendFileUsesItsDialog();
+    void aWholeSendFileFromTheMenu();
     void splitGivesTheEditorTwoThirds();
     void viewCommandsToggleTheBars();
     void droppedFilesAreOpenedInTurn();
@@ -369,6 +370,30 @@ void MainFrameTest::sendFileUsesItsDialog() {
     frame.SetBusy(0);
     frame.Action(cmd::kUpdate57F)->trigger();
     QCOMPARE(m_prompts.dialogs.back().title, QStringLiteral("Select Software"));
+}
+
+void MainFrameTest::aWholeSendFileFromTheMenu() {
+    test::SetProfileValue("SysType", 1);  // Block protocol
+    CMainFrame& frame = MakeFrame();
+    frame.show();
+    frame.GetCommView()->OnInitialUpdate();
+    QSignalSpy shown(&frame.Session(), &TransferSession::progressCreated);
+    QSignalSpy gone(&frame.Session(), &TransferSession::progressDestroyed);
+    m_prompts.paths.push_back(test::WriteFile(m_files, "part.nc", "n1 g01 x1\r\n\r\nm30\r\n"));
+
+    frame.Action(cmd::kSendFile)->trigger();
+    QCOMPARE(shown.size(), 1);
+    QVERIFY(!frame.Action(cmd::kSendFile)->isEnabled() || frame.Session().IsBusy());
+    QTRY_VERIFY_WITH_TIMEOUT(!frame.Session().IsBusy(), 10000);
+
+    QCOMPARE(gone.size(), 1);
+    const QString log = frame.GetCommView()->toPlainText();
+    QVERIFY2(log.contains(QStringLiteral("Begin to send file")), qPrintable(log));
+    QVERIFY2(log.contains(QStringLiteral("File sending completed")), qPrintable(log));
+    const QByteArray line = m_ports->ReadLine(1);
+    QVERIFY2(line.startsWith("N1G01X1\nM30\n"), line.toHex().constData());
+    QVERIFY2(line.endsWith('\x1a'), line.toHex().constData());
+    QTRY_VERIFY(frame.Action(cmd::kSendFile)->isEnabled());
 }
 
 void MainFrameTest::splitGivesTheEditorTwoThirds() {
