@@ -113,12 +113,6 @@ void ModalMessageCloser::timerEvent(QTimerEvent*) {
     }
 }
 
-void SaveScreenshot(QWidget* widget, const QString& name) {
-    const QByteArray folder = qgetenv("QUORLIN_SCREENSHOT_DIR");
-    if (folder.isEmpty() || !widget) return;
-    widget->grab().save(QDir(QFile::decodeName(folder)).filePath(name + QStringLiteral(".png")));
-}
-
 QString WriteFile(const QTemporaryDir& folder, const QString& name, const QByteArray& bytes) {
     const QString path = folder.filePath(name);
     QFile file(path);

@@ -12,6 +12,7 @@
 #include <deque>
 #include <vector>
 
+#include "tests/support/Screenshot.h"
 #include "app/Prompts.h"
 
 class QWidget;
@@ -79,8 +80,6 @@ private:
     int m_timer;
 };
 
-// Saves widget as NAME.png in $QUORLIN_SCREENSHOT_DIR when that is set.
-void SaveScreenshot(QWidget* widget, const QString& name);
 
 // Writes bytes to a new file in folder; the path.
 QString WriteFile(const QTemporaryDir& folder, const QString& name, const QByteArray& bytes);

@@ -28,6 +28,7 @@
 #include "app/QuorlinView.h"
 #include "res/CommandIds.h"
 #include "tests/app/AppTestSupport.h"
+#include "tests/transferui/TransferUiSupport.h"
 #include "transfer/qt/CommView.h"
 #include "transfer/qt/TransferSession.h"
 #include "ui/CommandAction.h"
@@ -373,7 +374,10 @@ void MainFrameTest::sendFileUsesItsDialog() {
 }
 
 void MainFrameTest::aWholeSendFileFromTheMenu() {
-    test::SetProfileValue("SysType", 1);  // Block protocol
+    m_ports.reset();  // the simulator's ports folder becomes the whole port map
+    test::Simulator sim;
+    QVERIFY(sim.Start(1));  // Block protocol
+    test::SetProfileValue("SysType", 1);
     CMainFrame& frame = MakeFrame();
     frame.show();
     frame.GetCommView()->OnInitialUpdate();
@@ -383,16 +387,16 @@ void MainFrameTest::aWholeSendFileFromTheMenu() {
 
     frame.Action(cmd::kSendFile)->trigger();
     QCOMPARE(shown.size(), 1);
-    QVERIFY(!frame.Action(cmd::kSendFile)->isEnabled() || frame.Session().IsBusy());
+    QCOMPARE(shown.front().at(1).toString(), QStringLiteral("COM1"));
+    const QString stored = sim.Reports(QStringLiteral("stored program"));
+    QVERIFY2(!stored.isEmpty(), qPrintable(sim.Output()));
+    QCOMPARE(test::Simulator::ReadFile(test::Simulator::StoredPath(stored)), QByteArray("N1G01X1\nM30\n\n"));
     QTRY_VERIFY_WITH_TIMEOUT(!frame.Session().IsBusy(), 10000);
 
     QCOMPARE(gone.size(), 1);
     const QString log = frame.GetCommView()->toPlainText();
     QVERIFY2(log.contains(QStringLiteral("Begin to send file")), qPrintable(log));
     QVERIFY2(log.contains(QStringLiteral("File sending completed")), qPrintable(log));
-    const QByteArray line = m_ports->ReadLine(1);
-    QVERIFY2(line.startsWith("N1G01X1\nM30\n"), line.toHex().constData());
-    QVERIFY2(line.endsWith('\x1a'), line.toHex().constData());
     QTRY_VERIFY(frame.Action(cmd::kSendFile)->isEnabled());
 }
 

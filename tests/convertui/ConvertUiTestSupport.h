@@ -3,6 +3,7 @@
 // in place of a person and record what was shown, drops sent as a file
 // manager sends them, files with recognisable bytes, and screenshots.
 
+#include "tests/support/Screenshot.h"
 #include <signal.h>
 #include <sys/resource.h>
 
@@ -108,12 +109,7 @@ inline QByteArray ReadFile(const QString& path) {
 }
 
 // Saves a picture of window when QUORLIN_SCREENSHOT_DIR names a folder.
-inline void SaveScreenshot(QWidget& window, const QString& name) {
-    const QString folder = qEnvironmentVariable("QUORLIN_SCREENSHOT_DIR");
-    if (folder.isEmpty()) return;
-    QDir().mkpath(folder);
-    window.grab().save(QDir(folder).filePath(name + QStringLiteral(".png")));
-}
+inline void SaveScreenshot(QWidget& window, const QString& name) { quorlin::test::SaveScreenshot(&window, name); }
 
 }  // namespace quorlin::test
 

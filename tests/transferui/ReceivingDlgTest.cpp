@@ -75,7 +75,7 @@ void ReceivingDlgTest::wholeReceiveStoresTheProgramAndCountsIt() {
     connect(stage.session.get(), &TransferSession::byteCountChanged, this, [&](quint64 count) {
         if (!pictured && count > quint64(program.size()) / 3) {
             pictured = true;
-            SaveScreenshot(dialog, QStringLiteral("receiving-dialog.png"));
+            SaveScreenshot(dialog, QStringLiteral("receiving-dialog"));
         }
     });
     connect(stage.session.get(), &TransferSession::progressDestroyed, this,

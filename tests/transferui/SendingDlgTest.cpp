@@ -97,7 +97,7 @@ void SendingDlgTest::wholeSendFileShowsTheLogAndTheDialog() {
     connect(stage.session.get(), &TransferSession::byteCountChanged, this, [&](quint64 count) {
         if (!pictured && count > quint64(program.size()) / 3) {
             pictured = true;
-            SaveScreenshot(dialog, QStringLiteral("sending-dialog.png"));
+            SaveScreenshot(dialog, QStringLiteral("sending-dialog"));
         }
         counts << count;
     });

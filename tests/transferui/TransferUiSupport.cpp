@@ -193,14 +193,6 @@ bool MessageBoxWatcher::WaitForBoxes(int count, int timeoutMs) {
 
 // ---- Pictures ----
 
-void SaveScreenshot(QWidget* widget, const QString& fileName) {
-    const QByteArray folder = qgetenv("QUORLIN_SCREENSHOT_DIR");
-    if (folder.isEmpty() || !widget) return;
-    QDir().mkpath(QFile::decodeName(folder));
-    const QString path = QFile::decodeName(folder) + QLatin1Char('/') + fileName;
-    if (!widget->grab().save(path)) qWarning().noquote() << "cannot save" << path;
-}
-
 QByteArray LongProgram(int lines) {
     QByteArray text;
     for (int i = 1; i <= lines; ++i)

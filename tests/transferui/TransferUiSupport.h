@@ -16,6 +16,7 @@
 #include <mutex>
 #include <string>
 
+#include "tests/support/Screenshot.h"
 #include "tests/e2e/Process.h"
 #include "transfer/CommSettings.h"
 #include "transfer/TransferPort.h"
@@ -121,8 +122,6 @@ private:
     bool m_bLooking = false;
 };
 
-// When QUORLIN_SCREENSHOT_DIR is set, saves a picture of the widget there.
-void SaveScreenshot(QWidget* widget, const QString& fileName);
 
 // A long NC program of `lines` lines ending in LF.
 QByteArray LongProgram(int lines);

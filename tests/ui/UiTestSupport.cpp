@@ -34,11 +34,4 @@ QPalette DarkPalette() {
     return pal;
 }
 
-void SaveScreenshot(QWidget* widget, const QString& name) {
-    const QString folder = qEnvironmentVariable("QUORLIN_SCREENSHOT_DIR");
-    if (folder.isEmpty()) return;
-    QDir().mkpath(folder);
-    widget->grab().save(QDir(folder).filePath(name), "PNG");
-}
-
 }  // namespace quorlin::test

@@ -4,6 +4,8 @@
 #include <QPalette>
 #include <QString>
 
+#include "tests/support/Screenshot.h"
+
 class QWidget;
 
 namespace quorlin::test {
@@ -12,8 +14,5 @@ namespace quorlin::test {
 QPalette LightPalette();
 QPalette DarkPalette();
 
-// Saves a picture of the widget to $QUORLIN_SCREENSHOT_DIR/name when the
-// variable is set.
-void SaveScreenshot(QWidget* widget, const QString& name);
 
 }  // namespace quorlin::test

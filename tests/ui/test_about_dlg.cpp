@@ -113,7 +113,7 @@ private slots:
             // The pointer away from the link, which shows its first colour.
             QTest::mouseMove(&dlg, dlg.rect().bottomRight() - QPoint(2, 2));
             QTRY_VERIFY_WITH_TIMEOUT(!dlg.WebLink()->IsHovering(), kTimeoutMs);
-            test::SaveScreenshot(&dlg, QStringLiteral("about-%1.png").arg(QLatin1String(name)));
+            test::SaveScreenshot(&dlg, QStringLiteral("about-%1").arg(QLatin1String(name)));
         }
     }
 };

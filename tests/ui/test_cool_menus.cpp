@@ -293,7 +293,7 @@ private slots:
         QImage bare(menus.PictureSize() * scale, QImage::Format_RGB32);
         bare.fill(menuColour);
         QCOMPARE(CountDiffering(shot, selectAll, bare, scale), 0);
-        if (scale > 1) test::SaveScreenshot(edit, QStringLiteral("menu-edit-light@2x.png"));
+        if (scale > 1) test::SaveScreenshot(edit, QStringLiteral("menu-edit-light@2x"));
         Close(edit);
     }
 
@@ -427,7 +427,7 @@ private slots:
                                                  {"view", m_pFrame->Popup(2)}}) {
                 Open(menu);
                 menu->setActiveAction(menu->actions().at(menu == m_pFrame->EditMenu() ? 2 : 0));
-                test::SaveScreenshot(menu, QStringLiteral("menu-%1-%2.png").arg(menuName, name));
+                test::SaveScreenshot(menu, QStringLiteral("menu-%1-%2").arg(menuName, name));
                 Close(menu);
             }
         }
