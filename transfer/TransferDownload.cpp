@@ -87,7 +87,10 @@ void TransferEngine::DownloadFile(const std::string& path, int downloadKind) {
         return;
     }
     if (downloadKind >= 3) {
-        m_scanner.Reset();
+        // A new download starts with nothing seen: a 'Z' left over from a
+        // cancelled one would make its first answer read as a packet of
+        // command 'Z', and the download would wait for ever.
+        m_scanner = ReplyScanner{};
         m_bAwaitReply = false;
         m_nSum = 0;
     }

@@ -220,5 +220,21 @@ TEST_F(Download, CancelDuringABlockEndsItAndLaterAnswersAreOnlyLogged) {
         << host.log;
 }
 
+TEST_F(Download, HalfAnAnswerBeforeCancelDoesNotSpoilTheNextDownload) {
+    const std::string payload = Bytes(40000, 12);
+    const std::string image = MakeFile("sys.bin", UpdateFile(payload, Sum(payload)));
+    engine->DownloadFile(image, 3);
+    SendBlockBody();
+    ControllerSends(std::string("ZZ\x10\0\0", 5));  // half an answer, then Cancel
+    engine->OnSendDlgCancel();
+
+    engine->DownloadFile(image, 3);
+    const size_t before = port->Writes().size();
+    SendBlockBody();
+    ControllerSends(Packet(0x10));
+    ASSERT_GT(port->Writes().size(), before + 65);
+    EXPECT_EQ(port->Writes().back().substr(0, 3), "ZZ\x10");  // the next block's header went out
+}
+
 }  // namespace
 }  // namespace quorlin::test
