@@ -2,10 +2,12 @@
 
 #include <string.h>
 
+#include <QFile>
 #include <QFileInfo>
 
 #include "app/Prompts.h"
 #include "app/QuorlinView.h"
+#include "convert/FileError.h"
 #include "res/CommandIds.h"
 #include "res/StringTable.h"
 
@@ -20,6 +22,11 @@ QString Reason(const FileResult& result) {
 }
 
 constexpr qint64 kBytesPerMiB = 1024 * 1024;
+
+// The framework's file-error text, the same table the converters show.
+QString FileErrorMessage(FileErrorCause cause, const QString& path) {
+    return QFile::decodeName(QByteArray::fromStdString(FileErrorText(cause, QFile::encodeName(path).toStdString())));
+}
 
 }  // namespace
 
@@ -112,8 +119,8 @@ bool CQuorlinDoc::SaveDocument(const QString& path) {
 
 QString CQuorlinDoc::OpenFailureText(const QString& path, const FileResult& result) {
     switch (result.failure) {
-    case FileFailure::NotFound: return str::LoadText(str::kNotFound).arg(path);
-    case FileFailure::AccessDenied: return str::LoadText(str::kAccessDenied).arg(path);
+    case FileFailure::NotFound: return FileErrorMessage(FileErrorCause::FileNotFound, path);
+    case FileFailure::AccessDenied: return FileErrorMessage(FileErrorCause::AccessDenied, path);
     case FileFailure::TooLarge:
         return str::LoadText(str::kFileTooLarge) + QStringLiteral("\n\n") +
                str::LoadText(str::kWhyTooLarge).arg(kMaxEditableBytes / kBytesPerMiB);
@@ -125,8 +132,8 @@ QString CQuorlinDoc::OpenFailureText(const QString& path, const FileResult& resu
 
 QString CQuorlinDoc::SaveFailureText(const QString& path, const FileResult& result) {
     switch (result.failure) {
-    case FileFailure::AccessDenied: return str::LoadText(str::kAccessDenied).arg(path);
-    case FileFailure::DiskFull: return str::LoadText(str::kDiskFull).arg(path);
+    case FileFailure::AccessDenied: return FileErrorMessage(FileErrorCause::AccessDenied, path);
+    case FileFailure::DiskFull: return FileErrorMessage(FileErrorCause::DiskFull, path);
     default: return str::LoadText(str::kFailedToSave) + Reason(result);
     }
 }

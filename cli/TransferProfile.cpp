@@ -1,19 +1,17 @@
-// The only file of quorlin-cli that uses Qt: the profile is Qt's settings
-// store, shared with the application.
+// The profile is the application's: the same reader, so that both take the
+// same values (a value that is not a 32-bit integer reads as 0).
 
 #include "cli/TransferProfile.h"
 
-#include <QSettings>
+#include "app/Profile.h"
 
 namespace quorlin::cli {
 
 void LoadProfileSettings(CommSettings& settings) {
-    QSettings profile(QStringLiteral("Morvale CNC"), QStringLiteral("Quorlin"));
-    profile.beginGroup(QStringLiteral("Prop"));
-    settings.commPort = profile.value(QStringLiteral("CommPort"), 0).toInt();
-    settings.sysType = profile.value(QStringLiteral("SysType"), 0).toInt();
-    settings.baudRate = profile.value(QStringLiteral("BaudRate"), 0).toInt();
-    profile.endGroup();
+    const StoredSettings stored = ReadProfile();
+    settings.commPort = stored.commPort;
+    settings.sysType = stored.sysType;
+    settings.baudRate = stored.baudRate;
     settings.baud = settings.BaudForIndex(settings.baudRate);
 }
 

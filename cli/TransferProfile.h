@@ -7,7 +7,7 @@
 namespace quorlin::cli {
 
 // Reads "CommPort", "SysType" and "BaudRate" of the profile's "Prop" group
-// (each 0 when absent) into settings; baud is derived.
+// (each 0 when absent or not a 32-bit integer) into settings; baud is derived.
 void LoadProfileSettings(CommSettings& settings);
 
 }  // namespace quorlin::cli

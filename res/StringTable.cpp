@@ -4,6 +4,7 @@
 #include <array>
 
 #include "res/CommandIds.h"
+#include "transfer/TransferTexts.h"
 
 namespace quorlin::str {
 
@@ -34,10 +35,10 @@ constexpr Entry kTable[] = {
     {kUpdateP70, "Update P70/P80/P90"},
     {kUpdate57F, "Update 57F/57QV/66G software"},
     {kUpdate57Qva, "Update 57QVA/58QVA/J4/P70 software"},
-    {kCaptionError, "Error"},
+    {kCaptionError, texts::kCaptionError},
     {kSettingsCaption, "Settings"},
     {kSelectSendFile, "Select Send File"},
-    {kCaptionPrompt, "Prompt"},
+    {kCaptionPrompt, texts::kCaptionPrompt},
     {kSendCurrentQuestion, "Send current opened file?"},
     {kSelectBitmap, "Select Bitmap"},
     {kSelectSoftware, "Select Software"},
@@ -68,9 +69,6 @@ constexpr Entry kTable[] = {
     {kFailedToOpen, "Failed to open document."},
     {kFailedToSave, "Failed to save document."},
     {kFileTooLarge, "The file is too large to open."},
-    {kAccessDenied, "Access to %1 was denied."},
-    {kNotFound, "%1 was not found."},
-    {kDiskFull, "Disk full while accessing %1."},
     {kOpenTitle, "Open"},
     {kSaveAsTitle, "Save As"},
     {kAllFilesFilter, "All Files (*.*)"},

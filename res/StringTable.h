@@ -34,13 +34,11 @@ constexpr int kSelectSoftware = 42822;
 constexpr int kFindEnded = 42828;        // appended to the searched text
 constexpr int kSaveChanges = 61699;      // "%1": the document's name
 
-// The framework's file messages ("%1": the file's full path)
+// The framework's file messages ("%1": the file's full path); the file-error
+// texts ("%1 was not found." and the rest) are convert/FileError's.
 constexpr int kFailedToOpen = 61701;
 constexpr int kFailedToSave = 61702;
 constexpr int kFileTooLarge = 61703;
-constexpr int kAccessDenied = 61704;
-constexpr int kNotFound = 61705;
-constexpr int kDiskFull = 61706;
 constexpr int kOpenTitle = 61707;
 constexpr int kSaveAsTitle = 61708;
 constexpr int kAllFilesFilter = 61709;

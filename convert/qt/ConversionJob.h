@@ -5,8 +5,8 @@
 // that the window keeps drawing, and the dialog shows itself busy until the
 // outcome arrives. Either way the outcome comes through finished().
 //
-// The worker wakes the GUI thread through an eventfd watched by a
-// QSocketNotifier and is joined before finished() is emitted: the join is
+// The worker wakes the GUI thread through a GuiWakeUp and is joined before
+// finished() is emitted: the join is
 // the one hand-over of the outcome, which ThreadSanitizer can see even with
 // an uninstrumented Qt (a posted Qt event would hide it).
 
@@ -15,8 +15,7 @@
 #include <thread>
 
 #include "convert/ConvertMessages.h"
-
-class QSocketNotifier;
+#include "ui/GuiWakeUp.h"
 
 namespace quorlin {
 
@@ -52,8 +51,7 @@ signals:
 private:
     void OnWake();
 
-    int m_wakeFd = -1;
-    QSocketNotifier* m_pNotifier = nullptr;
+    GuiWakeUp m_wake;
     std::thread m_worker;
     // Written by the worker, read only after it has been joined.
     ConversionOutcome m_outcome;

@@ -1,10 +1,6 @@
 #include "transfer/qt/TransferSession.h"
 
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <QFile>
-#include <QSocketNotifier>
 #include <QTimer>
 #include <QtGlobal>
 
@@ -47,10 +43,8 @@ TransferSession::TransferSession(CommSettings& settings, std::unique_ptr<ITransf
     : QObject(parent), m_settings(settings) {
     qRegisterMetaType<quorlin::ProgressKind>();
     qRegisterMetaType<quorlin::MessageBoxIcon>();
-    m_wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (m_wakeFd >= 0) {
-        m_wakeNotifier = std::make_unique<QSocketNotifier>(m_wakeFd, QSocketNotifier::Read);
-        connect(m_wakeNotifier.get(), &QSocketNotifier::activated, this, &TransferSession::OnWakeUp);
+    if (m_wake.IsValid()) {
+        connect(&m_wake, &GuiWakeUp::woken, this, &TransferSession::OnWakeUp);
     } else {
         qWarning("Quorlin: no eventfd for the port's messages; polling the queue every %d ms", kQueuePollMs);
         auto* poll = new QTimer(this);
@@ -64,8 +58,6 @@ TransferSession::TransferSession(CommSettings& settings, std::unique_ptr<ITransf
 TransferSession::~TransferSession() {
     // The engine stops the port's threads; only then may the queue go.
     m_engine.reset();
-    m_wakeNotifier.reset();
-    if (m_wakeFd >= 0) close(m_wakeFd);
 }
 
 // ---- Entry operations: each is a step ----
@@ -124,12 +116,7 @@ void TransferSession::Post(unsigned message, uintptr_t wParam, intptr_t lParam) 
     Wake();
 }
 
-void TransferSession::Wake() {
-    if (m_wakeFd < 0) return;  // the poll timer looks at the queue
-    const uint64_t one = 1;
-    // Cannot fail short of the counter's overflow, which leaves it readable.
-    [[maybe_unused]] const ssize_t written = write(m_wakeFd, &one, sizeof one);
-}
+void TransferSession::Wake() { m_wake.Signal(); }  // without one, the poll timer looks
 
 size_t TransferSession::PendingMessages() const {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -140,10 +127,6 @@ size_t TransferSession::PendingMessages() const {
 // step each; messages posted meanwhile (a large input re-posts itself) get
 // a wake-up of their own, so that painting and input interleave with them.
 void TransferSession::OnWakeUp() {
-    if (m_wakeFd >= 0) {
-        uint64_t count;
-        [[maybe_unused]] const ssize_t got = read(m_wakeFd, &count, sizeof count);
-    }
     if (m_nStepDepth > 0) {
         m_bDeferred = true;
         emit messagesDeferred();

@@ -5,9 +5,8 @@
 // The log view, the progress dialogs and the main frame only connect to it.
 //
 // The port's threads hand their messages to Post, which queues them under a
-// mutex and wakes the GUI thread through an eventfd watched by a
-// QSocketNotifier; there they go to TransferEngine::HandleMessage in posting
-// order. A step that shows a message box runs a nested event loop: messages
+// mutex and wakes the GUI thread (GuiWakeUp); there they go to
+// TransferEngine::HandleMessage in posting order. A step that shows a message box runs a nested event loop: messages
 // that arrive meanwhile wait until the step has returned, so that no step
 // ever runs inside another.
 
@@ -23,9 +22,9 @@
 #include "transfer/CommSettings.h"
 #include "transfer/TransferHost.h"
 #include "transfer/TransferPort.h"
+#include "ui/GuiWakeUp.h"
 #include "transfer/qt/LogMirror.h"
 
-class QSocketNotifier;
 
 namespace quorlin {
 
@@ -136,8 +135,7 @@ private:
 
     mutable std::mutex m_mutex;  // guards m_queue: Post comes from the port's threads
     std::deque<Message> m_queue;
-    int m_wakeFd = -1;  // eventfd: the queue got a message
-    std::unique_ptr<QSocketNotifier> m_wakeNotifier;
+    GuiWakeUp m_wake;  // the queue got a message
     int m_nStepDepth = 0;
     bool m_bDeferred = false;  // a wake-up came during a step
 
