@@ -22,10 +22,11 @@
 #include <string_view>
 #include <vector>
 
-#include "tests/fuzz/EngineRig.h"
+#include "tests/transfer/EngineRig.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 namespace quorlin::fuzz {
+using test::EngineRig;
 namespace {
 
 constexpr char kLF = '\n';

@@ -18,11 +18,12 @@
 #include <string>
 #include <vector>
 
-#include "tests/fuzz/EngineRig.h"
+#include "tests/transfer/EngineRig.h"
 #include "tests/fuzz/FuzzSupport.h"
 #include "transfer/TextRules.h"
 
 namespace quorlin::fuzz {
+using test::EngineRig;
 namespace {
 
 constexpr char kLF = '\n';

@@ -13,6 +13,7 @@
 
 #include "serial/SerialOwner.h"
 #include "serial/SerialPort.h"
+#include "tests/transfer/EngineRig.h"
 #include "tests/transfer/FakeHost.h"
 #include "tests/transfer/RecordingPort.h"
 #include "transfer/TransferEngine.h"
@@ -43,26 +44,18 @@ inline std::string MaskTimestamps(const std::string& log) {
     return masked;
 }
 
-class EngineFixture : public ::testing::Test {
+class EngineFixture : public ::testing::Test, protected EngineRig {
 protected:
     void SetUp() override {
         char pattern[] = "/tmp/quorlin-transfer-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         folder = pattern;
-        auto owned = std::make_unique<RecordingPort>();
-        port = owned.get();
-        engine = std::make_unique<TransferEngine>(host, std::move(owned));
     }
     void TearDown() override {
         engine.reset();
         std::filesystem::remove_all(folder);
     }
 
-    void UseFamily(int sysType, int baudRate = 0) {
-        host.settings.sysType = sysType;
-        host.settings.baudRate = baudRate;
-        host.settings.baud = host.settings.BaudForIndex(baudRate);
-    }
     std::string MakeFile(const std::string& name, const std::string& bytes) {
         const std::string path = (folder / name).string();
         std::ofstream(path, std::ios::binary) << bytes;
@@ -72,22 +65,9 @@ protected:
         std::ifstream in(path, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
-    // The controller sends bytes: they wait in the port, the reader posts.
-    void ControllerSends(const std::string& bytes) {
-        port->Feed(bytes);
-        engine->HandleMessage(WM_SERIAL_RXDATA, 0, static_cast<intptr_t>(port->Waiting()));
-        host.Pump(*engine);
-    }
-    void TxEmpty() {
-        engine->HandleMessage(WM_SERIAL_TXEMPTY, 0, 0);
-        host.Pump(*engine);
-    }
     bool LogMatches(const std::string& expected) { return MaskTimestamps(host.log) == expected; }
 
     std::filesystem::path folder;
-    FakeHost host;
-    RecordingPort* port = nullptr;
-    std::unique_ptr<TransferEngine> engine;
 };
 
 }  // namespace quorlin::test

@@ -12,19 +12,23 @@
 #include "tests/transfer/RecordingPort.h"
 #include "transfer/TransferEngine.h"
 
-namespace quorlin::fuzz {
+namespace quorlin::test {
 
 class EngineRig {
 public:
-    explicit EngineRig(int sysType) {
-        host.settings.sysType = sysType;
-        host.settings.baudRate = 0;
-        host.settings.baud = host.settings.BaudForIndex(0);
-        auto owned = std::make_unique<test::RecordingPort>();
+    explicit EngineRig(int sysType = 0) {
+        UseFamily(sysType);
+        auto owned = std::make_unique<RecordingPort>();
         port = owned.get();
         engine = std::make_unique<TransferEngine>(host, std::move(owned));
     }
 
+    void UseFamily(int sysType, int baudRate = 0) {
+        host.settings.sysType = sysType;
+        host.settings.baudRate = baudRate;
+        host.settings.baud = host.settings.BaudForIndex(baudRate);
+    }
+    // The controller sends bytes: they wait in the port, the reader posts.
     void ControllerSends(const std::string& bytes) {
         port->Feed(bytes);
         engine->HandleMessage(WM_SERIAL_RXDATA, 0, static_cast<intptr_t>(port->Waiting()));
@@ -35,9 +39,9 @@ public:
         host.Pump(*engine);
     }
 
-    test::FakeHost host;
-    test::RecordingPort* port = nullptr;
+    FakeHost host;
+    RecordingPort* port = nullptr;
     std::unique_ptr<TransferEngine> engine;
 };
 
-}  // namespace quorlin::fuzz
+}  // namespace quorlin::test
