@@ -12,6 +12,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quorlin::e2e {
@@ -34,12 +35,17 @@ public:
 
     const std::string& Name() const { return name_; }
     bool Started() const { return pid_ > 0; }
+    pid_t Pid() const { return pid_; }
     void WriteLine(const std::string& line);
     void CloseInput();
     void Signal(int signal);
 
     const std::string& Out() const { return out_; }
     const std::string& Err() const { return err_; }
+    // Hands over what the process has printed on standard output so far and
+    // forgets it: a long-lived process (the soak's simulators) must not make
+    // its reader grow. Offsets into Out() start again from 0.
+    std::string TakeOut() { return std::exchange(out_, std::string()); }
     bool Exited() const { return status_.has_value(); }
     // The exit status, or 128 + signal number.
     int ExitStatus() const { return status_.value_or(-1); }
