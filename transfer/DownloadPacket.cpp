@@ -41,6 +41,10 @@ std::optional<DownloadPacket> ReplyScanner::ScanReplyPacket(const uint8_t* bytes
             }
             continue;
         }
+        // Still in a run of 'Z's: the packet starts at its last two. No
+        // command is 'Z', so noise that ends in 'Z' before the answer's own
+        // "ZZ" must not make the packet begin one byte early and miss it.
+        if (m_nCount == 2 && b == 'Z') continue;
         m_packet[m_nCount++] = b;
         if (m_nCount == m_packet.size()) {
             m_bCollecting = false;

@@ -23,8 +23,9 @@ DownloadPacket MakeBlockHeaderPacket(uint32_t blockSum);
 DownloadPacket MakeVerdictPacket(bool sumsMatch);
 
 // Assembles answer packets from received chunks. A packet starts with two
-// consecutive 'Z' bytes and may be split over several chunks; bytes of a
-// chunk behind a completed packet are dropped.
+// consecutive 'Z' bytes (the last two of a longer run of them) and may be
+// split over several chunks; bytes of a chunk behind a completed packet are
+// dropped.
 class ReplyScanner {
 public:
     // Forgets a half-collected packet. The previous byte is kept.

@@ -91,6 +91,20 @@ TEST_F(DownloadAnswers, AnswerAfterNoiseAndSplitStillDrivesTheBlocks) {
     EXPECT_EQ(sim_->Out().find(" bad"), std::string::npos) << sim_->Out();
 }
 
+// Noise whose last byte is 'Z' runs into the answer's "ZZ": the download
+// still goes on (it once waited for ever after the first block).
+TEST_F(DownloadAnswers, AnswerBehindNoiseEndingInZStillDrivesTheBlocks) {
+    StartSim(4);
+    const Bytes payload = Pattern(2 * 32768, 6);
+    const std::string path = Write("system.bin", UpdateFile(payload));
+    Sim("expect download blocks answer 11 noise E5375A", "expecting download");
+    StartCli({"download", "--kind", "3", path});
+    EXPECT_EQ(WaitCli(), 0) << CliOutput();
+    EXPECT_FALSE(SimReports("download verdict 1 after block 2").empty());
+    const std::string stored = SimReports("stored download");
+    EXPECT_EQ(Read(StoredPath(stored)), payload);
+}
+
 TEST_F(DownloadAnswers, DamagedImageIsRefusedBeforeAnythingIsSent) {
     StartSim(3);
     Bytes file = UpdateFile(Pattern(1000, 2));

@@ -1,9 +1,10 @@
 // The download's reply scanner, fed a stream of answer packets, lone 'Z's and
 // noise, cut into random chunks with an occasional Reset between them. The
 // packets it returns, and the chunk each completes in, must be those found by
-// a plain search: the first "ZZ" in the bytes seen since the last packet (the
-// byte before them included) starts a packet of ten bytes; the rest of the
-// chunk that completes a packet is dropped.
+// a plain search: the first "ZZ" followed by a byte other than 'Z' in the
+// bytes seen since the last packet (the byte before them included) starts a
+// packet of ten bytes; the rest of the chunk that completes a packet is
+// dropped.
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -71,6 +72,13 @@ std::vector<Chunk> CutIntoChunks(FuzzedDataProvider& in, const std::string& stre
     return chunks;
 }
 
+// Where the first "ZZ" followed by a command (any byte but 'Z') begins.
+size_t PacketStart(const std::string& window) {
+    for (size_t p = 0; p + 2 < window.size(); ++p)
+        if (window[p] == 'Z' && window[p + 1] == 'Z' && window[p + 2] != 'Z') return p;
+    return std::string::npos;
+}
+
 // The plain search. window holds the previous byte followed by every byte seen
 // since; a Reset forgets a packet begun (its first 'Z' stays the previous
 // byte) and keeps only the previous byte otherwise.
@@ -82,7 +90,7 @@ std::vector<Found> ModelPackets(const std::vector<Chunk>& chunks) {
             window = window.find("ZZ") != std::string::npos ? std::string("Z") : window.substr(window.size() - 1);
         for (char b : chunks[k].bytes) {
             window.push_back(b);
-            const size_t pair = window.find("ZZ");
+            const size_t pair = PacketStart(window);
             if (pair != std::string::npos && window.size() - pair == kPacketSize) {
                 found.push_back({k, window.substr(pair)});
                 window.assign(1, '\0');

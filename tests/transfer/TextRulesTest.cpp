@@ -123,6 +123,28 @@ TEST(ReplyScanner, ResetDropsHalfPacketButKeepsPreviousByte) {
     EXPECT_EQ((*packet)[2], 0x10);
 }
 
+// Noise that ends in 'Z' runs into the packet's own "ZZ": the packet
+// starts at the last two of the 'Z's, so the answer is still found (it was
+// once taken from the noise's 'Z' on, with 'Z' as its command, and the
+// download waited for ever for an answer that had come).
+TEST(ReplyScanner, PacketBehindNoiseEndingInZIsFound) {
+    for (const std::string noise : {"\xE5" "7Z", "ZZ", "ZZZZZ"}) {
+        ReplyScanner scanner;
+        const std::string answer = std::string("ZZ\x10", 3) + std::string(7, '\0');
+        const auto packet = Scan(scanner, noise + answer);
+        ASSERT_TRUE(packet) << "after noise of " << noise.size() << " bytes";
+        EXPECT_EQ(std::string(packet->begin(), packet->end()), answer);
+    }
+    // The same when the run of 'Z's is split over chunks.
+    ReplyScanner scanner;
+    EXPECT_FALSE(Scan(scanner, "noise Z"));
+    EXPECT_FALSE(Scan(scanner, "Z"));
+    EXPECT_FALSE(Scan(scanner, "Z"));
+    const auto packet = Scan(scanner, std::string("\x11\0\0\0\0\0\0\0", 8));
+    ASSERT_TRUE(packet);
+    EXPECT_EQ((*packet)[2], 0x11);
+}
+
 class TextFiles : public EngineFixture {};
 
 TEST_F(TextFiles, ProgramIsReadWithCrLfAsLfUpToSub) {
