@@ -496,6 +496,11 @@ Result Rig::Run(const Plan& plan) {
     for (std::size_t from = 0, end; (end = said.find('\n', from)) != std::string::npos; from = end + 1)
         if (said.compare(from, 7, "stored ") == 0) fs::remove(StoredPath(said.substr(from, end - from)), ignored);
 
+    // Built with a sanitizer, either tool may report a fault and still end
+    // as expected.
+    for (const char* mark : {"AddressSanitizer", "LeakSanitizer", "ThreadSanitizer", "runtime error:"})
+        if (cli.Err().find(mark) != std::string::npos || simProcess.Err().find(mark) != std::string::npos)
+            fail(std::string("a sanitizer reported: ") + mark);
     if (++sim.life.transfers == kSimWarmUp) sim.life.warm = SampleProcess(simProcess.Pid());
     if (vanish || !result.passed) sim.doubtful = true;
     log << "exit status " << status << ", " << OutcomeName(result.outcome) << ", " << result.duration.count() << " ms";
