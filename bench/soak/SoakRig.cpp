@@ -1,5 +1,7 @@
 #include "bench/soak/SoakRig.h"
 
+#include "bench/soak/SoakVerdict.h"
+
 #include <signal.h>
 #include <unistd.h>
 
@@ -29,11 +31,6 @@ constexpr auto kToolBegins = 10s;
 // allocations have settled, and compared with those at its end.
 constexpr std::uint64_t kSimWarmUp = 5;
 
-const std::string kSendCompleted = "   File sending completed\r\n";
-const std::string kReceiveCompleted = "   File receiving completed\r\n";
-const std::string kSendCancelled = "   File sending cancelled\r\n";
-const std::string kReceiveCancelled = "   File receiving cancelled\r\n";
-const std::string kPortLost = "Transfer stopped: the serial port was lost\r\n";
 
 Millis Since(Clock::time_point from, Clock::time_point to) {
     return std::chrono::duration_cast<Millis>(to - from);
@@ -398,13 +395,13 @@ Result Rig::Run(const Plan& plan) {
             fail("quorlin-sim did not see the port closed");
         // What the PC wrote before it closed is taken first, then the
         // controller ends its side of the transfer.
-        struct Ending {
+        struct SimEnd {
             const char* began;
             std::vector<const char*> ends;
         };
-        const Ending ending = plan.kind == Kind::Download ? Ending{"download started", {"stored download"}}
-                              : isReceive ? Ending{"sending program", {"sent program", "send "}}
-                                          : Ending{"program started", {"stored program", "program abandoned"}};
+        const SimEnd ending = plan.kind == Kind::Download ? SimEnd{"download started", {"stored download"}}
+                              : isReceive ? SimEnd{"sending program", {"sent program", "send "}}
+                                          : SimEnd{"program started", {"stored program", "program abandoned"}};
         if (FindLine(simProcess.Out(), ending.began) &&
             !session_.WaitUntil(
                 [&] {
@@ -426,42 +423,13 @@ Result Rig::Run(const Plan& plan) {
     }
 
     // The tool's end, against what the fault allows.
+    std::vector<std::string> failures;
+    std::optional<Millis> faultToExit;
+    if (struck) faultToExit = result.faultToExit;
+    const Outcome judged = Judge(plan, Ending{result.exitStatus, hung, faultToExit, out, cli.Err()}, failures);
+    if (result.outcome != Outcome::Hang) result.outcome = judged;
+    for (const auto& why : failures) fail(why);
     const int status = result.exitStatus;
-    const std::string cancelled = isReceive ? kReceiveCancelled : kSendCancelled;
-    const std::string completed = isReceive ? kReceiveCompleted : kSendCompleted;
-    auto lineName = [](const std::string& line) { return "\"" + line.substr(3, line.size() - 5) + "\""; };
-    // Ctrl+C after the transfer completed, while the tool still hands the
-    // controller its last bytes, ends the tool at once (by the signal).
-    const bool completedThenInterrupted = status == 130 && plan.fault == Fault::CtrlC && printed(completed);
-    if (result.outcome == Outcome::Hang) {
-    } else if (status == 0 || completedThenInterrupted) {
-        result.outcome = Outcome::Completed;
-        // Completion needs a controller that played its part up to the end:
-        // a loss or a stall may only come after the last byte left the PC,
-        // when no answer was still due.
-        const bool answersDue = plan.Blocks() || (plan.kind != Kind::Download && plan.family == 0);
-        if ((vanish || plan.fault == Fault::Stall) && answersDue)
-            fail("completed although the controller " + std::string(vanish ? "vanished" : "stalled"));
-        if (!printed(completed)) fail("exit 0 without the log line " + lineName(completed));
-    } else if (status == 130) {
-        result.outcome = Outcome::Cancelled;
-        if (plan.fault != Fault::CtrlC || !struck) fail("exit 130 without a Ctrl+C");
-        if (!printed(cancelled)) fail("cancelled without the log line " + lineName(cancelled));
-    } else if (status == 3) {
-        result.outcome = Outcome::IdleTimeOut;
-        if (plan.idleSeconds == 0) fail("idle time-out without --idle-timeout");
-        if (!printed(cancelled)) fail("idle time-out without the log line " + lineName(cancelled));
-    } else if (status == 1 && vanish) {
-        result.outcome = Outcome::LineLost;
-        if (!printed(kPortLost)) fail("line lost without the log line \"" + kPortLost.substr(0, kPortLost.size() - 2) + "\"");
-        if (cli.Err().empty()) fail("line lost without a message on standard error");
-    } else {
-        result.outcome = Outcome::Other;
-        fail("exit status " + std::to_string(status) + " does not fit the fault");
-    }
-    if (struck && result.outcome != Outcome::Completed && result.faultToExit > FaultBound(plan))
-        fail("ended " + std::to_string(result.faultToExit.count()) + " ms after the fault; the bound is " +
-             std::to_string(FaultBound(plan).count()) + " ms");
 
     // A completed transfer is byte-exact. (Where the line vanished, only a
     // receive has something to compare: the controller's store is gone.)
