@@ -4,7 +4,7 @@
 // A console control handler takes no argument, so the handler finds the
 // live HostWait's events through the one hook of this file; there is one
 // host, and so one HostWait, per process. The handler runs on a thread of
-// its own: the hook's lock keeps the events open while it uses them.
+// its own: the hook's lock keeps the cancel event open while it is set.
 
 #include <windows.h>
 
@@ -17,9 +17,10 @@ namespace quorlin::cli {
 namespace {
 
 // Windows ends a process some 5 s after its console was closed (or the user
-// logs off) whether its handler returned or not. Until the host has
-// cancelled the transfer (its log line written, a receive's SUB queued)
-// the handler holds the end back, never longer than this.
+// logs off) whether its handler returned or not, and at once when the
+// handler returns. The handler holds the end back this long, so that the
+// host can cancel the transfer (its log line written, a receive's SUB
+// queued and sent); a process that finishes sooner ends the handler with it.
 constexpr DWORD kCloseGraceMs = 4000;
 
 }  // namespace
@@ -35,9 +36,8 @@ BarTerminal StandardErrorTerminal() {
 }
 
 struct HostWait::State {
-    HANDLE wake = nullptr;      // auto-reset: a message was posted
-    HANDLE cancel = nullptr;    // manual-reset: a cancel key or event came
-    HANDLE released = nullptr;  // manual-reset: the host gave the keys back
+    HANDLE wake = nullptr;    // auto-reset: a message was posted
+    HANDLE cancel = nullptr;  // manual-reset: a cancel key or event came
     bool handlerInstalled = false;
 };
 
@@ -55,20 +55,16 @@ ConsoleHook& Hook() {
 
 // Runs on a thread the system makes for the event.
 BOOL WINAPI OnConsoleControl(DWORD event) {
-    HANDLE released = nullptr;
     {
         std::lock_guard<std::mutex> lock(Hook().mutex);
         HostWait::State* state = Hook().live;
         if (!state) return FALSE;  // not ours any more: the default ends the process
         SetEvent(state->cancel);
-        if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) return TRUE;
-        const HANDLE self = GetCurrentProcess();
-        if (!DuplicateHandle(self, state->released, self, &released, SYNCHRONIZE, FALSE, 0)) return TRUE;
     }
+    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) return TRUE;
     // Closing the console, logging off, shutting down: the process ends
     // when this returns.
-    WaitForSingleObject(released, kCloseGraceMs);
-    CloseHandle(released);
+    Sleep(kCloseGraceMs);
     return TRUE;
 }
 
@@ -78,7 +74,6 @@ void Unhook(HostWait::State& state) {
     std::lock_guard<std::mutex> lock(Hook().mutex);
     if (Hook().live != &state) return;
     Hook().live = nullptr;
-    SetEvent(state.released);
 }
 
 }  // namespace
@@ -86,7 +81,6 @@ void Unhook(HostWait::State& state) {
 HostWait::HostWait() : m_state(std::make_unique<State>()) {
     m_state->wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     m_state->cancel = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    m_state->released = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     {
         std::lock_guard<std::mutex> lock(Hook().mutex);
         Hook().live = m_state.get();
@@ -96,7 +90,7 @@ HostWait::HostWait() : m_state(std::make_unique<State>()) {
 
 HostWait::~HostWait() {
     Unhook(*m_state);
-    for (HANDLE handle : {m_state->wake, m_state->cancel, m_state->released})
+    for (HANDLE handle : {m_state->wake, m_state->cancel})
         if (handle) CloseHandle(handle);
 }
 
