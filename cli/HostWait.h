@@ -21,8 +21,10 @@ enum class BarTerminal {
 // the erase sequence, falling back to Plain where it cannot.
 BarTerminal StandardErrorTerminal();
 
-// The words the help uses for the keys and events that cancel.
+// The words the help uses for the keys and events that cancel, and for how
+// a port number names a device.
 extern const char* const kCancelKeysText;
+extern const char* const kPortNamingText;
 
 class HostWait {
 public:

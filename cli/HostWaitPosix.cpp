@@ -27,6 +27,7 @@ sigset_t CancelSignals() {
 }  // namespace
 
 const char* const kCancelKeysText = "Ctrl+C (SIGINT, SIGTERM)";
+const char* const kPortNamingText = "through the port map (QUORLIN_PORTS, COM<N> links)";
 
 BarTerminal StandardErrorTerminal() { return isatty(STDERR_FILENO) == 1 ? BarTerminal::Ansi : BarTerminal::None; }
 

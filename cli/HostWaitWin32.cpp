@@ -26,6 +26,7 @@ constexpr DWORD kCloseGraceMs = 4000;
 }  // namespace
 
 const char* const kCancelKeysText = "Ctrl+C (Ctrl+Break, closing the console)";
+const char* const kPortNamingText = "the port \\\\.\\COM<N>";
 
 BarTerminal StandardErrorTerminal() {
     const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);

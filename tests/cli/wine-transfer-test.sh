@@ -2,7 +2,7 @@
 # The Windows quorlin-cli.exe, run by Wine, against the native quorlin-sim
 # over a real pseudo-terminal that Wine maps as a COM port.
 #
-#   wine-transfer-test.sh CASE     CASE: send, echo-send, receive, download, cancel
+#   wine-transfer-test.sh CASE     CASE: send, echo-send, receive, download, cancel, refuse
 #
 # Environment: QUORLIN_CLI_EXE (the Windows quorlin-cli.exe), QUORLIN_SIM (the
 # native quorlin-sim), WINE, WINEPREFIX (a prefix of the build's own, its
@@ -21,7 +21,7 @@
 # ports folder), to compare the two.
 set -u
 
-case_name=${1:?usage: wine-transfer-test.sh send|echo-send|receive|download|cancel}
+case_name=${1:?usage: wine-transfer-test.sh send|echo-send|receive|download|cancel|refuse}
 : "${QUORLIN_CLI_EXE:?}" "${QUORLIN_SIM:?}" "${WINE:?}" "${WINEPREFIX:?}"
 export WINEPREFIX WINEDEBUG=${WINEDEBUG:--all}
 
@@ -213,6 +213,31 @@ cancel)
     [ "$cli_status" -eq 130 ] || fail "exit status $cli_status, not 130"
     expect_log "File sending cancelled"
     echo "cancel: Ctrl+C to exit $((cli_ended - pressed)) ms"
+    ;;
+refuse)
+    # What is refused before the port is touched, with the same messages
+    # and exit codes as on POSIX; the help names this system's keys.
+    com=201 family=1
+    start_cli send --help
+    wait_cli
+    [ "$cli_status" -eq 0 ] || fail "send --help: exit status $cli_status"
+    grep -qF "Ctrl+C (Ctrl+Break, closing the console) cancels" "$work/cli.out" || fail "the help lacks the keys"
+    start_cli send --baud-index 7 "$work/none.nc"
+    wait_cli
+    [ "$cli_status" -eq 2 ] || fail "a bad option: exit status $cli_status, not 2"
+    mkdir "$work/folder"
+    start_cli receive "$work/folder"
+    wait_cli
+    [ "$cli_status" -eq 1 ] || fail "a folder as FILE: exit status $cli_status, not 1"
+    grep -qF "folder is a folder, not a regular file" "$work/cli.err" || fail "a folder as FILE: no reason given"
+    start_cli send NUL
+    wait_cli
+    [ "$cli_status" -eq 1 ] || fail "NUL as FILE: exit status $cli_status, not 1"
+    grep -qF "NUL is a device, not a regular file" "$work/cli.err" || fail "NUL as FILE: no reason given"
+    start_cli send "$work/missing.nc"
+    wait_cli
+    [ "$cli_status" -eq 1 ] || fail "a missing FILE: exit status $cli_status, not 1"
+    echo "refuse: help, bad option, folder, device, missing file refused as on POSIX"
     ;;
 *)
     fail "unknown case"
