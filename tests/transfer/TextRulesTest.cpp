@@ -8,7 +8,6 @@
 #include <string>
 
 #include "tests/transfer/EngineFixture.h"
-#include "tests/transfer/FileSizeLimit.h"
 #include "transfer/CommSettings.h"
 #include "transfer/DownloadPacket.h"
 #include "transfer/SystemType.h"
@@ -168,13 +167,6 @@ TEST_F(TextFiles, AFileInUseByAnotherTransferDoesNotOpen) {
     EXPECT_FALSE(second.Open(path));
     first.Close();
     EXPECT_TRUE(second.Open(path));
-}
-
-TEST_F(TextFiles, FullDiskIsReported) {
-    ProgramWriter writer;
-    ASSERT_TRUE(writer.Open((folder / "r.nc").string()));
-    FileSizeLimit full(2);
-    EXPECT_FALSE(writer.Write("N1\n", 3));
 }
 
 }  // namespace
