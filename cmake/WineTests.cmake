@@ -34,6 +34,7 @@ function(quorlin_wine_server_fixture)
     add_test(NAME wine_server_${action}
       COMMAND ${CMAKE_COMMAND}
         -DACTION=${action}
+        -DWINE=${QUORLIN_WINE}
         -DWINESERVER=${QUORLIN_WINESERVER}
         -DWINEPREFIX=${QUORLIN_WINEPREFIX}
         -P ${PROJECT_SOURCE_DIR}/cmake/WineServer.cmake)
