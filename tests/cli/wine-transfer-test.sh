@@ -24,6 +24,10 @@ set -u
 case_name=${1:?usage: wine-transfer-test.sh send|echo-send|receive|download|cancel|refuse}
 : "${QUORLIN_CLI_EXE:?}" "${QUORLIN_SIM:?}" "${WINE:?}" "${WINEPREFIX:?}"
 export WINEPREFIX WINEDEBUG=${WINEDEBUG:--all}
+if [ -n "${QUORLIN_WINE_PRELOAD:-}" ] && [ ! -f "$QUORLIN_WINE_PRELOAD" ]; then
+    echo "FAIL ($case_name): no $QUORLIN_WINE_PRELOAD (build the native tests/wine aids)" >&2
+    exit 1
+fi
 
 work=$(mktemp -d /tmp/quorlin-wine-cli.XXXXXX)
 sim_pid=
