@@ -11,6 +11,7 @@
 
 #include "cli/ArgParser.h"
 #include "cli/Commands.h"
+#include "cli/Console.h"
 #include "cli/FileRefusal.h"
 #include "cli/TransferHostCli.h"
 #include "cli/TransferProfile.h"

@@ -130,8 +130,12 @@ $(stat -c %s "$1") bytes expected, $(stat -c %s "$2" 2>/dev/null || echo no) byt
 
 stored_path() { echo "$1" | awk '{print $3}'; }
 
+# The log line, ended by CR LF as the log view holds it (a text-mode stream
+# would have made it CR CR LF).
 expect_log() {
     grep -qF -- "   $1"$'\r' "$work/cli.out" || fail "the log lacks \"$1\""
+    grep -q $'\r\r' "$work/cli.out" && fail "the log has CR CR LF line ends"
+    return 0
 }
 
 case "$case_name" in
