@@ -209,7 +209,8 @@ download)
          "$((cli_ended - cli_started)) ms from start to exit"
     ;;
 cancel)
-    # Ctrl+C: Wine turns SIGINT into the console's Ctrl+C event.
+    # Ctrl+C: Wine hands a SIGINT to the process's console control handlers
+    # as CTRL_C_EVENT, on a thread of their own as Windows does.
     start_sim 1 205 --pace --line 115200,o,8,1
     long_program 10000 >"$work/long.nc"
     sim "mark at 2000" "armed mark"
