@@ -67,6 +67,7 @@ bool IsDeviceGone(DWORD error) {
 
 // The errno the portable layers look at for a Windows error.
 int ErrnoOf(DWORD error) {
+    if (IsDeviceGone(error)) return EIO;
     switch (error) {
         case ERROR_INVALID_PARAMETER: return EINVAL;
         case ERROR_INVALID_FUNCTION: case ERROR_NOT_SUPPORTED: return ENOTTY;
@@ -74,7 +75,7 @@ int ErrnoOf(DWORD error) {
         case ERROR_SHARING_VIOLATION: case ERROR_BUSY: return EBUSY;
         case ERROR_NOT_ENOUGH_MEMORY: case ERROR_OUTOFMEMORY: return ENOMEM;
         case ERROR_TIMEOUT: return ETIMEDOUT;
-        default: return EIO;
+        default: return EPROTO;
     }
 }
 
@@ -180,6 +181,7 @@ struct OverlappedRequest {
     OVERLAPPED overlapped{};
     HANDLE event = nullptr;
     bool pending = false;
+    DWORD failedGone = 0;  // a write that ended with the device gone
 
     void Prepare() {
         overlapped = OVERLAPPED{};
@@ -286,7 +288,10 @@ std::unique_ptr<SerialDevice> SerialDevice::Open(const std::string& path, PortFa
 SerialDevice::~SerialDevice() {
     // No completion may arrive after the requests' memory is gone: cancel
     // what is outstanding and wait until each request has ended.
+    // Wine does not cancel a comm-event wait with CancelIoEx, but every
+    // system ends it when the event mask changes.
     HANDLE handle = AsHandle(m_handle);
+    ::SetCommMask(handle, 0);
     ::CancelIoEx(handle, nullptr);
     for (OverlappedRequest* request : {&m_platform->write, &m_platform->commWait}) {
         if (!request->pending) continue;
@@ -320,12 +325,15 @@ IoResult SerialDevice::ReadSome(void* buffer, size_t size) {
 
 namespace {
 
-// Ends a finished write request: false (error remembered) when it failed.
+// Ends a finished write request: false (error set) when it failed. A write
+// that failed because the device went away is remembered: its bytes did not
+// leave, and the queue's state must say so.
 bool CollectWrite(HANDLE handle, OverlappedRequest& write, DWORD& error) {
     write.pending = false;
     DWORD written = 0;
     if (::GetOverlappedResult(handle, &write.overlapped, &written, FALSE)) return true;
     error = ::GetLastError();
+    if (IsDeviceGone(error)) write.failedGone = error;
     // A purge aborts a write on purpose: that is no failure of the device.
     return error == ERROR_OPERATION_ABORTED;
 }
@@ -582,7 +590,14 @@ bool SerialDevice::Drain() {
             DWORD written = 0;
             const bool done = ::GetOverlappedResult(handle, &write.overlapped, &written, TRUE);
             write.pending = false;
-            if (!done && ::GetLastError() != ERROR_OPERATION_ABORTED) return Failed();
+            if (!done && ::GetLastError() != ERROR_OPERATION_ABORTED) {
+                if (IsDeviceGone(::GetLastError())) write.failedGone = ::GetLastError();
+                return Failed();
+            }
+        }
+        if (write.failedGone != 0) {
+            Remember(write.failedGone);
+            return false;
         }
     }
     return ::FlushFileBuffers(handle) || Failed();
@@ -614,8 +629,16 @@ bool SerialDevice::OutputWaiting(uint32_t& count) const {
     count = status.cbOutQue;
     // A write still outstanding holds bytes the driver may not count yet.
     std::lock_guard lock(m_platform->writeLock);
-    const OverlappedRequest& write = m_platform->write;
-    if (write.pending && !write.Finished())
+    OverlappedRequest& write = m_platform->write;
+    if (write.pending && write.Finished()) {
+        DWORD error = 0;
+        CollectWrite(AsHandle(m_handle), write, error);
+    }
+    if (write.failedGone != 0) {
+        Remember(write.failedGone);
+        return false;
+    }
+    if (write.pending)
         count = std::max<uint32_t>(count, static_cast<uint32_t>(m_platform->writeBytes.size()));
     return true;
 }
