@@ -1,9 +1,6 @@
 // quorlin-cli send, receive, download and ports: the transfer engine hosted
 // on the command line.
 
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -14,6 +11,8 @@
 
 #include "cli/ArgParser.h"
 #include "cli/Commands.h"
+#include "cli/Console.h"
+#include "cli/FileRefusal.h"
 #include "cli/TransferHostCli.h"
 #include "cli/TransferProfile.h"
 #include "serial/PortMap.h"
@@ -31,14 +30,18 @@ constexpr int kExitError = 1;
 constexpr int kExitIdleTimeout = 3;
 constexpr int kExitCancelled = 130;
 
-const char* const kCommonHelp =
+// The help every transfer command ends with; this system's port naming and
+// the keys that cancel go between its parts.
+const char* const kCommonHelpHead =
     "FILE must be a regular file (for receive: one that does not exist yet, or a regular\n"
     "file, which is emptied). A named pipe, a device or a folder is refused before the\n"
     "port is opened.\n"
     "\n"
     "Line options (left out, they come from the profile \"Morvale CNC\"/\"Quorlin\", group\n"
     "\"Prop\", keys CommPort, SysType, BaudRate, and the port probe, as in the application):\n"
-    "  --port N            port number N, through the port map (QUORLIN_PORTS, COM<N> links)\n"
+    "  --port N            port number N, ";
+const char* const kCommonHelpMiddle =
+    "\n"
     "  --family 0..4       controller family: 0 Echo, 1-3 Block, 4 Xon protocol\n"
     "  --baud-index 0|1    the family's baud choice (family 3: 115200, family 4: 19200)\n"
     "  --idle-timeout S    give up after S seconds in which nothing moved on the line (no\n"
@@ -55,7 +58,9 @@ const char* const kCommonHelp =
     "than that the view holds only the tail of what is printed here. Message boxes go to\n"
     "standard error as \"Caption: text\"; when the port or the file cannot be opened, a\n"
     "second line says why and what to do. A progress bar is drawn on standard error only\n"
-    "when it is a terminal. Ctrl+C (SIGINT, SIGTERM) cancels as the progress window's\n"
+    "when it is a terminal. ";
+const char* const kCommonHelpTail =
+    " cancels as the progress window's\n"
     "Cancel does. Bytes the controller is still owed (the end of a completed transfer, a\n"
     "cancelled receive's SUB) are sent before the tool ends, waiting at most about 3 s\n"
     "past their line time while the controller holds the line; a second Ctrl+C ends it\n"
@@ -68,6 +73,10 @@ const char* const kCommonHelp =
     "\n"
     "Exit status: 0 completed, 1 error (message on standard error), 2 usage,\n"
     "3 idle time-out, 130 cancelled.\n";
+
+void PrintCommonHelp() {
+    std::printf("%s%s%s%s%s", kCommonHelpHead, kPortNamingText, kCommonHelpMiddle, kCancelKeysText, kCommonHelpTail);
+}
 
 const std::vector<OptionSpec> kLineOptions = {
     {"port", true}, {"family", true}, {"baud-index", true}, {"idle-timeout", true}};
@@ -143,27 +152,6 @@ bool ControllerAwaitsBytes(unsigned result) {
     }
 }
 
-enum class FileRole { Source, Target };
-
-// A FILE that the transfer would wait on for ever (a named pipe, a device)
-// or that is no file at all (a folder) is refused before the port is
-// touched: the reason, or nothing when FILE may be used. A target that does
-// not exist yet is created by the receive; its folder is the engine's
-// business.
-std::optional<std::string> RefuseFile(const std::string& path, FileRole role) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) {
-        if (role == FileRole::Target && errno == ENOENT) return std::nullopt;
-        return path + ": " + std::strerror(errno);
-    }
-    if (S_ISREG(info.st_mode)) return std::nullopt;
-    const char* what = S_ISDIR(info.st_mode)                               ? "a folder"
-                       : S_ISFIFO(info.st_mode)                            ? "a named pipe"
-                       : S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) ? "a device"
-                                                                            : "not a regular file";
-    return path + " is " + what + ", not a regular file";
-}
-
 // Prints the refusal of FILE; the exit status of an error.
 int FileRefused(const char* command, const std::string& reason) {
     std::fprintf(stderr, "quorlin-cli %s: %s\n", command, reason.c_str());
@@ -236,8 +224,8 @@ int RunSend(const Args& argv) {
             "usage: quorlin-cli send [--document] [OPTIONS] FILE\n\n"
             "Sends the NC program FILE to the controller with the family's protocol.\n"
             "  --document          send FILE's text as the application sends the open document\n"
-            "                      (log: \"Begin to send current opened file\")\n\n%s",
-            kCommonHelp);
+            "                      (log: \"Begin to send current opened file\")\n\n");
+        PrintCommonHelp();
         return kExitCompleted;
     }
     std::string path;
@@ -263,8 +251,8 @@ int RunReceive(const Args& argv) {
             "usage: quorlin-cli receive [OPTIONS] FILE\n\n"
             "Stores the program that the controller sends, up to its SUB, in FILE (created\n"
             "anew; line ends stored as CR LF). Cancel sends one SUB to the controller and\n"
-            "keeps what was stored.\n\n%s",
-            kCommonHelp);
+            "keeps what was stored.\n\n");
+        PrintCommonHelp();
         return kExitCompleted;
     }
     std::string path;
@@ -288,8 +276,8 @@ int RunDownload(const Args& argv) {
             "  3  system software (update file, blocks)\n"
             "  4  interface picture, families 3 and 4 (256-colour bitmap, blocks)\n"
             "  5  Chinese font (update file, blocks)\n"
-            "Blocks go at 115200 for family 3 with --baud-index 1, else at 9600.\n\n%s",
-            kCommonHelp);
+            "Blocks go at 115200 for family 3 with --baud-index 1, else at 9600.\n\n");
+        PrintCommonHelp();
         return kExitCompleted;
     }
     const auto kindText = args.Value("kind");

@@ -1,16 +1,12 @@
 #include "convert/BatchConverter.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
-#include <memory>
 #include <optional>
 
 #include "convert/FileError.h"
 #include "convert/FileIdentity.h"
+#include "convert/NativeFile.h"
 #include "convert/OutputFile.h"
 #include "convert/Paths.h"
 #include "convert/Refusals.h"
@@ -34,14 +30,8 @@ std::string RomNameFor(const std::string& sourceName) {
     return sourceName.substr(0, sourceName.rfind('.')) + ".rom";
 }
 
-using DirHandle = std::unique_ptr<DIR, int (*)(DIR*)>;
-
 // The folder as the file error texts name it: the current folder is ".".
 std::string FolderForMessages(const std::string& folder) { return folder.empty() ? "." : folder; }
-
-DirHandle OpenFolder(const std::string& folder) {
-    return DirHandle(::opendir(folder.empty() ? "." : folder.c_str()), ::closedir);
-}
 
 // Creates an output that will replace path, refusing one that is any of the
 // files read by the batch. On failure the batch shows the file error text as
@@ -119,30 +109,20 @@ std::vector<BatchRow> ListBatchFiles(const std::string& folder, BatchFileType ty
 
 BatchListing ListBatchFolder(const std::string& folder, BatchFileType type) {
     BatchListing listing;
-    DirHandle dir = OpenFolder(folder);
-    if (!dir) {
-        listing.error = FileErrorText(CauseFromErrno(errno), FolderForMessages(folder));
+    std::vector<std::string> names;
+    if (const FileErrorCause cause = native::ListFolder(folder, names); cause != FileErrorCause::None) {
+        listing.error = FileErrorText(cause, FolderForMessages(folder));
         return listing;
     }
     const std::string extension = BatchExtension(type);
-    for (;;) {
-        errno = 0;  // readdir tells the end from a failure only by errno
-        const dirent* entry = ::readdir(dir.get());
-        if (!entry) break;
-        const std::string name = entry->d_name;
+    for (const std::string& name : names)
         if (EndsWithIgnoringCase(name, extension)) listing.rows.push_back({name, RomNameFor(name), ""});
-    }
-    if (errno != 0) {
-        listing.error = FileErrorText(CauseFromErrno(errno), FolderForMessages(folder));
-        listing.rows.clear();
-    }
     return listing;
 }
 
 std::string MakeOutputFolder(const std::string& folder, BatchFileType type) {
     const std::string path = folder + BatchOutputFolderName(type);
-    struct stat info {};
-    if (::lstat(path.c_str(), &info) != 0 && errno == ENOENT) ::mkdir(path.c_str(), 0777);
+    native::MakeFolderIfMissing(path);
     return AddTrailingBackslash(path);
 }
 
@@ -158,8 +138,10 @@ ConversionOutcome RunBatch(const std::string& folder, BatchFileType type, const 
     ConversionOutcome outcome;
     // A folder that is there but cannot be listed would otherwise "finish"
     // with nothing done. A missing one keeps its rule: the outputs fail.
-    if (DirHandle dir = OpenFolder(folder); !dir && errno != ENOENT) {
-        outcome.FileErrorBox(FileErrorText(CauseFromErrno(errno), FolderForMessages(folder)));
+    std::vector<std::string> names;
+    if (const FileErrorCause cause = native::ListFolder(folder, names);
+        cause != FileErrorCause::None && cause != FileErrorCause::FileNotFound) {
+        outcome.FileErrorBox(FileErrorText(cause, FolderForMessages(folder)));
         return outcome;
     }
     const std::vector<FileIdentity> sources = SourcesOf(folder, rows);

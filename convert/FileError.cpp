@@ -79,7 +79,9 @@ FileErrorCause CauseFromErrno(int errorNumber) {
     case ENOLCK:
     case EDEADLK: return FileErrorCause::LockViolation;
     case ENOSPC:
+#ifdef EDQUOT  // no disk quotas in the Windows C runtime
     case EDQUOT:
+#endif
     case EFBIG: return FileErrorCause::DiskFull;
     default: return FileErrorCause::Generic;
     }

@@ -27,6 +27,9 @@ enum class FileErrorCause {
 
 // Maps an errno value to the cause whose text tells the user what to do.
 FileErrorCause CauseFromErrno(int errorNumber);
+// The same for a Windows system error code (GetLastError()); Windows build
+// only (FileErrorWin32.cpp).
+FileErrorCause CauseFromWindowsError(unsigned long code);
 
 // The text shown for a failure on path: "%1" of the cause's text replaced by
 // the path ("an unnamed file" when it is empty), cut to 254 characters.

@@ -1,17 +1,17 @@
 #pragma once
-// Which file a path names: its device and inode. Two paths name one file when
-// these agree, whatever links (hard or symbolic) lead to it.
+// Which file a path names: its volume (device) and its number there (inode,
+// or the file index on Windows). Two paths name one file when these agree,
+// whatever links (hard or symbolic) lead to it.
 
-#include <sys/types.h>
-
+#include <cstdint>
 #include <optional>
 #include <string>
 
 namespace quorlin {
 
 struct FileIdentity {
-    dev_t device = 0;
-    ino_t inode = 0;
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
 
     bool operator==(const FileIdentity&) const = default;
 };

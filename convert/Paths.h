@@ -8,8 +8,11 @@ namespace quorlin {
 
 #ifdef _WIN32
 constexpr char kPathSeparator = '\\';
+// Where a folder ends and a name begins: either slash, or a drive's colon.
+constexpr const char* kFolderEnds = "\\/:";
 #else
 constexpr char kPathSeparator = '/';
+constexpr const char* kFolderEnds = "/";
 #endif
 
 // The path ending in one separator. An empty path stays empty: a lone

@@ -1,17 +1,17 @@
 #pragma once
-// A real file on disk behind the SeekableFile seam, with POSIX calls.
+// A real file on disk behind the SeekableFile seam, through the system's own
+// calls (NativeFile.h: POSIX or Win32, chosen by the build).
 //
 // Reads and writes go through one fixed buffer of kIoBufferSize bytes, so the
 // converters' 1024-byte pieces cost one system call per buffer, not per piece,
 // and memory stays the same whatever the file's size.
-
-#include <sys/types.h>
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
 #include "convert/FileIdentity.h"
+#include "convert/NativeFile.h"
 #include "convert/SeekableFile.h"
 
 namespace quorlin {
@@ -28,10 +28,10 @@ public:
     static PosixFile OpenForReading(const std::string& path);
     // Creates path for writing, truncating a file that is there.
     static PosixFile CreateForWriting(const std::string& path);
-    // Takes over an open descriptor; failures name pathForMessages, which
+    // Takes over an open file; failures name pathForMessages, which
     // may differ from the file's own name (a temporary file is reported by
     // the name of the file it will become).
-    static PosixFile Adopt(int fd, std::string pathForMessages);
+    static PosixFile Adopt(native::FileHandle file, std::string pathForMessages);
 
     PosixFile(PosixFile&& other) noexcept;
     PosixFile& operator=(PosixFile&& other) noexcept;
@@ -54,21 +54,23 @@ public:
     // Closes, dropping whatever is still buffered, and reports nothing: for
     // a file that is being thrown away.
     void Discard();
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const { return file_ != native::kNoFile; }
     const std::string& Path() const { return path_; }
-    // True when path names this very file (same device and inode), for
+    // True when path names this very file (same volume and file number), for
     // refusing to truncate a file that is being read.
     bool IsSameFileAs(const std::string& path) const;
-    FileIdentity Identity() const { return {device_, inode_}; }
+    FileIdentity Identity() const { return identity_; }
 
 private:
-    PosixFile(int fd, std::string path);
+    PosixFile(native::FileHandle file, std::string path);
     [[noreturn]] void Fail(int errorNumber) const;
+    void RequireOpen() const;
     void FlushWrites();
+    void FlushWrites(native::FileHandle file);
     void DropReadAhead();
     std::size_t ReadFromDisk(char* into, std::size_t count);
 
-    int fd_ = -1;
+    native::FileHandle file_ = native::kNoFile;
     std::string path_;
     std::unique_ptr<char[]> buffer_;
     // Read-ahead: bytes [readPos_, readEnd_) of buffer_ are the file's next bytes.
@@ -77,8 +79,7 @@ private:
     // Pending writes: the first writeFill_ bytes of buffer_, to go at position_ - writeFill_.
     std::size_t writeFill_ = 0;
     std::uint64_t position_ = 0;  // logical position seen by the caller
-    dev_t device_ = 0;
-    ino_t inode_ = 0;
+    FileIdentity identity_;
 };
 
 }  // namespace quorlin

@@ -56,12 +56,18 @@ struct CommProperties {
     bool dtrDsrFlowControl = false;  // no such mode on this platform
 };
 
+// The modem status bits and escape codes have the values of the Windows
+// constants of the same names; where <windows.h> came first its macros stand
+// for them.
+#ifndef MS_CTS_ON
 // Modem status bits returned by GetModemStatus.
 constexpr uint32_t MS_CTS_ON = 0x0010;
 constexpr uint32_t MS_DSR_ON = 0x0020;
 constexpr uint32_t MS_RING_ON = 0x0040;
 constexpr uint32_t MS_RLSD_ON = 0x0080;
+#endif
 
+#ifndef SETXOFF
 // Escape codes accepted by Escape.
 constexpr uint32_t SETXOFF = 1;
 constexpr uint32_t SETXON = 2;
@@ -71,5 +77,6 @@ constexpr uint32_t SETDTR = 5;
 constexpr uint32_t CLRDTR = 6;
 constexpr uint32_t SETBREAK = 8;
 constexpr uint32_t CLRBREAK = 9;
+#endif
 
 }  // namespace quorlin

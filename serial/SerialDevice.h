@@ -2,8 +2,9 @@
 // The platform seam of CSerialPort: everything the port asks of the operating
 // system goes through SerialDevice (one open device) and WakeEvent (a
 // wake-up signal a thread can wait on together with the device). This file
-// declares them; SerialDevicePosix.cpp implements them with termios, and a
-// Win32 back end would implement the same declarations with its comm calls.
+// declares them; the build compiles one back end: SerialDevicePosix.cpp
+// (termios, eventfd, poll) or SerialDeviceWin32.cpp (the comm calls on an
+// overlapped handle, events, WaitForMultipleObjects).
 
 #include <chrono>
 #include <cstddef>
@@ -23,6 +24,23 @@ enum class IoStatus {
     Failed,      // any other failure; error holds the system's error number
 };
 
+// The system's handle of a WakeEvent or a device: a descriptor (POSIX) or a
+// HANDLE (Windows), kept in an integer wide enough for both.
+using NativeHandle = std::intptr_t;
+
+// The error number the last failed device call of this thread left (errno,
+// GetLastError on Windows), and the system's text for such a number.
+int LastSystemError();
+std::string SystemErrorText(int error);
+
+// The names of the calls a PortFailure can name, as this back end makes them.
+struct SystemCallNames {
+    const char* createEvent;  // making a WakeEvent
+    const char* open;         // opening a device
+    const char* setState;     // applying line settings
+};
+extern const SystemCallNames kSystemCalls;
+
 struct IoResult {
     IoStatus status = IoStatus::Done;
     size_t count = 0;
@@ -40,10 +58,10 @@ public:
     bool IsValid() const;
     void Signal();
     void Clear();
-    int Handle() const { return m_handle; }
+    NativeHandle Handle() const { return m_handle; }
 
 private:
-    int m_handle;
+    NativeHandle m_handle;
 };
 
 // What ended a wait.
@@ -98,6 +116,8 @@ public:
     // that can only pass 8-bit characters without parity (a pty) has taken
     // 7 bits with parity as well as it can: that is not a failure.
     bool SetState(const CommState& state, std::string& notTaken);
+    // Asks the driver for queues of these sizes (a tty sizes its own).
+    bool SetQueueSizes(uint32_t inputSize, uint32_t outputSize);
     bool Purge();        // drops both kernel queues
     bool PurgeOutput();  // drops the kernel output queue only
     // Waits until the output queue has been sent; the device bounds the wait
@@ -113,8 +133,12 @@ public:
     bool GetModemStatus(uint32_t& status) const;
 
 private:
-    explicit SerialDevice(int handle) : m_handle(handle) {}
-    int m_handle;
+    // What a back end keeps beside the handle (the overlapped requests of the
+    // Win32 one); each back end defines it.
+    struct Platform;
+    SerialDevice(NativeHandle handle, std::unique_ptr<Platform> platform);
+    NativeHandle m_handle;
+    std::unique_ptr<Platform> m_platform;
     bool m_hasOutputQueue = true;
 };
 

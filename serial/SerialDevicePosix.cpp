@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "serial/LineSettings.h"
+#include "serial/TermiosSettings.h"
 #include "serial/SerialDevice.h"
 
 namespace quorlin {
@@ -62,10 +63,21 @@ PortFailureKind OpenErrorKind(int error) {
 
 }  // namespace
 
+struct SerialDevice::Platform {};
+
+const SystemCallNames kSystemCalls{"eventfd()", "open()", "tcsetattr()"};
+
+int LastSystemError() { return errno; }
+
+std::string SystemErrorText(int error) { return std::strerror(error); }
+
+SerialDevice::SerialDevice(NativeHandle handle, std::unique_ptr<Platform> platform)
+    : m_handle(handle), m_platform(std::move(platform)) {}
+
 WakeEvent::WakeEvent() : m_handle(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
 WakeEvent::~WakeEvent() {
-    if (m_handle >= 0) ::close(m_handle);
+    if (m_handle >= 0) ::close(static_cast<int>(m_handle));
 }
 
 bool WakeEvent::IsValid() const { return m_handle >= 0; }
@@ -122,7 +134,7 @@ std::unique_ptr<SerialDevice> SerialDevice::Open(const std::string& path, PortFa
         return fail(OpenErrorKind(error), error, "flock()");
     }
     ::ioctl(handle, TIOCEXCL);
-    auto device = std::unique_ptr<SerialDevice>(new SerialDevice(handle));
+    auto device = std::unique_ptr<SerialDevice>(new SerialDevice(handle, nullptr));
     device->m_hasOutputQueue = !IsPtySlave(handle);
     return device;
 }
@@ -147,7 +159,9 @@ IoResult SerialDevice::WriteSome(const void* data, size_t size) {
 
 WaitResult SerialDevice::Wait(const WakeEvent& stop, const WakeEvent& wake, DeviceWait what,
                               std::chrono::milliseconds timeout) const {
-    pollfd fds[3] = {{stop.Handle(), POLLIN, 0}, {wake.Handle(), POLLIN, 0}, {m_handle, 0, 0}};
+    pollfd fds[3] = {{static_cast<int>(stop.Handle()), POLLIN, 0},
+                     {static_cast<int>(wake.Handle()), POLLIN, 0},
+                     {static_cast<int>(m_handle), 0, 0}};
     if (what == DeviceWait::Readable) fds[2].events = POLLIN;
     if (what == DeviceWait::Writable) fds[2].events = POLLOUT;
     if (what == DeviceWait::ReadableOrWritable) fds[2].events = POLLIN | POLLOUT;
@@ -173,7 +187,7 @@ WaitResult SerialDevice::Wait(const WakeEvent& stop, const WakeEvent& wake, Devi
 }
 
 SerialDevice::Readiness SerialDevice::Ready() const {
-    pollfd fd{m_handle, POLLIN | POLLOUT, 0};
+    pollfd fd{static_cast<int>(m_handle), POLLIN | POLLOUT, 0};
     Readiness result;
     if (::poll(&fd, 1, 0) != 1) return result;
     result.gone = (fd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
@@ -209,6 +223,8 @@ bool SerialDevice::SetState(const CommState& state, std::string& notTaken) {
     errno = EINVAL;
     return false;
 }
+
+bool SerialDevice::SetQueueSizes(uint32_t, uint32_t) { return true; }
 
 bool SerialDevice::Purge() { return ::tcflush(m_handle, TCIOFLUSH) == 0; }
 

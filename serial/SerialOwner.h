@@ -3,7 +3,11 @@
 
 namespace quorlin {
 
+// The value of the Windows constant; where <windows.h> came first its macro
+// stands for it.
+#ifndef WM_USER
 constexpr unsigned WM_USER = 0x0400;
+#endif
 // Posted by a port's reader thread to its owner.
 constexpr unsigned WM_SERIAL_RXDATA = WM_USER + 262;   // lParam: bytes waiting
 constexpr unsigned WM_SERIAL_TXEMPTY = WM_USER + 264;  // a written block has left

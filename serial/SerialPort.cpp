@@ -20,7 +20,7 @@ PortFailure FailureOf(PortFailureKind kind, int error, const char* operation) {
     PortFailure failure;
     failure.kind = kind;
     failure.systemError = error;
-    failure.systemText = error != 0 ? std::strerror(error) : "";
+    failure.systemText = error != 0 ? SystemErrorText(error) : "";
     failure.operation = operation;
     return failure;
 }
@@ -54,9 +54,9 @@ bool CSerialPort::Open(ISerialOwner* owner, unsigned port, unsigned notifyParam)
     std::unique_ptr<SerialDevice> device;
     const std::string path = PortDevicePath(port);
     if (!m_hStopEvent->IsValid() || !m_hWriteEvent->IsValid() || !m_hCommEvent->IsValid()) {
-        failure = FailureOf(PortFailureKind::Other, errno, "eventfd()");
+        failure = FailureOf(PortFailureKind::Other, LastSystemError(), kSystemCalls.createEvent);
     } else if (path.empty()) {
-        failure = FailureOf(PortFailureKind::NotFound, ENOENT, "open()");  // the map names no device
+        failure = FailureOf(PortFailureKind::NotFound, ENOENT, kSystemCalls.open);  // the map names no device
     } else {
         // The device may still be sending what an earlier session of this
         // port left: that ends as soon as it has left, within its bound.
@@ -337,10 +337,11 @@ void CSerialPort::SetState(const CommState& state) {
     std::string notTaken;
     const bool taken = m_hDevice->SetState(state, notTaken);
     const int error = errno;
+    const int systemError = LastSystemError();
     PortFailure failure;
     if (!taken) {
         failure = FailureOf(error == ENOTTY ? PortFailureKind::NotSerialDevice : PortFailureKind::Other,
-                            error, "tcsetattr()");
+                            systemError, kSystemCalls.setState);
         if (!notTaken.empty()) failure.systemText += " (not taken: " + notTaken + ")";
     }
     CommState took;
@@ -376,8 +377,9 @@ void CSerialPort::SetState(const CommState& state) {
 }
 
 void CSerialPort::Setup(uint32_t inputQueueSize, uint32_t outputQueueSize) {
-    // The kernel sizes its own queues; the request is kept for GetProperties.
+    // The request is kept for GetProperties; a tty sizes its own queues.
     if (!RequireOpen("SetupComm()\n")) return;
+    if (!m_hDevice->SetQueueSizes(inputQueueSize, outputQueueSize)) ProcessErrorMessage("SetupComm()\n");
     std::lock_guard lock(m_stateMutex);
     m_nInputQueueSize = inputQueueSize;
     m_nOutputQueueSize = outputQueueSize;

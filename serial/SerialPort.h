@@ -80,8 +80,10 @@ class SerialDevice;
 class WakeEvent;
 
 // Line events the owner can ask for in Init's event mask.
+#ifndef EV_RXCHAR  // where <windows.h> came first its macros stand for these
 constexpr uint32_t EV_RXCHAR = 0x0001;   // a byte arrived
 constexpr uint32_t EV_TXEMPTY = 0x0004;  // the last byte of a block has left
+#endif
 
 enum Handshake : uint8_t {
     HandshakeNone = 0,

@@ -408,7 +408,22 @@ CSerialPort::WriterWait CSerialPort::WriteFromBuf(CSerialPort* port) {
                 return {static_cast<int>(DeviceWait::None),
                         std::clamp(LineTime(queued, baud), std::chrono::milliseconds(1),
                                    kLongestOutputLook)};
-            if (!device.Drain()) port->ProcessErrorMessage("GetOverlappedResults() in WriteFile()");
+            if (!device.Drain()) {
+                // A device that went away took the block's last bytes with
+                // it: the block did not leave.
+                if (errno == EIO) {
+                    {
+                        std::lock_guard state(port->m_stateMutex);
+                        port->m_bDeviceLost = true;
+                        port->DropWriteQueue();
+                    }
+                    port->m_stateChanged.notify_all();
+                    writeLock.unlock();
+                    port->SignalReader();
+                    return {};
+                }
+                port->ProcessErrorMessage("GetOverlappedResults() in WriteFile()");
+            }
             std::lock_guard postLock(port->m_postMutex);
             port->CompleteFrontBlock(generation);
             continue;

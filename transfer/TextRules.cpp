@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "transfer/LocalTime.h"
+
 namespace quorlin {
 
 char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
@@ -31,8 +33,7 @@ void CleanXonLine(std::string& line) {
 }
 
 std::string FormatLogTimestamp(std::time_t when) {
-    std::tm local{};
-    localtime_r(&when, &local);
+    const std::tm local = LocalTimeOf(when);
     char text[64];
     const size_t length = std::strftime(text, sizeof text, "\r\n%Y %m %d, %H:%M:%S   ", &local);
     return std::string(text, length);

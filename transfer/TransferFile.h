@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <string>
 
+#include "transfer/TransferFileNative.h"
+
 namespace quorlin {
 
 // A file opened read-only for a transfer; raw reads with a read offset.
@@ -24,7 +26,7 @@ public:
 
     bool Open(const std::string& path);
     void Close();
-    bool IsOpen() const { return m_fd >= 0; }
+    bool IsOpen() const { return m_file != transfer_file::kNoHandle; }
     // Why the last Open failed, in plain words; empty after a successful one.
     const std::string& OpenFailure() const { return m_strOpenFailure; }
     // Reads up to count raw bytes; 0 at the end. A failure sets Failed().
@@ -35,7 +37,7 @@ public:
     bool Failed() const { return m_bFailed; }
 
 private:
-    int m_fd = -1;
+    transfer_file::Handle m_file = transfer_file::kNoHandle;
     uint64_t m_offset = 0;
     uint64_t m_length = 0;
     bool m_bFailed = false;
@@ -85,11 +87,11 @@ public:
     // them all (disk full, I/O error); whatever was written stays.
     bool Write(const char* data, size_t count);
     bool Close();  // false when closing reported a late write error
-    bool IsOpen() const { return m_fd >= 0; }
+    bool IsOpen() const { return m_file != transfer_file::kNoHandle; }
     uint64_t Offset() const { return m_offset; }
 
 private:
-    int m_fd = -1;
+    transfer_file::Handle m_file = transfer_file::kNoHandle;
     uint64_t m_offset = 0;
     std::string m_strOpenFailure;
 };

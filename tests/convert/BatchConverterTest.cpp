@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <unistd.h>
 
 #include "convert/BatchConverter.h"
 #include "convert/Paths.h"
@@ -82,7 +81,7 @@ TEST_F(Batch, WritesRomImagesAndTaggedUpdateFiles) {
     EXPECT_EQ(ReadLittleEndian32(update.data() + 18), big.size());
     EXPECT_EQ(test::Slice(update, 22, update.size()), big);
     std::vector<std::string> outputs;
-    for (const auto& e : std::filesystem::directory_iterator(folder / "Bin_Dst")) outputs.push_back(e.path().filename());
+    for (const auto& e : std::filesystem::directory_iterator(folder / "Bin_Dst")) outputs.push_back(e.path().filename().string());
     std::sort(outputs.begin(), outputs.end());
     EXPECT_EQ(outputs, (std::vector<std::string>{"ABC.rom", "SYS", "big.rom"}));
 }
@@ -142,7 +141,7 @@ TEST_F(Batch, AnEmptyListStillMakesTheOutputFolderAndFinishes) {
 TEST_F(Batch, AnUpdateFileLongerThanThe32BitLengthIsRefused) {
     // Sparse: the refusal comes before a byte is read or written.
     test::WriteBytes(folder / "huge.bin", {});
-    ASSERT_EQ(::truncate((folder / "huge.bin").c_str(), (4LL << 30) + 1), 0);
+    std::filesystem::resize_file(folder / "huge.bin", (4LL << 30) + 1);
     PosixFile source = PosixFile::OpenForReading(folder / "huge.bin");
     ConversionOutcome outcome;
     EXPECT_FALSE(WriteUpdateFile(source, folder / "SYS", outcome));

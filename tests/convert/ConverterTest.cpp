@@ -2,7 +2,6 @@
 // ROM image, and what is refused.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 
@@ -44,7 +43,7 @@ bool PassesDownloadCheck(const std::string& path) {
 
 std::vector<std::string> FilesIn(const std::string& folder) {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename());
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }
@@ -297,8 +296,8 @@ TEST_F(Convert, RefusesAPayloadLongerThanThe32BitLength) {
     const std::string bin = sources / "big.bin";
     test::WriteBytes(dat, {});
     test::WriteBytes(bin, {});
-    ASSERT_EQ(::truncate(dat.c_str(), 3LL << 30), 0);
-    ASSERT_EQ(::truncate(bin.c_str(), 1LL << 30), 0);
+    std::filesystem::resize_file(dat, 3LL << 30);
+    std::filesystem::resize_file(bin, 1LL << 30);
     const ConversionOutcome outcome = RunConversion(Request(2, bin, dat));
     ASSERT_EQ(outcome.messages.size(), 1u);
     EXPECT_NE(outcome.messages[0].text.find("at most 4294967295 bytes"), std::string::npos);

@@ -3,13 +3,14 @@
 // end, and small helpers to put bytes into files and read them back.
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -19,10 +20,20 @@ using Bytes = std::vector<std::uint8_t>;
 
 class TempFolder {
 public:
+    // create_directory tells whether the folder is new, so a name another
+    // test or run holds is never shared.
     TempFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "quorlin-convert-XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
+        std::random_device seed;
+        std::mt19937_64 names(seed());
+        for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+            const auto candidate =
+                std::filesystem::temp_directory_path() / ("quorlin-convert-" + std::to_string(names()));
+            if (std::filesystem::create_directory(candidate)) {
+                path_ = candidate;
+                return;
+            }
+        }
+        throw std::runtime_error("cannot make a temporary folder");
     }
     ~TempFolder() {
         std::error_code ignored;
@@ -36,6 +47,7 @@ public:
     std::string operator/(const std::string& name) const { return (path_ / name).string(); }
 
 private:
+    static constexpr int kNameAttempts = 16;
     std::filesystem::path path_;
 };
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "serial/LineSettings.h"
+#include "serial/TermiosSettings.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 namespace quorlin::fuzz {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "serial/LineSettings.h"
+#include "serial/TermiosSettings.h"
 
 namespace quorlin {
 namespace {

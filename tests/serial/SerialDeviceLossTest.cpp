@@ -1,7 +1,9 @@
 // A device that goes away under a monitored port: reported once, nothing
 // hangs, later calls are harmless.
 #include <errno.h>
+#ifndef _WIN32
 #include <sys/ioctl.h>
+#endif
 
 #include <cstring>
 
@@ -40,6 +42,9 @@ TEST_F(DeviceLoss, AClosedMasterIsReportedOnce) {
     EXPECT_EQ(owner.Messages().back().message, WM_SERIAL_DEVLOST);
 }
 
+// A hang-up of the line with the device still there is a tty's; Windows has
+// no such state, and under Wine the pty's slave belongs to the port host.
+#ifndef _WIN32
 TEST_F(DeviceLoss, AHangUpIsReportedOnce) {
     OpenMonitored();
     if (::ioctl(pty.SlaveFd(), TIOCVHANGUP) != 0)
@@ -65,6 +70,7 @@ TEST_F(DeviceLoss, APortCanBeOpenedAgainAfterAHangUp) {
     EXPECT_EQ(pty.ReadExactly(5), "again");
     EXPECT_TRUE(fresh.WaitForCount(WM_SERIAL_TXEMPTY, 1));
 }
+#endif
 
 TEST_F(DeviceLoss, ALossDuringAWriteToAFullDeviceIsReportedAndNothingHangs) {
     CSerialPort big(256 * 1024);

@@ -3,6 +3,7 @@
 #include <termios.h>
 
 #include "serial/LineSettings.h"
+#include "serial/TermiosSettings.h"
 #include "tests/serial/SerialPortFixture.h"
 
 namespace quorlin {

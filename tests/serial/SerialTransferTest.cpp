@@ -5,7 +5,9 @@
 #include <mutex>
 #include <thread>
 
+#ifndef _WIN32
 #include <poll.h>
+#endif
 
 #include "tests/serial/SerialPortFixture.h"
 
@@ -17,7 +19,7 @@ using Messages = std::vector<PostedMessage>;
 
 using PortTransfer = SerialPortOnPty;
 
-size_t IndexOf(const Messages& all, unsigned message, size_t from = 0) {
+[[maybe_unused]] size_t IndexOf(const Messages& all, unsigned message, size_t from = 0) {
     for (size_t i = from; i < all.size(); ++i)
         if (all[i].message == message) return i;
     return all.size();
@@ -119,6 +121,10 @@ private:
     bool m_held = false;
 };
 
+// The test must see "b" reach the port's device before it lets the reader
+// go on: under Wine the pty's slave belongs to the port host, so the order
+// within one wake-up is shown on POSIX only (the reader's code is the same).
+#ifndef _WIN32
 TEST_F(PortTransfer, TxEmptyIsPostedBeforeRxDataOfTheSameWakeUp) {
     GatedOwner gated;
     CloseBeforeOwnerGoes closeFirst{port};
@@ -144,6 +150,7 @@ TEST_F(PortTransfer, TxEmptyIsPostedBeforeRxDataOfTheSameWakeUp) {
     EXPECT_EQ(all[1].message, WM_SERIAL_TXEMPTY) << "the block's TXEMPTY comes first";
     EXPECT_LT(IndexOf(all, WM_SERIAL_TXEMPTY), IndexOf(all, WM_SERIAL_RXDATA, 1));
 }
+#endif
 
 TEST_F(PortTransfer, TheTxEmptyOfABlockComesBeforeTheAnswerToIt) {
     for (uint8_t handshake : {HandshakeNone, HandshakeXonXoff}) {

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <random>
 #include <string>
 
 #include "serial/SerialOwner.h"
@@ -46,10 +47,17 @@ inline std::string MaskTimestamps(const std::string& log) {
 
 class EngineFixture : public ::testing::Test, protected EngineRig {
 protected:
+    // A fresh folder: create_directory tells whether it is new, so a name
+    // another test or run holds is never shared.
     void SetUp() override {
-        char pattern[] = "/tmp/quorlin-transfer-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
+        std::random_device seed;
+        std::mt19937_64 names(seed());
+        for (int attempt = 0; attempt < 16 && folder.empty(); ++attempt) {
+            const auto candidate =
+                std::filesystem::temp_directory_path() / ("quorlin-transfer-" + std::to_string(names()));
+            if (std::filesystem::create_directory(candidate)) folder = candidate;
+        }
+        ASSERT_FALSE(folder.empty());
     }
     void TearDown() override {
         engine.reset();

@@ -1,0 +1,37 @@
+#pragma once
+// The transfer files' one seam to the operating system (TransferFile.cpp
+// keeps the text rules and the bookkeeping). TransferFilePosix.cpp and
+// TransferFileWin32.cpp implement it, one chosen by the build. Failures come
+// back as the system's own text, in plain words.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace quorlin::transfer_file {
+
+// An open file: a descriptor on POSIX, a HANDLE's value on Windows.
+using Handle = std::intptr_t;
+inline constexpr Handle kNoHandle = -1;
+
+enum class Access {
+    Read,   // an existing file, read from its start
+    Write,  // created when missing, emptied once it is ours
+};
+
+// Opens path for a transfer: never waits (a named pipe is refused, not
+// waited on), takes only regular files ("it is a folder, not a regular
+// file"), and holds it exclusively against every other transfer ("another
+// transfer is using it"). kNoHandle with why set when any step fails.
+Handle OpenExclusive(const std::string& path, Access access, std::string& why);
+// The file's length; false with why set when it cannot be had.
+bool LengthOf(Handle file, std::uint64_t& length, std::string& why);
+// Up to count bytes; 0 at the end, -1 on a failure.
+long long ReadSome(Handle file, void* into, std::size_t count);
+// Some of count bytes (at least one), or -1 on a failure.
+long long WriteSome(Handle file, const void* data, std::size_t count);
+bool SeekTo(Handle file, std::uint64_t offset);
+// False when closing reported a late write error.
+bool Close(Handle file);
+
+}  // namespace quorlin::transfer_file
