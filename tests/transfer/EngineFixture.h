@@ -13,6 +13,7 @@
 
 #include "serial/SerialOwner.h"
 #include "serial/SerialPort.h"
+#include "tests/support/TemporaryFolder.h"
 #include "tests/transfer/EngineRig.h"
 #include "tests/transfer/FakeHost.h"
 #include "tests/transfer/RecordingPort.h"
@@ -47,9 +48,8 @@ inline std::string MaskTimestamps(const std::string& log) {
 class EngineFixture : public ::testing::Test, protected EngineRig {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/quorlin-transfer-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
+        folder = test::MakeTemporaryFolder("quorlin-transfer");
+        ASSERT_FALSE(folder.empty());
     }
     void TearDown() override {
         engine.reset();
