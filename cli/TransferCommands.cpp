@@ -31,7 +31,9 @@ constexpr int kExitError = 1;
 constexpr int kExitIdleTimeout = 3;
 constexpr int kExitCancelled = 130;
 
-const char* const kCommonHelp =
+// The help every transfer command ends with; the keys that cancel (this
+// system's) go between its two parts.
+const char* const kCommonHelpHead =
     "FILE must be a regular file (for receive: one that does not exist yet, or a regular\n"
     "file, which is emptied). A named pipe, a device or a folder is refused before the\n"
     "port is opened.\n"
@@ -55,7 +57,9 @@ const char* const kCommonHelp =
     "than that the view holds only the tail of what is printed here. Message boxes go to\n"
     "standard error as \"Caption: text\"; when the port or the file cannot be opened, a\n"
     "second line says why and what to do. A progress bar is drawn on standard error only\n"
-    "when it is a terminal. Ctrl+C (SIGINT, SIGTERM) cancels as the progress window's\n"
+    "when it is a terminal. ";
+const char* const kCommonHelpTail =
+    " cancels as the progress window's\n"
     "Cancel does. Bytes the controller is still owed (the end of a completed transfer, a\n"
     "cancelled receive's SUB) are sent before the tool ends, waiting at most about 3 s\n"
     "past their line time while the controller holds the line; a second Ctrl+C ends it\n"
@@ -68,6 +72,8 @@ const char* const kCommonHelp =
     "\n"
     "Exit status: 0 completed, 1 error (message on standard error), 2 usage,\n"
     "3 idle time-out, 130 cancelled.\n";
+
+void PrintCommonHelp() { std::printf("%s%s%s", kCommonHelpHead, kCancelKeysText, kCommonHelpTail); }
 
 const std::vector<OptionSpec> kLineOptions = {
     {"port", true}, {"family", true}, {"baud-index", true}, {"idle-timeout", true}};
@@ -236,8 +242,8 @@ int RunSend(const Args& argv) {
             "usage: quorlin-cli send [--document] [OPTIONS] FILE\n\n"
             "Sends the NC program FILE to the controller with the family's protocol.\n"
             "  --document          send FILE's text as the application sends the open document\n"
-            "                      (log: \"Begin to send current opened file\")\n\n%s",
-            kCommonHelp);
+            "                      (log: \"Begin to send current opened file\")\n\n");
+        PrintCommonHelp();
         return kExitCompleted;
     }
     std::string path;
@@ -263,8 +269,8 @@ int RunReceive(const Args& argv) {
             "usage: quorlin-cli receive [OPTIONS] FILE\n\n"
             "Stores the program that the controller sends, up to its SUB, in FILE (created\n"
             "anew; line ends stored as CR LF). Cancel sends one SUB to the controller and\n"
-            "keeps what was stored.\n\n%s",
-            kCommonHelp);
+            "keeps what was stored.\n\n");
+        PrintCommonHelp();
         return kExitCompleted;
     }
     std::string path;
@@ -288,8 +294,8 @@ int RunDownload(const Args& argv) {
             "  3  system software (update file, blocks)\n"
             "  4  interface picture, families 3 and 4 (256-colour bitmap, blocks)\n"
             "  5  Chinese font (update file, blocks)\n"
-            "Blocks go at 115200 for family 3 with --baud-index 1, else at 9600.\n\n%s",
-            kCommonHelp);
+            "Blocks go at 115200 for family 3 with --baud-index 1, else at 9600.\n\n");
+        PrintCommonHelp();
         return kExitCompleted;
     }
     const auto kindText = args.Value("kind");

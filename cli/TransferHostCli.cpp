@@ -1,13 +1,6 @@
 #include "cli/TransferHostCli.h"
 
-#include <poll.h>
-#include <signal.h>
-#include <sys/eventfd.h>
-#include <sys/signalfd.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -22,13 +15,7 @@ namespace {
 // even when no message comes (a slow line draining a block posts nothing).
 constexpr int kActivityCheckMs = 200;
 
-sigset_t CancelSignals() {
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGINT);
-    sigaddset(&set, SIGTERM);
-    return set;
-}
+constexpr const char* kEraseToLineEnd = "\033[K";
 
 std::string FormatBytes(double bytes) {
     char text[32];
@@ -43,24 +30,12 @@ std::string FormatBytes(double bytes) {
 
 }  // namespace
 
-CliTransferHost::CliTransferHost(const CommSettings& settings) : m_settings(settings) {
-    const sigset_t signals = CancelSignals();
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-    m_signalFd = signalfd(-1, &signals, SFD_CLOEXEC | SFD_NONBLOCK);
-    m_wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    m_bTerminal = isatty(STDERR_FILENO) == 1;
+CliTransferHost::CliTransferHost(const CommSettings& settings)
+    : m_settings(settings), m_terminal(StandardErrorTerminal()) {
     m_start = m_lastProgress = m_lastDraw = Clock::now();
 }
 
-void CliTransferHost::ReleaseSignals() {
-    const sigset_t signals = CancelSignals();
-    pthread_sigmask(SIG_UNBLOCK, &signals, nullptr);
-}
-
-CliTransferHost::~CliTransferHost() {
-    if (m_signalFd >= 0) close(m_signalFd);
-    if (m_wakeFd >= 0) close(m_wakeFd);
-}
+CliTransferHost::~CliTransferHost() = default;
 
 void CliTransferHost::EraseLogFront(size_t count) {
     // What went to standard output stays there; only the count follows the view.
@@ -139,9 +114,7 @@ void CliTransferHost::Post(unsigned message, uintptr_t wParam, intptr_t lParam) 
         std::lock_guard<std::mutex> lock(m_mutex);
         m_queue.emplace_back(message, wParam, lParam);
     }
-    const uint64_t one = 1;
-    ssize_t ignored = write(m_wakeFd, &one, sizeof one);
-    (void)ignored;
+    m_wait.Wake();
 }
 
 void CliTransferHost::NoteProgress(uint64_t count) {
@@ -151,9 +124,6 @@ void CliTransferHost::NoteProgress(uint64_t count) {
 }
 
 void CliTransferHost::HandleQueued(TransferEngine& engine) {
-    uint64_t drained;
-    ssize_t ignored = read(m_wakeFd, &drained, sizeof drained);
-    (void)ignored;
     std::deque<std::tuple<unsigned, uintptr_t, intptr_t>> batch;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -201,19 +171,14 @@ RunOutcome CliTransferHost::RunTransfer(TransferEngine& engine, long idleSeconds
             timeoutMs = static_cast<int>(std::min<int64_t>(left.count() + 1, kActivityCheckMs));
         }
         FlushLog();
-        pollfd fds[2] = {{m_wakeFd, POLLIN, 0}, {m_signalFd, POLLIN, 0}};
-        const int ready = poll(fds, 2, timeoutMs);
-        if (ready < 0 && errno != EINTR) break;
-        if (ready <= 0) continue;
-        if (fds[1].revents & POLLIN) {
-            signalfd_siginfo info;
-            ssize_t ignored = read(m_signalFd, &info, sizeof info);
-            (void)ignored;
+        const HostWait::Woken woken = m_wait.Wait(timeoutMs);
+        if (woken == HostWait::Woken::Failed) break;
+        if (woken == HostWait::Woken::Cancel) {
             CancelTransfer(engine);
             FlushLog();
             return RunOutcome::Cancelled;
         }
-        if (fds[0].revents & POLLIN) HandleQueued(engine);
+        if (woken == HostWait::Woken::Message) HandleQueued(engine);
     }
     FlushLog();
     return RunOutcome::Ended;
@@ -244,14 +209,26 @@ void CliTransferHost::DrawBar(bool force) {
         std::snprintf(text, sizeof text, "%" PRIu64 " bytes  %s/s", m_nCount, FormatBytes(rate).c_str());
         line += text;
     }
-    line += "\033[K";
+    if (m_terminal == BarTerminal::Ansi) {
+        line += kEraseToLineEnd;
+    } else {
+        // Blank what a longer bar before it left behind.
+        const size_t width = line.size() - 1;
+        if (width < m_nBarWidth) line.append(m_nBarWidth - width, ' ');
+        m_nBarWidth = width;
+    }
     std::fputs(line.c_str(), stderr);
     std::fflush(stderr);
 }
 
 void CliTransferHost::ClearBar() {
     if (!BarVisible()) return;
-    std::fputs("\r\033[K", stderr);
+    if (m_terminal == BarTerminal::Ansi) {
+        std::fprintf(stderr, "\r%s", kEraseToLineEnd);
+    } else {
+        std::fprintf(stderr, "\r%s\r", std::string(m_nBarWidth, ' ').c_str());
+        m_nBarWidth = 0;
+    }
     std::fflush(stderr);
 }
 

@@ -2,9 +2,10 @@
 // The command-line host of the transfer engine: the log goes to standard
 // output as the log view would hold it, message boxes to standard error as
 // "Caption: text", the progress window becomes a bar on standard error when
-// that is a terminal, and Ctrl+C (SIGINT, SIGTERM) is the window's Cancel.
-// One thread: the engine's messages, the signals and the idle deadline are
-// all waited for in one poll().
+// that is a terminal, and Ctrl+C (SIGINT, SIGTERM; on Windows also
+// Ctrl+Break and closing the console) is the window's Cancel. One thread:
+// the engine's messages, the cancel keys and the idle deadline are all
+// waited for in one wait (HostWait, one file per system).
 
 #include <chrono>
 #include <deque>
@@ -12,6 +13,7 @@
 #include <string>
 #include <tuple>
 
+#include "cli/HostWait.h"
 #include "transfer/TransferEngine.h"
 #include "transfer/TransferHost.h"
 
@@ -22,8 +24,8 @@ enum class RunOutcome { NotStarted, Ended, Cancelled, IdleTimeout };
 
 class CliTransferHost final : public ITransferHost {
 public:
-    // Blocks SIGINT and SIGTERM (before any port thread exists, so that
-    // every thread inherits it) and takes them through a descriptor.
+    // Takes the cancel keys over (before any port thread exists, so that
+    // on POSIX every thread inherits the blocked signals).
     explicit CliTransferHost(const CommSettings& settings);
     ~CliTransferHost() override;
     CliTransferHost(const CliTransferHost&) = delete;
@@ -33,9 +35,9 @@ public:
     // operation started has ended. idleSeconds 0: no time limit.
     RunOutcome RunTransfer(TransferEngine& engine, long idleSeconds);
     bool ShowedError() const { return m_bShowedError; }
-    // Gives SIGINT and SIGTERM back their default effect: after the run,
+    // Gives the cancel keys back their default effect: after the run,
     // while the port drains, Ctrl+C ends the process at once.
-    void ReleaseSignals();
+    void ReleaseSignals() { m_wait.ReleaseCancel(); }
 
     size_t LogLength() const override { return m_nLogLength; }
     void EraseLogFront(size_t count) override;
@@ -67,7 +69,7 @@ private:
     void NoteProgress(uint64_t count);
     void DrawBar(bool force);
     void ClearBar();
-    bool BarVisible() const { return m_bTerminal && m_bProgressShown; }
+    bool BarVisible() const { return m_terminal != BarTerminal::None && m_bProgressShown; }
     // Writes out the log text that AppendLogText left in stdout's buffer.
     void FlushLog();
 
@@ -78,10 +80,10 @@ private:
 
     std::mutex m_mutex;  // guards m_queue; Post comes from the port's threads
     std::deque<std::tuple<unsigned, uintptr_t, intptr_t>> m_queue;
-    int m_wakeFd = -1;    // eventfd: the queue got a message
-    int m_signalFd = -1;  // signalfd: SIGINT or SIGTERM
+    HostWait m_wait;  // woken when the queue got a message
 
-    bool m_bTerminal = false;
+    BarTerminal m_terminal = BarTerminal::None;
+    size_t m_nBarWidth = 0;  // what the last bar took on a Plain console
     bool m_bProgressShown = false;
     ProgressKind m_progressKind = ProgressKind::Sending;
     uint64_t m_nTotal = 0;

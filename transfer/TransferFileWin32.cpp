@@ -74,6 +74,13 @@ Handle OpenExclusive(const std::string& path, Access access, std::string& why) {
         return kNoHandle;
     }
     const bool reading = access == Access::Read;
+    // A read-only program is never emptied. Windows refuses to open it for
+    // writing anyway; asking first keeps that true where the file system
+    // would let its owner write regardless (Wine run as root does).
+    if (!reading && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+        why = win32::SystemErrorText(ERROR_ACCESS_DENIED);
+        return kNoHandle;
+    }
     HANDLE file = ::CreateFileW(wide.c_str(), reading ? GENERIC_READ : GENERIC_WRITE, kShare, nullptr,
                                 reading ? OPEN_EXISTING : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {

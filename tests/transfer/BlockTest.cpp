@@ -2,7 +2,6 @@
 // receiving stores chunks up to SUB.
 
 #include "tests/transfer/EngineFixture.h"
-#include "tests/transfer/FileSizeLimit.h"
 
 namespace quorlin::test {
 namespace {
@@ -131,23 +130,6 @@ TEST_F(Block, ReceiveIntoAnExistingFileStartsItEmpty) {
     engine->ReceiveFile(path);
     ControllerSends("G1\x1A");
     EXPECT_EQ(ReadFile(path), "G1");
-}
-
-TEST_F(Block, ReceiveThatCannotWriteStopsWithAMessage) {
-    const std::string path = (folder / "r.nc").string();
-    engine->ReceiveFile(path);
-    {
-        FileSizeLimit full(2);
-        ControllerSends("G1\n");
-    }
-    EXPECT_EQ(port->Written(), "\x1A");  // the controller is told to stop
-    EXPECT_TRUE(LogMatches(kTimestamp + "Begin to receive file\r\nG1\n" + kTimestamp +
-                           "File receiving stopped: the file could not be written\r\n"))
-        << host.log;
-    ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0].caption, "Error");
-    EXPECT_FALSE(host.progressOpen);
-    EXPECT_EQ(engine->LastEndResult(), EndReceiveWriteFailed);
 }
 
 }  // namespace

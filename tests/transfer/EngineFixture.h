@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <random>
 #include <string>
 
 #include "serial/SerialOwner.h"
@@ -47,6 +48,7 @@ inline std::string MaskTimestamps(const std::string& log) {
 
 class EngineFixture : public ::testing::Test, protected EngineRig {
 protected:
+    // A fresh folder: never one another test or run holds.
     void SetUp() override {
         folder = test::MakeTemporaryFolder("quorlin-transfer");
         ASSERT_FALSE(folder.empty());

@@ -8,7 +8,6 @@
 #include <string>
 
 #include "tests/transfer/EngineFixture.h"
-#include "tests/transfer/FileSizeLimit.h"
 #include "transfer/CommSettings.h"
 #include "transfer/DownloadPacket.h"
 #include "transfer/SystemType.h"
@@ -43,11 +42,22 @@ TEST(CleanXonLine, DropsBlanksTabsAndCrKeepsPlus) {
     EXPECT_EQ(line, "+M30X");
 }
 
-TEST(LogTimestamp, IsLineBreakDateCommaTimeAndThreeBlanks) {
-    setenv("TZ", "UTC", 1);
-    tzset();
-    EXPECT_EQ(FormatLogTimestamp(0), "\r\n1970 01 01, 00:00:00   ");
-    EXPECT_EQ(FormatLogTimestamp(1796631245), "\r\n2026 12 07, 08:14:05   ");
+// The moment of a local calendar time, whatever the machine's time zone.
+std::time_t LocalMoment(int year, int month, int day, int hour, int minute, int second) {
+    std::tm local{};
+    local.tm_year = year - 1900;
+    local.tm_mon = month - 1;
+    local.tm_mday = day;
+    local.tm_hour = hour;
+    local.tm_min = minute;
+    local.tm_sec = second;
+    local.tm_isdst = -1;
+    return std::mktime(&local);
+}
+
+TEST(LogTimestamp, IsLineBreakLocalDateCommaTimeAndThreeBlanks) {
+    EXPECT_EQ(FormatLogTimestamp(LocalMoment(2000, 1, 2, 3, 4, 5)), "\r\n2000 01 02, 03:04:05   ");
+    EXPECT_EQ(FormatLogTimestamp(LocalMoment(2026, 12, 7, 18, 14, 59)), "\r\n2026 12 07, 18:14:59   ");
 }
 
 TEST(Texts, PortNumberIsFormattedIntoTheMessage) {
@@ -168,13 +178,6 @@ TEST_F(TextFiles, AFileInUseByAnotherTransferDoesNotOpen) {
     EXPECT_FALSE(second.Open(path));
     first.Close();
     EXPECT_TRUE(second.Open(path));
-}
-
-TEST_F(TextFiles, FullDiskIsReported) {
-    ProgramWriter writer;
-    ASSERT_TRUE(writer.Open((folder / "r.nc").string()));
-    FileSizeLimit full(2);
-    EXPECT_FALSE(writer.Write("N1\n", 3));
 }
 
 }  // namespace

@@ -1,0 +1,57 @@
+#pragma once
+// Where quorlin-cli's transfer host waits, and the only part of it that
+// differs between systems: one wait for a message a port thread posted, for
+// the user's Cancel (Ctrl+C and its kin), or for a deadline. The POSIX file
+// takes SIGINT and SIGTERM through a signalfd beside an eventfd; the Win32
+// file takes Ctrl+C, Ctrl+Break and the console's closing through a console
+// control handler beside an event.
+
+#include <memory>
+
+namespace quorlin::cli {
+
+// What the host's standard error is, for drawing a progress bar on it.
+enum class BarTerminal {
+    None,   // a file or a pipe: no bar
+    Ansi,   // a terminal that takes "\r" and the erase-to-end-of-line sequence
+    Plain,  // a console that takes "\r" only: the bar is blanked with spaces
+};
+
+// What standard error is. On a Windows console this also asks it to take
+// the erase sequence, falling back to Plain where it cannot.
+BarTerminal StandardErrorTerminal();
+
+// The words the help uses for the keys and events that cancel.
+extern const char* const kCancelKeysText;
+
+class HostWait {
+public:
+    // Takes the cancel keys over: from now on they only wake Wait. Made
+    // before any port thread exists (on POSIX every thread then inherits
+    // the blocked signals).
+    HostWait();
+    ~HostWait();
+    HostWait(const HostWait&) = delete;
+    HostWait& operator=(const HostWait&) = delete;
+
+    // Makes the next Wait (or the one under way) return Message. Any thread.
+    void Wake();
+
+    enum class Woken { Message, Cancel, TimedOut, Failed };
+    // Waits until woken, cancelled or timeoutMs passed (negative: no limit).
+    // A cancel outranks a message that is waiting too; it is reported once.
+    // Message clears the wake-up, so a Wake that follows wakes again.
+    Woken Wait(int timeoutMs);
+
+    // Gives the cancel keys back their default effect, which ends the
+    // process at once: after the run, while the port drains.
+    void ReleaseCancel();
+
+    // Each system's handles; its file defines it.
+    struct State;
+
+private:
+    std::unique_ptr<State> m_state;
+};
+
+}  // namespace quorlin::cli
