@@ -1,6 +1,6 @@
 #pragma once
-// Where quorlin-cli's transfer host waits, and the only part of it that
-// differs between systems: one wait for a message a port thread posted, for
+// Where quorlin-cli's transfer host waits, the part of it that differs
+// between systems (with Console.h): one wait for a message a port thread posted, for
 // the user's Cancel (Ctrl+C and its kin), or for a deadline. The POSIX file
 // takes SIGINT and SIGTERM through a signalfd beside an eventfd; the Win32
 // file takes Ctrl+C, Ctrl+Break and the console's closing through a console
@@ -9,20 +9,6 @@
 #include <memory>
 
 namespace quorlin::cli {
-
-// What the host's standard error is, for drawing a progress bar on it.
-enum class BarTerminal {
-    None,   // a file or a pipe: no bar
-    Ansi,   // a terminal that takes "\r" and the erase-to-end-of-line sequence
-    Plain,  // a console that takes "\r" only: the bar is blanked with spaces
-};
-
-// What standard error is. On a Windows console this also asks it to take
-// the erase sequence, falling back to Plain where it cannot.
-BarTerminal StandardErrorTerminal();
-
-// The words the help uses for the keys and events that cancel.
-extern const char* const kCancelKeysText;
 
 class HostWait {
 public:

@@ -26,10 +26,6 @@ sigset_t CancelSignals() {
 
 }  // namespace
 
-const char* const kCancelKeysText = "Ctrl+C (SIGINT, SIGTERM)";
-
-BarTerminal StandardErrorTerminal() { return isatty(STDERR_FILENO) == 1 ? BarTerminal::Ansi : BarTerminal::None; }
-
 struct HostWait::State {
     int wakeFd = -1;    // eventfd: a message was posted
     int signalFd = -1;  // signalfd: SIGINT or SIGTERM

@@ -25,16 +25,6 @@ constexpr DWORD kCloseGraceMs = 4000;
 
 }  // namespace
 
-const char* const kCancelKeysText = "Ctrl+C (Ctrl+Break, closing the console)";
-
-BarTerminal StandardErrorTerminal() {
-    const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
-    DWORD mode = 0;
-    if (error == INVALID_HANDLE_VALUE || error == nullptr || !GetConsoleMode(error, &mode)) return BarTerminal::None;
-    if (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) return BarTerminal::Ansi;
-    return SetConsoleMode(error, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) ? BarTerminal::Ansi : BarTerminal::Plain;
-}
-
 struct HostWait::State {
     HANDLE wake = nullptr;    // auto-reset: a message was posted
     HANDLE cancel = nullptr;  // manual-reset: a cancel key or event came

@@ -1,9 +1,6 @@
 // quorlin-cli send, receive, download and ports: the transfer engine hosted
 // on the command line.
 
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -14,6 +11,8 @@
 
 #include "cli/ArgParser.h"
 #include "cli/Commands.h"
+#include "cli/Console.h"
+#include "cli/FileRefusal.h"
 #include "cli/TransferHostCli.h"
 #include "cli/TransferProfile.h"
 #include "serial/PortMap.h"
@@ -31,8 +30,8 @@ constexpr int kExitError = 1;
 constexpr int kExitIdleTimeout = 3;
 constexpr int kExitCancelled = 130;
 
-// The help every transfer command ends with; the keys that cancel (this
-// system's) go between its two parts.
+// The help every transfer command ends with; this system's port naming and
+// the keys that cancel go between its parts.
 const char* const kCommonHelpHead =
     "FILE must be a regular file (for receive: one that does not exist yet, or a regular\n"
     "file, which is emptied). A named pipe, a device or a folder is refused before the\n"
@@ -40,7 +39,9 @@ const char* const kCommonHelpHead =
     "\n"
     "Line options (left out, they come from the profile \"Morvale CNC\"/\"Quorlin\", group\n"
     "\"Prop\", keys CommPort, SysType, BaudRate, and the port probe, as in the application):\n"
-    "  --port N            port number N, through the port map (QUORLIN_PORTS, COM<N> links)\n"
+    "  --port N            port number N, ";
+const char* const kCommonHelpMiddle =
+    "\n"
     "  --family 0..4       controller family: 0 Echo, 1-3 Block, 4 Xon protocol\n"
     "  --baud-index 0|1    the family's baud choice (family 3: 115200, family 4: 19200)\n"
     "  --idle-timeout S    give up after S seconds in which nothing moved on the line (no\n"
@@ -73,7 +74,9 @@ const char* const kCommonHelpTail =
     "Exit status: 0 completed, 1 error (message on standard error), 2 usage,\n"
     "3 idle time-out, 130 cancelled.\n";
 
-void PrintCommonHelp() { std::printf("%s%s%s", kCommonHelpHead, kCancelKeysText, kCommonHelpTail); }
+void PrintCommonHelp() {
+    std::printf("%s%s%s%s%s", kCommonHelpHead, kPortNamingText, kCommonHelpMiddle, kCancelKeysText, kCommonHelpTail);
+}
 
 const std::vector<OptionSpec> kLineOptions = {
     {"port", true}, {"family", true}, {"baud-index", true}, {"idle-timeout", true}};
@@ -147,27 +150,6 @@ bool ControllerAwaitsBytes(unsigned result) {
         case EndReceiveWriteFailed: return true;
         default: return false;
     }
-}
-
-enum class FileRole { Source, Target };
-
-// A FILE that the transfer would wait on for ever (a named pipe, a device)
-// or that is no file at all (a folder) is refused before the port is
-// touched: the reason, or nothing when FILE may be used. A target that does
-// not exist yet is created by the receive; its folder is the engine's
-// business.
-std::optional<std::string> RefuseFile(const std::string& path, FileRole role) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) {
-        if (role == FileRole::Target && errno == ENOENT) return std::nullopt;
-        return path + ": " + std::strerror(errno);
-    }
-    if (S_ISREG(info.st_mode)) return std::nullopt;
-    const char* what = S_ISDIR(info.st_mode)                               ? "a folder"
-                       : S_ISFIFO(info.st_mode)                            ? "a named pipe"
-                       : S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) ? "a device"
-                                                                            : "not a regular file";
-    return path + " is " + what + ", not a regular file";
 }
 
 // Prints the refusal of FILE; the exit status of an error.

@@ -13,6 +13,7 @@
 #include <string>
 #include <tuple>
 
+#include "cli/Console.h"
 #include "cli/HostWait.h"
 #include "transfer/TransferEngine.h"
 #include "transfer/TransferHost.h"

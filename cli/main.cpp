@@ -6,6 +6,7 @@
 
 #include "cli/ArgParser.h"
 #include "cli/Commands.h"
+#include "cli/Console.h"
 
 namespace {
 
@@ -34,6 +35,7 @@ void PrintUsage(std::FILE* out) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    quorlin::cli::PrepareStandardStreams();
     if (argc < 2) {
         std::fprintf(stderr, "quorlin-cli: no command given (try --help)\n");
         return quorlin::cli::kExitUsage;

@@ -55,11 +55,11 @@ HANDLE Native(native::FileHandle file) { return reinterpret_cast<HANDLE>(file); 
 
 native::FileHandle Portable(HANDLE handle) { return reinterpret_cast<native::FileHandle>(handle); }
 
-FileIdentity IdentityOfHandle(HANDLE handle) {
+std::optional<FileIdentity> IdentityOfHandle(HANDLE handle) {
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!::GetFileInformationByHandle(handle, &info)) return {};
-    return {info.dwVolumeSerialNumber,
-            (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+    if (!::GetFileInformationByHandle(handle, &info)) return std::nullopt;
+    return FileIdentity{info.dwVolumeSerialNumber,
+                        (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
 }
 
 // Opens path to look at it (no reading or writing), following links; a
@@ -120,8 +120,6 @@ std::optional<FileIdentity> IdentityOf(const std::string& path) {
     if (wide.empty() || win32::NamesADevice(wide)) return std::nullopt;
     ScopedHandle file(OpenToLookAt(wide));
     if (!file.Valid()) return std::nullopt;
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!::GetFileInformationByHandle(file.Get(), &info)) return std::nullopt;
     return IdentityOfHandle(file.Get());
 }
 
@@ -193,7 +191,7 @@ void Close(FileHandle file, const std::string& pathForMessages) {
 
 void CloseQuietly(FileHandle file) noexcept { ::CloseHandle(Native(file)); }
 
-FileIdentity IdentityOf(FileHandle file) noexcept { return IdentityOfHandle(Native(file)); }
+FileIdentity IdentityOf(FileHandle file) noexcept { return IdentityOfHandle(Native(file)).value_or(FileIdentity{}); }
 
 Replacement CreateReplacement(const std::string& target) {
     Replacement result;

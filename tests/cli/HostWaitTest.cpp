@@ -71,6 +71,9 @@ TEST(HostWait, DeadlinePassesWhenNothingComes) {
 
 TEST(HostWait, CtrlCEndsTheWaitAsCancelReportedOnce) {
     HostWait wait;  // takes Ctrl+C over before it is pressed
+    // A Windows program without a console (any program under Wine here)
+    // cannot be sent Ctrl+C by itself; wine-transfer-test.sh's cancel case
+    // sends it to quorlin-cli.exe from outside, as SIGINT.
     if (!PressCtrlC()) GTEST_SKIP() << "no console to send Ctrl+C to";
     EXPECT_EQ(wait.Wait(kLostWakeMs), HostWait::Woken::Cancel);
     EXPECT_EQ(wait.Wait(0), HostWait::Woken::TimedOut);

@@ -2,7 +2,7 @@
 # The Windows quorlin-cli.exe, run by Wine, against the native quorlin-sim
 # over a real pseudo-terminal that Wine maps as a COM port.
 #
-#   wine-transfer-test.sh CASE     CASE: send, echo-send, receive, download, cancel
+#   wine-transfer-test.sh CASE     CASE: send, echo-send, receive, download, cancel, refuse
 #
 # Environment: QUORLIN_CLI_EXE (the Windows quorlin-cli.exe), QUORLIN_SIM (the
 # native quorlin-sim), WINE, WINEPREFIX (a prefix of the build's own, its
@@ -21,9 +21,13 @@
 # ports folder), to compare the two.
 set -u
 
-case_name=${1:?usage: wine-transfer-test.sh send|echo-send|receive|download|cancel}
+case_name=${1:?usage: wine-transfer-test.sh send|echo-send|receive|download|cancel|refuse}
 : "${QUORLIN_CLI_EXE:?}" "${QUORLIN_SIM:?}" "${WINE:?}" "${WINEPREFIX:?}"
 export WINEPREFIX WINEDEBUG=${WINEDEBUG:--all}
+if [ -n "${QUORLIN_WINE_PRELOAD:-}" ] && [ ! -f "$QUORLIN_WINE_PRELOAD" ]; then
+    echo "FAIL ($case_name): no $QUORLIN_WINE_PRELOAD (build the native tests/wine aids)" >&2
+    exit 1
+fi
 
 work=$(mktemp -d /tmp/quorlin-wine-cli.XXXXXX)
 sim_pid=
@@ -126,8 +130,12 @@ $(stat -c %s "$1") bytes expected, $(stat -c %s "$2" 2>/dev/null || echo no) byt
 
 stored_path() { echo "$1" | awk '{print $3}'; }
 
+# The log line, ended by CR LF as the log view holds it (a text-mode stream
+# would have made it CR CR LF).
 expect_log() {
     grep -qF -- "   $1"$'\r' "$work/cli.out" || fail "the log lacks \"$1\""
+    grep -q $'\r\r' "$work/cli.out" && fail "the log has CR CR LF line ends"
+    return 0
 }
 
 case "$case_name" in
@@ -201,7 +209,8 @@ download)
          "$((cli_ended - cli_started)) ms from start to exit"
     ;;
 cancel)
-    # Ctrl+C: Wine turns SIGINT into the console's Ctrl+C event.
+    # Ctrl+C: Wine hands a SIGINT to the process's console control handlers
+    # as CTRL_C_EVENT, on a thread of their own as Windows does.
     start_sim 1 205 --pace --line 115200,o,8,1
     long_program 10000 >"$work/long.nc"
     sim "mark at 2000" "armed mark"
@@ -213,6 +222,31 @@ cancel)
     [ "$cli_status" -eq 130 ] || fail "exit status $cli_status, not 130"
     expect_log "File sending cancelled"
     echo "cancel: Ctrl+C to exit $((cli_ended - pressed)) ms"
+    ;;
+refuse)
+    # What is refused before the port is touched, with the same messages
+    # and exit codes as on POSIX; the help names this system's keys.
+    com=201 family=1
+    start_cli send --help
+    wait_cli
+    [ "$cli_status" -eq 0 ] || fail "send --help: exit status $cli_status"
+    grep -qF "Ctrl+C (Ctrl+Break, closing the console) cancels" "$work/cli.out" || fail "the help lacks the keys"
+    start_cli send --baud-index 7 "$work/none.nc"
+    wait_cli
+    [ "$cli_status" -eq 2 ] || fail "a bad option: exit status $cli_status, not 2"
+    mkdir "$work/folder"
+    start_cli receive "$work/folder"
+    wait_cli
+    [ "$cli_status" -eq 1 ] || fail "a folder as FILE: exit status $cli_status, not 1"
+    grep -qF "folder is a folder, not a regular file" "$work/cli.err" || fail "a folder as FILE: no reason given"
+    start_cli send NUL
+    wait_cli
+    [ "$cli_status" -eq 1 ] || fail "NUL as FILE: exit status $cli_status, not 1"
+    grep -qF "NUL is a device, not a regular file" "$work/cli.err" || fail "NUL as FILE: no reason given"
+    start_cli send "$work/missing.nc"
+    wait_cli
+    [ "$cli_status" -eq 1 ] || fail "a missing FILE: exit status $cli_status, not 1"
+    echo "refuse: help, bad option, folder, device, missing file refused as on POSIX"
     ;;
 *)
     fail "unknown case"
