@@ -1,5 +1,7 @@
 #pragma once
-// Which device a port number names on this machine.
+// Which device a port number names on this machine. On Windows port N is
+// "\\.\COM<N>" (PortMapWin32.cpp); the rest of this comment is the POSIX map
+// (PortMap.cpp).
 //
 // When the environment variable QUORLIN_PORTS names a folder, that folder is
 // the whole map: a link (or device node) "COM<N>" in it names the device of

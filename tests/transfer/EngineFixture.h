@@ -14,6 +14,7 @@
 
 #include "serial/SerialOwner.h"
 #include "serial/SerialPort.h"
+#include "tests/support/TemporaryFolder.h"
 #include "tests/transfer/EngineRig.h"
 #include "tests/transfer/FakeHost.h"
 #include "tests/transfer/RecordingPort.h"
@@ -47,16 +48,9 @@ inline std::string MaskTimestamps(const std::string& log) {
 
 class EngineFixture : public ::testing::Test, protected EngineRig {
 protected:
-    // A fresh folder: create_directory tells whether it is new, so a name
-    // another test or run holds is never shared.
+    // A fresh folder: never one another test or run holds.
     void SetUp() override {
-        std::random_device seed;
-        std::mt19937_64 names(seed());
-        for (int attempt = 0; attempt < 16 && folder.empty(); ++attempt) {
-            const auto candidate =
-                std::filesystem::temp_directory_path() / ("quorlin-transfer-" + std::to_string(names()));
-            if (std::filesystem::create_directory(candidate)) folder = candidate;
-        }
+        folder = test::MakeTemporaryFolder("quorlin-transfer");
         ASSERT_FALSE(folder.empty());
     }
     void TearDown() override {

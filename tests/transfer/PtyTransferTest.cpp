@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "tests/support/TemporaryFolder.h"
 #include "tests/support/SerialTestSupport.h"
 #include "tests/transfer/FakeHost.h"
 #include "convert/UpdateFile.h"
@@ -30,9 +31,8 @@ protected:
         ports.Link(kPort, pty.SlavePath());
         host.settings.portList = {kPort, 0, 0, 0, 0};
         host.settings.commPort = 0;
-        char pattern[] = "/tmp/quorlin-transfer-pty-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
+        folder = test::MakeTemporaryFolder("quorlin-transfer-pty");
+        ASSERT_FALSE(folder.empty());
         engine = std::make_unique<TransferEngine>(host, std::make_unique<SerialTransferPort>());
     }
     void TearDown() override {

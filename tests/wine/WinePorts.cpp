@@ -17,10 +17,16 @@
 //                        vanishes as an unplugged adapter does.
 //   "link N PATH"        makes COM<N> name PATH; the answer is "ok".
 // Wine finds COM<N> through the symbolic link $WINEPREFIX/dosdevices/com<N>,
-// looked up when the port is opened: a link made while wineserver runs works
-// at once. (HKLM\Software\Wine\Ports is only read when the prefix's devices
-// are made again, which takes seconds and restarts Wine's services.) The
-// links this program made are removed when COMMAND ends.
+// looked up each time the port is opened: a link made while wineserver runs
+// works at once (measured: the next CreateFile finds it), which is why it is
+// used here rather than HKLM\Software\Wine\Ports, whose values only become
+// such links when Wine makes the prefix's devices again. The links this
+// program made are removed when COMMAND ends.
+//
+// What ptys under Wine cannot show, and the tests therefore leave out: a
+// second opener is not refused (Wine does not enforce a COM port's share
+// mode 0; the Windows serial driver does), 7 data bits and parity read back
+// as 8 bits, and the modem lines are PtyModemLines' stand-ins.
 //
 // Only whole bytes are relayed, and a side is read only when what was read
 // from it before has been passed on, so a controller that stops reading
