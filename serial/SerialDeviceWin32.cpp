@@ -206,7 +206,14 @@ struct SerialDevice::Platform {
     std::mutex commLock;  // the outstanding comm-event wait
     OverlappedRequest commWait;
     DWORD commEvents = 0;
+    // The comm-event wait's event was seen signalled while its result still
+    // said "incomplete" (Wine sets the event before the status): the wait is
+    // still outstanding, and is looked at again every kStaleCommWaitMs
+    // instead of waiting on its event, which would return at once.
+    bool commWaitStale = false;
 };
+
+constexpr DWORD kStaleCommWaitMs = 1;
 
 const SystemCallNames kSystemCalls{"CreateEvent()", "CreateFile()", "SetCommState()"};
 
@@ -392,7 +399,7 @@ WaitResult SerialDevice::Wait(const WakeEvent& stop, const WakeEvent& wake, Devi
             }
         }
         if (commWait.pending) {
-            handles[count++] = commWait.event;
+            if (!m_platform->commWaitStale) handles[count++] = commWait.event;
             watchCommWait = true;
         }
         // Bytes that came before the wait was started do not end it.
@@ -416,6 +423,7 @@ WaitResult SerialDevice::Wait(const WakeEvent& stop, const WakeEvent& wake, Devi
     }
 
     DWORD waitMs = timeout.count() < 0 ? INFINITE : static_cast<DWORD>(timeout.count());
+    if (watchCommWait && m_platform->commWaitStale) waitMs = std::min(waitMs, kStaleCommWaitMs);
     if (result.deviceReady || result.deviceGone) waitMs = 0;
     const DWORD outcome = ::WaitForMultipleObjects(count, handles, FALSE, waitMs);
     if (outcome == WAIT_FAILED) {
@@ -431,15 +439,18 @@ WaitResult SerialDevice::Wait(const WakeEvent& stop, const WakeEvent& wake, Devi
         std::lock_guard lock(m_platform->commLock);
         OverlappedRequest& commWait = m_platform->commWait;
         if (commWait.pending && commWait.Finished()) {
-            commWait.pending = false;
             DWORD ignored = 0;
-            if (::GetOverlappedResult(handle, &commWait.overlapped, &ignored, FALSE)) {
-                result.deviceReady = true;
-            } else {
-                const DWORD error = ::GetLastError();
-                Remember(error);
-                if (error == ERROR_OPERATION_ABORTED) result.deviceReady = true;  // look again
-                else result.deviceGone = true;
+            const bool done = ::GetOverlappedResult(handle, &commWait.overlapped, &ignored, FALSE);
+            const DWORD error = done ? ERROR_SUCCESS : ::GetLastError();
+            m_platform->commWaitStale = error == ERROR_IO_INCOMPLETE;
+            if (!m_platform->commWaitStale) {
+                commWait.pending = false;
+                if (error == ERROR_SUCCESS || error == ERROR_OPERATION_ABORTED) {
+                    result.deviceReady = true;  // (aborted: look again)
+                } else {
+                    Remember(error);
+                    result.deviceGone = true;
+                }
             }
         }
     }
