@@ -22,6 +22,11 @@ namespace {
 // even when no message comes (a slow line draining a block posts nothing).
 constexpr int kActivityCheckMs = 200;
 
+// How long log text may wait in stdout's buffer while a transfer runs. An
+// Echo send logs every character; writing each one out would cost a system
+// call and wake whoever reads the log, for every character on the line.
+constexpr std::chrono::milliseconds kLogFlushInterval{50};
+
 sigset_t CancelSignals() {
     sigset_t set;
     sigemptyset(&set);
@@ -67,15 +72,18 @@ void CliTransferHost::EraseLogFront(size_t count) {
     m_nLogLength -= std::min(count, m_nLogLength);
 }
 
-// The log is written when the host is about to wait (FlushLog), so that an
-// Echo send puts its next character on the line before the echo reaches
-// standard output. While the bar is drawn on the terminal, text goes out
-// at once between removing the bar and drawing it again.
+// The log is written out when it has waited kLogFlushInterval, before a
+// message, and when the transfer ends, so that an Echo send puts its next
+// character on the line before the echo reaches standard output. (On a
+// terminal stdout is line-buffered, so whole lines still show at once.)
+// While the bar is drawn on the terminal, text goes out at once between
+// removing the bar and drawing it again.
 void CliTransferHost::AppendLogText(std::string_view text) {
     if (text.empty()) return;
     m_nLogLength += text.size();
     if (!BarVisible()) {
         std::fwrite(text.data(), 1, text.size(), stdout);
+        if (!m_bLogPending) m_logPendingSince = Clock::now();
         m_bLogPending = true;
         return;
     }
@@ -89,6 +97,14 @@ void CliTransferHost::FlushLog() {
     if (!m_bLogPending) return;
     m_bLogPending = false;
     std::fflush(stdout);
+}
+
+int CliTransferHost::MillisecondsUntilLogFlush() {
+    if (!m_bLogPending) return -1;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(m_logPendingSince + kLogFlushInterval - Clock::now());
+    if (left.count() > 0) return static_cast<int>(left.count());
+    FlushLog();
+    return -1;
 }
 
 void CliTransferHost::CreateProgress(ProgressKind kind, const std::string&, const std::string&,
@@ -139,6 +155,7 @@ void CliTransferHost::Post(unsigned message, uintptr_t wParam, intptr_t lParam) 
         std::lock_guard<std::mutex> lock(m_mutex);
         m_queue.emplace_back(message, wParam, lParam);
     }
+    if (std::this_thread::get_id() == m_hostThread) return;
     const uint64_t one = 1;
     ssize_t ignored = write(m_wakeFd, &one, sizeof one);
     (void)ignored;
@@ -151,9 +168,6 @@ void CliTransferHost::NoteProgress(uint64_t count) {
 }
 
 void CliTransferHost::HandleQueued(TransferEngine& engine) {
-    uint64_t drained;
-    ssize_t ignored = read(m_wakeFd, &drained, sizeof drained);
-    (void)ignored;
     std::deque<std::tuple<unsigned, uintptr_t, intptr_t>> batch;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -200,12 +214,19 @@ RunOutcome CliTransferHost::RunTransfer(TransferEngine& engine, long idleSeconds
             }
             timeoutMs = static_cast<int>(std::min<int64_t>(left.count() + 1, kActivityCheckMs));
         }
-        FlushLog();
+        const int flushMs = MillisecondsUntilLogFlush();
+        if (flushMs >= 0 && (timeoutMs < 0 || flushMs < timeoutMs)) timeoutMs = flushMs;
+        bool queued;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            queued = !m_queue.empty();
+        }
+        if (queued) timeoutMs = 0;  // only a look at the signals
         pollfd fds[2] = {{m_wakeFd, POLLIN, 0}, {m_signalFd, POLLIN, 0}};
         const int ready = poll(fds, 2, timeoutMs);
         if (ready < 0 && errno != EINTR) break;
-        if (ready <= 0) continue;
-        if (fds[1].revents & POLLIN) {
+        if (ready <= 0 && !queued) continue;
+        if (ready > 0 && (fds[1].revents & POLLIN)) {
             signalfd_siginfo info;
             ssize_t ignored = read(m_signalFd, &info, sizeof info);
             (void)ignored;
@@ -213,7 +234,13 @@ RunOutcome CliTransferHost::RunTransfer(TransferEngine& engine, long idleSeconds
             FlushLog();
             return RunOutcome::Cancelled;
         }
-        if (fds[0].revents & POLLIN) HandleQueued(engine);
+        if (ready > 0 && (fds[0].revents & POLLIN)) {
+            uint64_t drained;
+            ssize_t ignored = read(m_wakeFd, &drained, sizeof drained);
+            (void)ignored;
+            queued = true;
+        }
+        if (queued) HandleQueued(engine);
     }
     FlushLog();
     return RunOutcome::Ended;
