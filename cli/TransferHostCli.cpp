@@ -17,6 +17,11 @@ constexpr int kActivityCheckMs = 200;
 
 constexpr const char* kEraseToLineEnd = "\033[K";
 
+// How long log text may wait in stdout's buffer while a transfer runs. An
+// Echo send logs every character; writing each one out would cost a system
+// call and wake whoever reads the log, for every character on the line.
+constexpr std::chrono::milliseconds kLogFlushInterval{50};
+
 std::string FormatBytes(double bytes) {
     char text[32];
     if (bytes >= 1024.0 * 1024.0)
@@ -42,15 +47,18 @@ void CliTransferHost::EraseLogFront(size_t count) {
     m_nLogLength -= std::min(count, m_nLogLength);
 }
 
-// The log is written when the host is about to wait (FlushLog), so that an
-// Echo send puts its next character on the line before the echo reaches
-// standard output. While the bar is drawn on the terminal, text goes out
-// at once between removing the bar and drawing it again.
+// The log is written out when it has waited kLogFlushInterval, before a
+// message, and when the transfer ends, so that an Echo send puts its next
+// character on the line before the echo reaches standard output. (On a
+// POSIX terminal stdout is line-buffered, so whole lines show at once.)
+// While the bar is drawn on the terminal, text goes out at once between
+// removing the bar and drawing it again.
 void CliTransferHost::AppendLogText(std::string_view text) {
     if (text.empty()) return;
     m_nLogLength += text.size();
     if (!BarVisible()) {
         std::fwrite(text.data(), 1, text.size(), stdout);
+        if (!m_bLogPending) m_logPendingSince = Clock::now();
         m_bLogPending = true;
         return;
     }
@@ -64,6 +72,14 @@ void CliTransferHost::FlushLog() {
     if (!m_bLogPending) return;
     m_bLogPending = false;
     std::fflush(stdout);
+}
+
+int CliTransferHost::MillisecondsUntilLogFlush() {
+    if (!m_bLogPending) return -1;
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(m_logPendingSince + kLogFlushInterval - Clock::now());
+    if (left.count() > 0) return static_cast<int>(left.count());
+    FlushLog();
+    return -1;
 }
 
 void CliTransferHost::CreateProgress(ProgressKind kind, const std::string&, const std::string&,
@@ -114,6 +130,7 @@ void CliTransferHost::Post(unsigned message, uintptr_t wParam, intptr_t lParam) 
         std::lock_guard<std::mutex> lock(m_mutex);
         m_queue.emplace_back(message, wParam, lParam);
     }
+    if (std::this_thread::get_id() == m_hostThread) return;  // it looks before it waits
     m_wait.Wake();
 }
 
@@ -170,7 +187,14 @@ RunOutcome CliTransferHost::RunTransfer(TransferEngine& engine, long idleSeconds
             }
             timeoutMs = static_cast<int>(std::min<int64_t>(left.count() + 1, kActivityCheckMs));
         }
-        FlushLog();
+        const int flushMs = MillisecondsUntilLogFlush();
+        if (flushMs >= 0 && (timeoutMs < 0 || flushMs < timeoutMs)) timeoutMs = flushMs;
+        bool queued;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            queued = !m_queue.empty();
+        }
+        if (queued) timeoutMs = 0;  // only a look for a cancel
         const HostWait::Woken woken = m_wait.Wait(timeoutMs);
         if (woken == HostWait::Woken::Failed) break;
         if (woken == HostWait::Woken::Cancel) {
@@ -178,7 +202,7 @@ RunOutcome CliTransferHost::RunTransfer(TransferEngine& engine, long idleSeconds
             FlushLog();
             return RunOutcome::Cancelled;
         }
-        if (woken == HostWait::Woken::Message) HandleQueued(engine);
+        if (queued || woken == HostWait::Woken::Message) HandleQueued(engine);
     }
     FlushLog();
     return RunOutcome::Ended;

@@ -11,6 +11,7 @@
 #include <deque>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <tuple>
 
 #include "cli/Console.h"
@@ -73,14 +74,21 @@ private:
     bool BarVisible() const { return m_terminal != BarTerminal::None && m_bProgressShown; }
     // Writes out the log text that AppendLogText left in stdout's buffer.
     void FlushLog();
+    // While a transfer runs, the log goes out at most every
+    // kLogFlushInterval: the time until then, or -1 when nothing waits.
+    int MillisecondsUntilLogFlush();
 
     CommSettings m_settings;
     size_t m_nLogLength = 0;
     bool m_bLogPending = false;  // log text waits in stdout's buffer
+    Clock::time_point m_logPendingSince;
     bool m_bShowedError = false;
 
     std::mutex m_mutex;  // guards m_queue; Post comes from the port's threads
     std::deque<std::tuple<unsigned, uintptr_t, intptr_t>> m_queue;
+    // Posts from this thread need no wake-up: it looks at the queue before
+    // it waits.
+    const std::thread::id m_hostThread = std::this_thread::get_id();
     HostWait m_wait;  // woken when the queue got a message
 
     BarTerminal m_terminal = BarTerminal::None;
