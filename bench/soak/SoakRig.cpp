@@ -11,7 +11,6 @@
 #include <optional>
 #include <sstream>
 
-extern char** environ;
 
 namespace quorlin::soak {
 
@@ -151,20 +150,7 @@ Rig::~Rig() {
         if (sim->process) StopSim(*sim);
 }
 
-std::vector<std::string> Rig::Environment() const {
-    std::vector<std::string> env;
-    for (char** entry = environ; *entry; ++entry) {
-        const std::string item = *entry;
-        if (item.rfind("QUORLIN_PORTS=", 0) == 0 || item.rfind("XDG_CONFIG_HOME=", 0) == 0 ||
-            item.rfind("HOME=", 0) == 0)
-            continue;
-        env.push_back(item);
-    }
-    env.push_back("QUORLIN_PORTS=" + root_ + "/ports");
-    env.push_back("XDG_CONFIG_HOME=" + root_ + "/config");
-    env.push_back("HOME=" + root_);
-    return env;
-}
+std::vector<std::string> Rig::Environment() const { return e2e::IsolatedEnvironment(root_); }
 
 bool Rig::StartAll(std::string& error) {
     for (int family = 0; family <= 4; ++family)

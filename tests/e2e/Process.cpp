@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <csignal>
 
+extern char** environ;
+
 namespace quorlin::e2e {
 
 namespace {
@@ -179,6 +181,21 @@ bool Session::WaitForExit(Process& process, Deadline deadline) {
     process.Signal(SIGKILL);
     WaitUntil([&] { return process.Exited(); }, After(std::chrono::seconds(5)));
     return false;
+}
+
+std::vector<std::string> IsolatedEnvironment(const std::string& folder) {
+    std::vector<std::string> env;
+    for (char** entry = environ; *entry; ++entry) {
+        const std::string item = *entry;
+        if (item.rfind("QUORLIN_PORTS=", 0) == 0 || item.rfind("XDG_CONFIG_HOME=", 0) == 0 ||
+            item.rfind("HOME=", 0) == 0)
+            continue;
+        env.push_back(item);
+    }
+    env.push_back("QUORLIN_PORTS=" + folder + "/ports");
+    env.push_back("XDG_CONFIG_HOME=" + folder + "/config");
+    env.push_back("HOME=" + folder);
+    return env;
 }
 
 }  // namespace quorlin::e2e

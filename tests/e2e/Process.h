@@ -91,4 +91,9 @@ private:
     std::vector<Process*> processes_;
 };
 
+// This process's environment with the tools' folders moved into folder, as
+// on a machine of their own: the ports map (QUORLIN_PORTS=folder/ports), the
+// profile (XDG_CONFIG_HOME=folder/config) and HOME.
+std::vector<std::string> IsolatedEnvironment(const std::string& folder);
+
 }  // namespace quorlin::e2e

@@ -9,28 +9,12 @@
 #include <iterator>
 #include <sstream>
 
-extern char** environ;
 
 namespace quorlin::e2e {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::vector<std::string> Environment(const std::string& folder) {
-    std::vector<std::string> env;
-    for (char** entry = environ; *entry; ++entry) {
-        const std::string item = *entry;
-        if (item.rfind("QUORLIN_PORTS=", 0) == 0 || item.rfind("XDG_CONFIG_HOME=", 0) == 0 ||
-            item.rfind("HOME=", 0) == 0)
-            continue;
-        env.push_back(item);
-    }
-    env.push_back("QUORLIN_PORTS=" + folder + "/ports");
-    env.push_back("XDG_CONFIG_HOME=" + folder + "/config");
-    env.push_back("HOME=" + folder);
-    return env;
-}
 
 void PutLittleEndian(Bytes& bytes, std::size_t at, std::uint32_t value) {
     for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
@@ -83,7 +67,7 @@ void TransferFixture::StartSim(int family, const std::vector<std::string>& extra
     std::vector<std::string> argv{QUORLIN_SIM_PATH, "--family", std::to_string(family), "--com", "1",
                                   "--store", folder_ + "/store"};
     argv.insert(argv.end(), extra.begin(), extra.end());
-    sim_ = std::make_unique<Process>(argv, Environment(folder_), "quorlin-sim");
+    sim_ = std::make_unique<Process>(argv, IsolatedEnvironment(folder_), "quorlin-sim");
     ASSERT_TRUE(sim_->Started());
     session_.Add(*sim_);
     ASSERT_FALSE(SimReports("ready COM1").empty()) << sim_->Err();
@@ -110,7 +94,7 @@ Process& TransferFixture::StartCli(const std::vector<std::string>& args) {
     argv.insert(argv.end(), args.begin(), args.end());
     argv.insert(argv.end(), {"--port", "1", "--family", std::to_string(family_)});
     argv.insert(argv.end(), extraCliOptions_.begin(), extraCliOptions_.end());
-    cli_ = std::make_unique<Process>(argv, Environment(folder_), "quorlin-cli");
+    cli_ = std::make_unique<Process>(argv, IsolatedEnvironment(folder_), "quorlin-cli");
     EXPECT_TRUE(cli_->Started());
     session_.Add(*cli_);
     return *cli_;
