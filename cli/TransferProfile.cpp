@@ -9,10 +9,7 @@ namespace quorlin::cli {
 
 void LoadProfileSettings(CommSettings& settings) {
     const StoredSettings stored = ReadProfile();
-    settings.commPort = stored.commPort;
-    settings.sysType = stored.sysType;
-    settings.baudRate = stored.baudRate;
-    settings.baud = settings.BaudForIndex(settings.baudRate);
+    ApplyProfileValues(settings, stored.commPort, stored.sysType, stored.baudRate);
 }
 
 }  // namespace quorlin::cli

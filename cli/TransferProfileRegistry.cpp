@@ -110,10 +110,7 @@ bool WriteRegistryProfile(const RegistryProfile& profile) {
 
 void LoadProfileSettings(CommSettings& settings) {
     const RegistryProfile stored = ReadRegistryProfile();
-    settings.commPort = stored.commPort;
-    settings.sysType = stored.sysType;
-    settings.baudRate = stored.baudRate;
-    settings.baud = settings.BaudForIndex(settings.baudRate);
+    ApplyProfileValues(settings, stored.commPort, stored.sysType, stored.baudRate);
 }
 
 }  // namespace quorlin::cli
