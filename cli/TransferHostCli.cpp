@@ -126,12 +126,8 @@ void CliTransferHost::ShowWithReason(const std::string& text, const std::string&
 }
 
 void CliTransferHost::Post(unsigned message, uintptr_t wParam, intptr_t lParam) {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_queue.emplace_back(message, wParam, lParam);
-    }
-    if (std::this_thread::get_id() == m_hostThread) return;  // it looks before it waits
-    m_wait.Wake();
+    // The host thread's own posts never wake it: it is not parked while it runs.
+    if (m_queue.Post({message, wParam, lParam})) m_wait.Wake();
 }
 
 void CliTransferHost::NoteProgress(uint64_t count) {
@@ -141,11 +137,8 @@ void CliTransferHost::NoteProgress(uint64_t count) {
 }
 
 void CliTransferHost::HandleQueued(TransferEngine& engine) {
-    std::deque<std::tuple<unsigned, uintptr_t, intptr_t>> batch;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        batch.swap(m_queue);
-    }
+    const std::deque<HostQueue::Message> batch = m_queue.TakeAll();
+    if (!batch.empty()) m_queue.MessageTaken();
     for (const auto& [message, wParam, lParam] : batch) engine.HandleMessage(message, wParam, lParam);
 }
 
@@ -189,13 +182,11 @@ RunOutcome CliTransferHost::RunTransfer(TransferEngine& engine, long idleSeconds
         }
         const int flushMs = MillisecondsUntilLogFlush();
         if (flushMs >= 0 && (timeoutMs < 0 || flushMs < timeoutMs)) timeoutMs = flushMs;
-        bool queued;
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            queued = !m_queue.empty();
-        }
+        m_queue.WaitBegins();
+        const bool queued = m_queue.LookBriefly() || !m_queue.BeginPark();
         if (queued) timeoutMs = 0;  // only a look for a cancel
         const HostWait::Woken woken = m_wait.Wait(timeoutMs);
+        m_queue.EndPark();
         if (woken == HostWait::Woken::Failed) break;
         if (woken == HostWait::Woken::Cancel) {
             CancelTransfer(engine);

@@ -8,13 +8,10 @@
 // waited for in one wait (HostWait, one file per system).
 
 #include <chrono>
-#include <deque>
-#include <mutex>
 #include <string>
-#include <thread>
-#include <tuple>
 
 #include "cli/Console.h"
+#include "cli/HostQueue.h"
 #include "cli/HostWait.h"
 #include "transfer/TransferEngine.h"
 #include "transfer/TransferHost.h"
@@ -84,12 +81,8 @@ private:
     Clock::time_point m_logPendingSince;
     bool m_bShowedError = false;
 
-    std::mutex m_mutex;  // guards m_queue; Post comes from the port's threads
-    std::deque<std::tuple<unsigned, uintptr_t, intptr_t>> m_queue;
-    // Posts from this thread need no wake-up: it looks at the queue before
-    // it waits.
-    const std::thread::id m_hostThread = std::this_thread::get_id();
-    HostWait m_wait;  // woken when the queue got a message
+    HostQueue m_queue;  // Post comes from the port's threads
+    HostWait m_wait;    // woken when the queue got a message while the host was parked
 
     BarTerminal m_terminal = BarTerminal::None;
     size_t m_nBarWidth = 0;  // what the last bar took on a Plain console

@@ -1,0 +1,79 @@
+// The host's queue with its wait: every message posted from another thread
+// is taken, in order, whether the host was looking at the queue or parked in
+// its wait, and a post wakes the wait only when the host is parked.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "cli/HostQueue.h"
+#include "cli/HostWait.h"
+
+using quorlin::cli::HostQueue;
+using quorlin::cli::HostWait;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// One turn of the host's loop, as quorlin-cli runs it: look briefly, park,
+// take what came. Returns the messages taken.
+std::deque<HostQueue::Message> HostTurn(HostQueue& queue, HostWait& wait, int timeoutMs) {
+    queue.WaitBegins();
+    const bool queued = queue.LookBriefly() || !queue.BeginPark();
+    wait.Wait(queued ? 0 : timeoutMs);
+    queue.EndPark();
+    std::deque<HostQueue::Message> taken = queue.TakeAll();
+    if (!taken.empty()) queue.MessageTaken();
+    return taken;
+}
+
+}  // namespace
+
+TEST(HostQueue, PostWakesOnlyAParkedHost) {
+    HostQueue queue;
+    EXPECT_FALSE(queue.Post({1, 0, 0}));  // the host runs: it looks before it waits
+    EXPECT_FALSE(queue.BeginPark());      // a message waits: the host must not block
+    EXPECT_EQ(queue.TakeAll().size(), 1u);
+    ASSERT_TRUE(queue.BeginPark());
+    EXPECT_TRUE(queue.Post({2, 0, 0}));
+    queue.EndPark();
+    EXPECT_FALSE(queue.Post({3, 0, 0}));
+    const auto taken = queue.TakeAll();
+    ASSERT_EQ(taken.size(), 2u);
+    EXPECT_EQ(std::get<0>(taken[0]), 2u);
+    EXPECT_EQ(std::get<0>(taken[1]), 3u);
+    EXPECT_FALSE(queue.HasMessages());
+}
+
+// Posts come both in quick answers (which the look catches) and after pauses
+// (which find the host parked); none may be left waiting for a wake-up that
+// never comes. A lost one shows as a turn that runs into its time limit.
+TEST(HostQueue, NoPostIsLostBetweenLookingAndParking) {
+    HostQueue queue;
+    HostWait wait;
+    constexpr unsigned kPosts = 20000;
+    std::atomic<unsigned> answered{0};  // the host's "write": the poster answers it
+    std::thread poster([&] {
+        for (unsigned i = 1; i <= kPosts; ++i) {
+            while (answered.load() + 1 < i) std::this_thread::yield();
+            if (i % 500 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));  // a slow answer
+            if (queue.Post({i, 0, 0})) wait.Wake();
+        }
+    });
+    unsigned expected = 1;
+    const auto deadline = Clock::now() + std::chrono::seconds(60);
+    while (expected <= kPosts && Clock::now() < deadline) {
+        const auto turnStart = Clock::now();
+        for (const auto& message : HostTurn(queue, wait, 5000)) {
+            ASSERT_EQ(std::get<0>(message), expected) << "out of order";
+            ++expected;
+            answered.store(expected - 1);
+        }
+        ASSERT_LT(Clock::now() - turnStart, std::chrono::seconds(4)) << "a post was left unseen at " << expected;
+    }
+    poster.join();
+    EXPECT_EQ(expected, kPosts + 1);
+}
