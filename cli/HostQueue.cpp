@@ -33,39 +33,32 @@ bool HostQueue::Post(const Message& message) {
 
 std::deque<HostQueue::Message> HostQueue::TakeAll() {
     std::deque<Message> taken;
-    std::lock_guard lock(m_mutex);
-    taken.swap(m_queue);
-    m_pending.store(false);
+    {
+        std::lock_guard lock(m_mutex);
+        taken.swap(m_queue);
+        m_pending.store(false);
+    }
+    if (!taken.empty() && m_waitBegan) m_lastCameFast = Clock::now() - *m_waitBegan <= kLookLimit;
     return taken;
 }
 
-bool HostQueue::LookBriefly() {
-    if (HasMessages()) return true;
-    if (!m_mayLook || !m_lastCameFast) return false;
-    const auto until = m_waitBegan + kLookLimit;
-    do {
-        for (int i = 0; i < 64; ++i) {
-            if (HasMessages()) return true;
-            Relax();
-        }
-    } while (Clock::now() < until);
-    return HasMessages();
-}
-
-bool HostQueue::BeginPark() {
+bool HostQueue::ReadyToPark() {
+    m_waitBegan.reset();
+    if (m_pending.load()) return false;
+    m_waitBegan = Clock::now();
+    if (m_mayLook && m_lastCameFast) {
+        const auto until = *m_waitBegan + kLookLimit;
+        do {
+            for (int i = 0; i < 64; ++i) {
+                if (m_pending.load()) return false;
+                Relax();
+            }
+        } while (Clock::now() < until);
+    }
     m_parked.store(true);
     if (!m_pending.load()) return true;
     m_parked.store(false);
     return false;
-}
-
-void HostQueue::WaitBegins() {
-    m_waitBeganEmpty = !HasMessages();
-    if (m_waitBeganEmpty) m_waitBegan = Clock::now();
-}
-
-void HostQueue::MessageTaken() {
-    if (m_waitBeganEmpty) m_lastCameFast = Clock::now() - m_waitBegan <= kLookLimit;
 }
 
 }  // namespace quorlin::cli

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <tuple>
 
 namespace quorlin::cli {
@@ -34,27 +35,21 @@ public:
     // woken through HostWait.
     bool Post(const Message& message);
 
-    // The rest is for the host thread only.
-    bool HasMessages() const { return m_pending.load(); }
-    std::deque<Message> TakeAll();
+    // The rest is for the host thread only, in this order around its one
+    // blocking wait:
+    //   if (queue.ReadyToPark()) wait(...) else wait(0 /* a look for a cancel */);
+    //   queue.EndPark();
+    //   handle(queue.TakeAll());
 
-    // Looks at the queue until a message is there or the look limit passed,
-    // when the last message came within that limit of the wait before it.
-    // True when a message is there.
-    bool LookBriefly();
-
-    // Brackets the host's blocking wait. BeginPark is false when a message
-    // came meanwhile: the host must not block then. After EndPark, posters no
-    // longer wake the host.
-    bool BeginPark();
+    // Looks at the queue for up to kLookLimit when the message before came
+    // within that time of the wait before it, then marks the host parked.
+    // False when a message is there: the host must not block then.
+    bool ReadyToPark();
+    // After it, posters no longer wake the host.
     void EndPark() { m_parked.store(false); }
-
-    // Tells when the host began to wait, and when a message ended that wait,
-    // so that the next wait knows whether looking is worth it. A wait that
-    // found a message already there (the host's own post, say) tells nothing
-    // about how fast the line answers.
-    void WaitBegins();
-    void MessageTaken();
+    // Takes every message, in the order posted, and notes how soon after the
+    // wait began the first of them was seen.
+    std::deque<Message> TakeAll();
 
 private:
     std::mutex m_mutex;  // guards m_queue
@@ -67,8 +62,10 @@ private:
 
     const bool m_mayLook;  // false on a single CPU: looking would only hold up the poster
     bool m_lastCameFast = false;
-    bool m_waitBeganEmpty = false;
-    Clock::time_point m_waitBegan = Clock::now();
+    // When the last wait began with an empty queue; unset when it found a
+    // message already there (the host's own post, say), which tells nothing
+    // about how fast the line answers.
+    std::optional<Clock::time_point> m_waitBegan;
 };
 
 }  // namespace quorlin::cli

@@ -137,9 +137,7 @@ void CliTransferHost::NoteProgress(uint64_t count) {
 }
 
 void CliTransferHost::HandleQueued(TransferEngine& engine) {
-    const std::deque<HostQueue::Message> batch = m_queue.TakeAll();
-    if (!batch.empty()) m_queue.MessageTaken();
-    for (const auto& [message, wParam, lParam] : batch) engine.HandleMessage(message, wParam, lParam);
+    for (const auto& [message, wParam, lParam] : m_queue.TakeAll()) engine.HandleMessage(message, wParam, lParam);
 }
 
 void CliTransferHost::WatchActivity(const TransferEngine& engine) {
@@ -182,8 +180,7 @@ RunOutcome CliTransferHost::RunTransfer(TransferEngine& engine, long idleSeconds
         }
         const int flushMs = MillisecondsUntilLogFlush();
         if (flushMs >= 0 && (timeoutMs < 0 || flushMs < timeoutMs)) timeoutMs = flushMs;
-        m_queue.WaitBegins();
-        const bool queued = m_queue.LookBriefly() || !m_queue.BeginPark();
+        const bool queued = !m_queue.ReadyToPark();
         if (queued) timeoutMs = 0;  // only a look for a cancel
         const HostWait::Woken woken = m_wait.Wait(timeoutMs);
         m_queue.EndPark();

@@ -21,13 +21,9 @@ namespace {
 // One turn of the host's loop, as quorlin-cli runs it: look briefly, park,
 // take what came. Returns the messages taken.
 std::deque<HostQueue::Message> HostTurn(HostQueue& queue, HostWait& wait, int timeoutMs) {
-    queue.WaitBegins();
-    const bool queued = queue.LookBriefly() || !queue.BeginPark();
-    wait.Wait(queued ? 0 : timeoutMs);
+    wait.Wait(queue.ReadyToPark() ? timeoutMs : 0);
     queue.EndPark();
-    std::deque<HostQueue::Message> taken = queue.TakeAll();
-    if (!taken.empty()) queue.MessageTaken();
-    return taken;
+    return queue.TakeAll();
 }
 
 }  // namespace
@@ -35,9 +31,9 @@ std::deque<HostQueue::Message> HostTurn(HostQueue& queue, HostWait& wait, int ti
 TEST(HostQueue, PostWakesOnlyAParkedHost) {
     HostQueue queue;
     EXPECT_FALSE(queue.Post({1, 0, 0}));  // the host runs: it looks before it waits
-    EXPECT_FALSE(queue.BeginPark());      // a message waits: the host must not block
+    EXPECT_FALSE(queue.ReadyToPark());    // a message waits: the host must not block
     EXPECT_EQ(queue.TakeAll().size(), 1u);
-    ASSERT_TRUE(queue.BeginPark());
+    ASSERT_TRUE(queue.ReadyToPark());
     EXPECT_TRUE(queue.Post({2, 0, 0}));
     queue.EndPark();
     EXPECT_FALSE(queue.Post({3, 0, 0}));
@@ -45,7 +41,7 @@ TEST(HostQueue, PostWakesOnlyAParkedHost) {
     ASSERT_EQ(taken.size(), 2u);
     EXPECT_EQ(std::get<0>(taken[0]), 2u);
     EXPECT_EQ(std::get<0>(taken[1]), 3u);
-    EXPECT_FALSE(queue.HasMessages());
+    EXPECT_TRUE(queue.TakeAll().empty());
 }
 
 // Posts come both in quick answers (which the look catches) and after pauses
