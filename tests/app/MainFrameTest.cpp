@@ -674,6 +674,7 @@ void MainFrameTest::screenshotOfTheMainWindow() {
     frame.GetCommView()->setPlainText(QStringLiteral(
         "\n2026 12 08, 09:14:02   Begin to send file\n\n2026 12 08, 09:14:05   File sending completed\n"));
     frame.GetEditorView()->setFocus();
+    frame.GetEditorView()->GoToLine(6);  // the status bar shows the line and its block number
     QApplication::processEvents();
     test::SaveScreenshot(&frame, QStringLiteral("main-window"));
 }
