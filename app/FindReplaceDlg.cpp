@@ -87,6 +87,8 @@ CFindReplaceDlg::CFindReplaceDlg(Mode mode, const SearchOptions& initial, QWidge
     m_pStatus->setObjectName(QStringLiteral("searchStatus"));
     m_pStatus->setAccessibleName(str::LoadText(str::kSearchStatusName));
     m_pStatus->setWordWrap(true);
+    // Room for two lines from the start, so that a note never clips.
+    m_pStatus->setMinimumHeight(2 * m_pStatus->fontMetrics().lineSpacing());
 
     auto* left = new QVBoxLayout;
     left->addLayout(fields);
