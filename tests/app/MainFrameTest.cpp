@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QMenuBar>
@@ -24,6 +25,7 @@
 #include <memory>
 
 #include "app/CommProp.h"
+#include "app/KeyIndicators.h"
 #include "app/MainFrame.h"
 #include "app/Profile.h"
 #include "app/QuorlinDoc.h"
@@ -234,6 +236,12 @@ void MainFrameTest::lockIndicatorsFollowTheX11KeyboardState() {
         QTest::keyRelease(frame.GetEditorView(), Qt::Key_CapsLock);
         QTRY_COMPARE(caps->isEnabled(), on);
     }
+    // Asked on every lock key and activation: a few round trips to the server.
+    QElapsedTimer clock;
+    clock.start();
+    constexpr int kAsks = 100;
+    for (int i = 0; i < kAsks; ++i) IsLockOn(LockKey::Caps);
+    qInfo("one lock state from the X server: %.3f ms", double(clock.nsecsElapsed()) / 1e6 / kAsks);
 #else
     QSKIP("built without xcb-xkb");
 #endif
