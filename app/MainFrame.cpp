@@ -131,6 +131,7 @@ CMainFrame::~CMainFrame() {
     // while they go (a focus change, the clipboard) may reach for them.
     disconnect(qApp, nullptr, this, nullptr);
     disconnect(QGuiApplication::clipboard(), nullptr, this, nullptr);
+    m_pEditor->disconnect(m_pCaret);
     m_pEditor = nullptr;
     m_pCommView = nullptr;
     delete m_pSplitter;
@@ -285,6 +286,7 @@ void CMainFrame::ApplySettings(const StoredSettings& chosen) {
 }
 
 void CMainFrame::UpdateCaption() {
+    if (!m_pEditor) return;  // the window is going
     // A changed document is marked with '*' after its name until it is saved.
     const QString mark = m_pDoc->IsModified() ? QStringLiteral("*") : QString();
     setWindowTitle(str::LoadText(str::kAppTitle) + QStringLiteral(" - ") + m_pDoc->Title() + mark);
