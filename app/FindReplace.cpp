@@ -20,7 +20,17 @@ void CFindReplace::OnEditFindNext() {
         OnEditFind();
         return;
     }
-    if (!FindNext(m_view, m_last)) NotFound(m_last.what);
+    Search(m_last);
+}
+
+void CFindReplace::OnEditFindPrevious() {
+    if (m_last.what.isEmpty()) {
+        OnEditFind();
+        return;
+    }
+    SearchOptions reversed = m_last;
+    reversed.down = !reversed.down;
+    Search(reversed);
 }
 
 void CFindReplace::OpenDialog(CFindReplaceDlg::Mode mode) {
@@ -36,6 +46,7 @@ void CFindReplace::OpenDialog(CFindReplaceDlg::Mode mode) {
     if (!selected.isEmpty() && !selected.contains(QChar::ParagraphSeparator)) initial.what = selected;
     m_pDialog = new CFindReplaceDlg(mode, initial, m_pWindow);
     connect(m_pDialog, &CFindReplaceDlg::findNext, this, &CFindReplace::Find);
+    connect(m_pDialog, &CFindReplaceDlg::findPrevious, this, &CFindReplace::FindBackwards);
     connect(m_pDialog, &CFindReplaceDlg::replaceNext, this, &CFindReplace::Replace);
     connect(m_pDialog, &CFindReplaceDlg::replaceAll, this, &CFindReplace::ReplaceEverything);
     m_pDialog->show();
@@ -43,17 +54,51 @@ void CFindReplace::OpenDialog(CFindReplaceDlg::Mode mode) {
 
 void CFindReplace::Find() {
     m_last = m_pDialog->Options();
-    if (!FindNext(m_view, m_last)) NotFound(m_last.what);
+    Search(m_last);
 }
+
+void CFindReplace::FindBackwards() {
+    m_last = m_pDialog->Options();
+    SearchOptions reversed = m_last;
+    reversed.down = !reversed.down;
+    Search(reversed);
+}
+
+void CFindReplace::Search(const SearchOptions& options) { Report(FindWrapping(m_view, options), options); }
 
 void CFindReplace::Replace() {
     m_last = m_pDialog->Options();
-    if (!ReplaceNext(m_view, m_last, m_pDialog->ReplaceWith())) NotFound(m_last.what);
+    SearchOptions down = m_last;
+    down.down = true;  // Replace always goes on downwards
+    Report(ReplaceNext(m_view, m_last, m_pDialog->ReplaceWith()), down);
 }
 
 void CFindReplace::ReplaceEverything() {
     m_last = m_pDialog->Options();
-    if (ReplaceAll(m_view, m_last, m_pDialog->ReplaceWith()) == 0) NotFound(m_last.what);
+    const int count = ReplaceAll(m_view, m_last, m_pDialog->ReplaceWith());
+    if (count == 0) {
+        NotFound(m_last.what);
+        return;
+    }
+    ShowStatus(count == 1 ? str::LoadText(str::kReplacedOne) : str::LoadText(str::kReplacedMany).arg(count));
+}
+
+void CFindReplace::Report(FindOutcome outcome, const SearchOptions& options) {
+    switch (outcome) {
+    case FindOutcome::Found: ShowStatus(QString()); break;
+    case FindOutcome::Wrapped:
+        ShowStatus(str::LoadText(options.down ? str::kWrappedToStart : str::kWrappedToEnd));
+        break;
+    case FindOutcome::NotFound:
+        ShowStatus(QString());
+        NotFound(options.what);
+        break;
+    }
+}
+
+void CFindReplace::ShowStatus(const QString& text) {
+    if (m_pDialog) m_pDialog->ShowStatus(text);
+    emit statusMessage(text);
 }
 
 void CFindReplace::NotFound(const QString& what) {

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 #include "res/StringTable.h"
@@ -82,9 +83,17 @@ CFindReplaceDlg::CFindReplaceDlg(Mode mode, const SearchOptions& initial, QWidge
         lower->addWidget(direction);
     }
 
+    m_pStatus = new QLabel(this);
+    m_pStatus->setObjectName(QStringLiteral("searchStatus"));
+    m_pStatus->setAccessibleName(str::LoadText(str::kSearchStatusName));
+    m_pStatus->setWordWrap(true);
+    // Room for two lines from the start, so that a note never clips.
+    m_pStatus->setMinimumHeight(2 * m_pStatus->fontMetrics().lineSpacing());
+
     auto* left = new QVBoxLayout;
     left->addLayout(fields);
     left->addLayout(lower);
+    left->addWidget(m_pStatus);
     left->addStretch();
 
     auto* buttons = new QVBoxLayout;
@@ -115,6 +124,16 @@ CFindReplaceDlg::CFindReplaceDlg(Mode mode, const SearchOptions& initial, QWidge
     layout->addLayout(left, 1);
     layout->addLayout(buttons);
 
+    // F3 and Shift+F3 search from the dialog as they do from the editor.
+    auto* again = new QShortcut(QKeySequence(Qt::Key_F3), this);
+    connect(again, &QShortcut::activated, this, [this] {
+        if (!m_pWhat->text().isEmpty()) emit findNext();
+    });
+    auto* back = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3), this);
+    connect(back, &QShortcut::activated, this, [this] {
+        if (!m_pWhat->text().isEmpty()) emit findPrevious();
+    });
+
     connect(m_pWhat, &QLineEdit::textChanged, this, &CFindReplaceDlg::UpdateButtons);
     UpdateButtons();
     m_pWhat->selectAll();
@@ -129,6 +148,8 @@ SearchOptions CFindReplaceDlg::Options() const {
     options.down = !(m_pUp && m_pUp->isChecked());
     return options;
 }
+
+void CFindReplaceDlg::ShowStatus(const QString& text) { m_pStatus->setText(text); }
 
 QString CFindReplaceDlg::ReplaceWith() const { return m_pWith ? m_pWith->text() : QString(); }
 

@@ -9,6 +9,7 @@
 #include "app/TextSearch.h"
 
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -24,9 +25,13 @@ public:
     Mode GetMode() const { return m_mode; }
     SearchOptions Options() const;
     QString ReplaceWith() const;
+    // The line under the fields: the search went round, Replace All's count.
+    void ShowStatus(const QString& text);
 
 signals:
     void findNext();
+    // Shift+F3 in the dialog: the same search in the other direction.
+    void findPrevious();
     void replaceNext();
     void replaceAll();
 
@@ -39,6 +44,7 @@ private:
     QCheckBox* m_pWholeWord;
     QCheckBox* m_pMatchCase;
     QRadioButton* m_pUp = nullptr;
+    QLabel* m_pStatus;
     QList<QPushButton*> m_needText;
 };
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include <QDir>
+
 #include "res/CommandIds.h"
 #include "res/StringTable.h"
 
@@ -56,21 +58,56 @@ SplitSizes InitialSplit(int clientHeight) {
     return {2 * third, third};
 }
 
+namespace {
+constexpr double kScreenShare = 2.0 / 3.0;
+constexpr QSize kMinimumFirstSize(800, 600);
+// Longer paths lose their middle in the File menu.
+constexpr qsizetype kRecentTextChars = 60;
+}  // namespace
+
+QRect FirstWindowRect(const QRect& available, const QMargins& frame) {
+    const QSize share(int(available.width() * kScreenShare), int(available.height() * kScreenShare));
+    QRect rect(QPoint(0, 0), share.expandedTo(kMinimumFirstSize));
+    rect.moveCenter(available.center());
+    return FitToArea(rect, frame, available);
+}
+
+QRect FitToArea(const QRect& rect, const QMargins& frame, const QRect& available) {
+    const QRect area = available.marginsRemoved(frame);
+    const QSize size = rect.size().boundedTo(area.size()).expandedTo(QSize(1, 1));
+    const int x = std::clamp(rect.x(), area.left(), std::max(area.left(), area.right() + 1 - size.width()));
+    const int y = std::clamp(rect.y(), area.top(), std::max(area.top(), area.bottom() + 1 - size.height()));
+    return QRect(QPoint(x, y), size);
+}
+
+QString RecentFileMenuText(int index, const QString& path) {
+    QString shown = QDir::toNativeSeparators(path);
+    if (shown.size() > kRecentTextChars) {
+        const qsizetype keep = (kRecentTextChars - 3) / 2;
+        shown = shown.left(keep) + QStringLiteral("...") + shown.right(keep);
+    }
+    shown.replace(QLatin1Char('&'), QStringLiteral("&&"));
+    return QStringLiteral("&%1 %2").arg(index + 1).arg(shown);
+}
+
 FileDialogRequest FileDialogFor(int commandId) {
     FileDialogRequest request;
     switch (commandId) {
     case cmd::kSendFile:
+        request.purpose = QStringLiteral("Send");
         request.title = str::LoadText(str::kSelectSendFile);
         request.filters = {kNcFilter, kEveryFileFilter};
         request.defaultSuffix = QStringLiteral("nc");
         break;
     case cmd::kReceiveFile:
+        request.purpose = QStringLiteral("Receive");
         request.mode = FileDialogRequest::Mode::Save;
         request.filters = {kNcFilter, kEveryFileFilter};
         request.defaultSuffix = QStringLiteral("nc");
         break;
     case cmd::kDownloadInterface:
     case cmd::kDownloadInterfaceQva:
+        request.purpose = QStringLiteral("Interface");
         request.title = str::LoadText(str::kSelectBitmap);
         request.filters = {kBitmapFilter, kEveryFileFilter};
         request.defaultSuffix = QStringLiteral("bmp");
@@ -78,21 +115,25 @@ FileDialogRequest FileDialogFor(int commandId) {
     case cmd::kUpdate57F:
     case cmd::kUpdateP70:
     case cmd::kUpdate57Qva:
+        request.purpose = QStringLiteral("Software");
         request.title = str::LoadText(str::kSelectSoftware);
         request.filters = {kEveryFileFilter};
         break;
     case cmd::kDownChnFont:
+        request.purpose = QStringLiteral("Font");
         request.title = str::LoadText(str::kSelectBitmap);
         request.filters = {kEveryFileFilter};
         request.initialName = QString::fromLatin1(kFontInitialName);
         break;
     case cmd::kFileOpen:
+        request.purpose = QStringLiteral("Document");
         request.title = str::LoadText(str::kOpenTitle);
         request.filters = {kNcFilter, str::LoadText(str::kAllFilesFilter).replace(QStringLiteral("(*.*)"),
                                                                                  QStringLiteral("(*)"))};
         request.defaultSuffix = QStringLiteral("nc");
         break;
     case cmd::kFileSaveAs:
+        request.purpose = QStringLiteral("Document");
         request.mode = FileDialogRequest::Mode::Save;
         request.title = str::LoadText(str::kSaveAsTitle);
         request.filters = {kNcFilter};
@@ -117,7 +158,9 @@ bool IsEditCommandEnabled(int commandId, const EditState& state) {
     case cmd::kEditSelectAll:
     case cmd::kEditFind:
     case cmd::kEditFindNext:
-    case cmd::kEditReplace: return state.hasText;
+    case cmd::kEditFindPrevious:
+    case cmd::kEditReplace:
+    case cmd::kEditGoTo: return state.hasText;
     default: return true;
     }
 }

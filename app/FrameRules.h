@@ -3,6 +3,8 @@
 // by controller family, which commands a running transfer disables, the
 // first split of the client area, and the file dialogs of the commands.
 
+#include <QMargins>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 #include <vector>
@@ -32,6 +34,18 @@ struct SplitSizes {
 };
 SplitSizes InitialSplit(int clientHeight);
 
+// Where the main window goes, given the screen's available area and the
+// window frame's margins (title bar and borders). The first window takes two
+// thirds of the area each way, at least 800 by 600 where that fits, centred.
+QRect FirstWindowRect(const QRect& available, const QMargins& frame);
+// rect (the window without its frame) moved, and shrunk where it must be,
+// so that it lies inside available with its frame.
+QRect FitToArea(const QRect& rect, const QMargins& frame, const QRect& available);
+
+// The File menu's text of recent file number index (0-based): "&1 " and
+// the path, its middle left out when it is long.
+QString RecentFileMenuText(int index, const QString& path);
+
 // What a command's file dialog looks like.
 struct FileDialogRequest {
     enum class Mode { OpenExisting, Save };
@@ -40,6 +54,8 @@ struct FileDialogRequest {
     QStringList filters;    // Qt form, "*.nc (*.nc)", in the order offered
     QString defaultSuffix;  // without the dot; empty for none
     QString initialName;    // file name the dialog starts with
+    QString purpose;        // the profile's name of the folder it starts in
+    QString initialFolder;  // where it starts; empty: the dialog's own choice
 };
 
 // The dialogs of the transfer commands (32791, 32793 and the downloads) and
@@ -61,8 +77,8 @@ struct EditState {
 };
 
 // Whether an Edit command (Undo, Cut, Copy, Paste, Select All, Find, Find
-// Next, Replace) is enabled for a pane in that state; true for any other
-// command.
+// Next, Find Previous, Replace, Go To) is enabled for a pane in that state;
+// true for any other command.
 bool IsEditCommandEnabled(int commandId, const EditState& state);
 
 }  // namespace quorlin

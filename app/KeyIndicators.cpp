@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QStatusBar>
 
+#include "app/X11Indicators.h"
+
 namespace quorlin {
 
 namespace {
@@ -15,12 +17,13 @@ struct Indicator {
     LockKey key;
     const char* text;
     const char* ledSuffix;  // the name of the keyboard light under /sys/class/leds
+    const char* x11Name;    // the X server's name of the indicator
 };
 
 constexpr Indicator kIndicators[] = {
-    {LockKey::Caps, "CAP", "::capslock"},
-    {LockKey::Num, "NUM", "::numlock"},
-    {LockKey::Scroll, "SCRL", "::scrolllock"},
+    {LockKey::Caps, "CAP", "::capslock", "Caps Lock"},
+    {LockKey::Num, "NUM", "::numlock", "Num Lock"},
+    {LockKey::Scroll, "SCRL", "::scrolllock", "Scroll Lock"},
 };
 
 constexpr const char* kLedFolder = "/sys/class/leds";
@@ -28,9 +31,13 @@ constexpr const char* kLedFolder = "/sys/class/leds";
 }  // namespace
 
 bool IsLockOn(LockKey key) {
-    const char* suffix = nullptr;
+    const Indicator* which = nullptr;
     for (const Indicator& indicator : kIndicators)
-        if (indicator.key == key) suffix = indicator.ledSuffix;
+        if (indicator.key == key) which = &indicator;
+    if (!which) return false;
+    // Under X11 the server's state is the session's; elsewhere the kernel's lights.
+    if (const std::optional<bool> x11 = X11IndicatorState(which->x11Name)) return *x11;
+    const char* suffix = which->ledSuffix;
     const QDir leds(QString::fromLatin1(kLedFolder));
     for (const QString& name : leds.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::System)) {
         if (!name.endsWith(QLatin1String(suffix))) continue;

@@ -1,6 +1,7 @@
 #pragma once
 // The CAP, NUM and SCRL panes of the status bar, lit from the keyboard's lock
-// state where the system tells it (the keyboard lights under /sys on Linux).
+// state: the X server's indicators under X11, else the keyboard lights under
+// /sys on Linux.
 
 #include <QObject>
 

@@ -17,13 +17,17 @@
 #include <QToolBar>
 #include <QUrl>
 
+#include "app/BlockNumbers.h"
+#include "app/CaretIndicator.h"
 #include "app/CommProp.h"
 #include "app/FindReplace.h"
+#include "app/GoToDlg.h"
 #include "app/KeyIndicators.h"
 #include "app/NcText.h"
 #include "app/Prompts.h"
 #include "app/QuorlinDoc.h"
 #include "app/QuorlinView.h"
+#include "app/RememberedState.h"
 #include "convert/qt/BatchConvertDlg.h"
 #include "convert/qt/ConvertDlg.h"
 #include "res/AppIcon.h"
@@ -41,11 +45,14 @@ namespace quorlin {
 
 namespace {
 
-// The frame's first size: this share of the screen, at least the minimum.
-constexpr double kScreenShare = 2.0 / 3.0;
-constexpr QSize kMinimumFirstSize(800, 600);
+// The window frame's margins before the window system tells them: a title
+// bar and thin borders, so that a first or restored window fits with them.
+constexpr QMargins kFrameAllowance(4, 32, 4, 4);
+constexpr QSize kNoScreenSize(800, 600);
 constexpr int kMainToolbarId = 128;
 constexpr int kMenuPicturesToolbarId = 138;
+// How long a search's note stays on the status bar.
+constexpr int kStatusNoteMs = 10000;
 
 QString Plain(QString text) {
     text.remove(QLatin1Char('&'));
@@ -58,13 +65,6 @@ QString Plain(QString text) {
 CMainFrame::CMainFrame(IPrompts& prompts, QWidget* parent) : QMainWindow(parent), m_prompts(prompts) {
     setObjectName(QStringLiteral("mainFrame"));
     setWindowIcon(res::AppIcon());
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        const QSize available = screen->availableSize();
-        resize(QSize(int(available.width() * kScreenShare), int(available.height() * kScreenShare))
-                   .expandedTo(kMinimumFirstSize));
-    } else {
-        resize(kMinimumFirstSize);
-    }
 
     m_session = std::make_unique<TransferSession>(m_settings);
 
@@ -92,6 +92,11 @@ CMainFrame::CMainFrame(IPrompts& prompts, QWidget* parent) : QMainWindow(parent)
     m_menuManager.LoadToolbars({kMainToolbarId, kMenuPicturesToolbarId});
 
     connect(m_pDoc, &CQuorlinDoc::titleChanged, this, &CMainFrame::UpdateCaption);
+    connect(m_pEditor, &QPlainTextEdit::modificationChanged, this, &CMainFrame::UpdateCaption);
+    connect(m_pFindReplace, &CFindReplace::statusMessage, this, [this](const QString& text) {
+        if (text.isEmpty()) statusBar()->clearMessage();
+        else statusBar()->showMessage(text, kStatusNoteMs);
+    });
     connect(m_pDoc, &CQuorlinDoc::documentReplaced, this, [this] {
         if (m_bShown) InitialUpdate();
         UpdateCommandStates();
@@ -108,6 +113,14 @@ CMainFrame::CMainFrame(IPrompts& prompts, QWidget* parent) : QMainWindow(parent)
     connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, &CMainFrame::RefreshClipboardState);
     connect(qApp, &QApplication::focusChanged, this, &CMainFrame::UpdateCommandStates);
 
+    m_recentFiles = ReadRecentFiles();
+    RebuildRecentMenu();
+    connect(m_pDoc, &CQuorlinDoc::titleChanged, this, [this] {
+        if (!m_pDoc->PathName().isEmpty()) AddRecentFile(m_pDoc->PathName());
+    });
+    connect(m_popups.at(res::kFilePopup), &QMenu::aboutToShow, this, &CMainFrame::RefreshRecentStates);
+
+    PlaceWindow();
     LoadCommSettings();
     UpdateCaption();
     UpdateCommandStates();
@@ -118,6 +131,7 @@ CMainFrame::~CMainFrame() {
     // while they go (a focus change, the clipboard) may reach for them.
     disconnect(qApp, nullptr, this, nullptr);
     disconnect(QGuiApplication::clipboard(), nullptr, this, nullptr);
+    m_pEditor->disconnect(m_pCaret);
     m_pEditor = nullptr;
     m_pCommView = nullptr;
     delete m_pSplitter;
@@ -150,8 +164,17 @@ void CMainFrame::CreateCommands() {
             if (item.commandId != 0) MakeCommand(item.commandId, QString::fromUtf8(item.text), this);
     m_actions[cmd::kViewToolbar]->setCheckable(true);
     m_actions[cmd::kViewStatusBar]->setCheckable(true);
-    // Keys without a menu item: F6 and Shift+F6 move between the panes.
-    for (int commandId : {cmd::kNextPane, cmd::kPrevPane}) addAction(MakeCommand(commandId, {}, this));
+    // Keys without a menu item: F6 and Shift+F6 move between the panes,
+    // Shift+F3 searches backwards.
+    for (int commandId : {cmd::kNextPane, cmd::kPrevPane, cmd::kEditFindPrevious})
+        addAction(MakeCommand(commandId, {}, this));
+    // The recent-file entries, shown in the File menu as many as there are.
+    for (int i = 0; i < cmd::kRecentFileCount; ++i) {
+        QAction* entry = MakeCommand(cmd::kFileRecentFirst + i, {}, this);
+        entry->setStatusTip(str::LoadText(str::kRecentFilePrompt));
+    }
+    m_pRecentSeparator = new QAction(this);
+    m_pRecentSeparator->setSeparator(true);
 }
 
 void CMainFrame::CreateMenus() {
@@ -199,6 +222,7 @@ void CMainFrame::CreateStatusBar() {
     m_pReady->setObjectName(QStringLiteral("ready"));
     m_pReady->setAccessibleName(m_pReady->text());
     bar->addWidget(m_pReady, 1);
+    m_pCaret = new CaretIndicator(*m_pEditor, bar);
     m_pIndicators = new KeyIndicators(bar);
 }
 
@@ -262,7 +286,10 @@ void CMainFrame::ApplySettings(const StoredSettings& chosen) {
 }
 
 void CMainFrame::UpdateCaption() {
-    setWindowTitle(str::LoadText(str::kAppTitle) + QStringLiteral(" - ") + m_pDoc->Title());
+    if (!m_pEditor) return;  // the window is going
+    // A changed document is marked with '*' after its name until it is saved.
+    const QString mark = m_pDoc->IsModified() ? QStringLiteral("*") : QString();
+    setWindowTitle(str::LoadText(str::kAppTitle) + QStringLiteral(" - ") + m_pDoc->Title() + mark);
 }
 
 QWidget* CMainFrame::ActivePane() const {
@@ -299,8 +326,15 @@ void CMainFrame::UpdateCommandStates() {
             break;
         case cmd::kEditFind:
         case cmd::kEditFindNext:
-        case cmd::kEditReplace: enabled = IsEditCommandEnabled(commandId, editorState); break;
-        default: break;
+        case cmd::kEditFindPrevious:
+        case cmd::kEditReplace:
+        case cmd::kEditGoTo: enabled = IsEditCommandEnabled(commandId, editorState); break;
+        default:
+            if (IsRecentFileCommand(commandId)) {
+                const size_t index = static_cast<size_t>(commandId - cmd::kFileRecentFirst);
+                enabled = index < m_recentExists.size() && m_recentExists[index];
+            }
+            break;
         }
         action->setEnabled(enabled);
     }
@@ -326,6 +360,8 @@ void CMainFrame::OnCommand(int commandId) {
     case cmd::kEditFind: m_pFindReplace->OnEditFind(); break;
     case cmd::kEditFindNext: m_pFindReplace->OnEditFindNext(); break;
     case cmd::kEditReplace: m_pFindReplace->OnEditReplace(); break;
+    case cmd::kEditFindPrevious: m_pFindReplace->OnEditFindPrevious(); break;
+    case cmd::kEditGoTo: OnGoTo(); break;
     case cmd::kViewToolbar: m_pToolBar->setVisible(m_pToolBar->isHidden()); break;
     case cmd::kViewStatusBar: statusBar()->setVisible(statusBar()->isHidden()); break;
     case cmd::kNextPane: OnNextPane(true); break;
@@ -343,13 +379,14 @@ void CMainFrame::OnCommand(int commandId) {
     }
     default:
         if (m_downloadKinds.count(commandId)) OnDownload(commandId);
+        else if (IsRecentFileCommand(commandId)) OnRecentFile(commandId - cmd::kFileRecentFirst);
         break;
     }
     UpdateCommandStates();
 }
 
 void CMainFrame::OnSendFile() {
-    const QString path = m_prompts.FilePath(this, FileDialogFor(cmd::kSendFile));
+    const QString path = AskForFile(m_prompts, this, FileDialogFor(cmd::kSendFile));
     if (!path.isEmpty()) m_session->SendFile(path);
 }
 
@@ -361,13 +398,13 @@ void CMainFrame::OnSendCurrentFile() {
 }
 
 void CMainFrame::OnReceiveFile() {
-    const QString path = m_prompts.FilePath(this, FileDialogFor(cmd::kReceiveFile));
+    const QString path = AskForFile(m_prompts, this, FileDialogFor(cmd::kReceiveFile));
     if (!path.isEmpty()) m_session->ReceiveFile(path);
 }
 
 void CMainFrame::OnDownload(int commandId) {
     const int kind = m_downloadKinds.at(commandId);
-    const QString path = m_prompts.FilePath(this, FileDialogFor(commandId));
+    const QString path = AskForFile(m_prompts, this, FileDialogFor(commandId));
     if (!path.isEmpty()) m_session->DownloadFile(path, kind);
 }
 
@@ -382,6 +419,109 @@ void CMainFrame::OnSettings() {
     if (!sheet.Stored())
         m_prompts.Message(this, str::LoadText(str::kProfileNotStored).arg(QDir::toNativeSeparators(ProfileLocation())),
                           str::LoadText(str::kCaptionError), PromptIcon::Error);
+}
+
+bool CMainFrame::IsRecentFileCommand(int commandId) {
+    return commandId >= cmd::kFileRecentFirst && commandId < cmd::kFileRecentFirst + cmd::kRecentFileCount;
+}
+
+void CMainFrame::AddRecentFile(const QString& path) {
+    const QStringList updated = WithRecentFile(m_recentFiles, path);
+    if (updated == m_recentFiles) return;
+    m_recentFiles = updated;
+    WriteRecentFiles(m_recentFiles);
+    RebuildRecentMenu();
+}
+
+void CMainFrame::RebuildRecentMenu() {
+    QMenu* file = m_popups.at(res::kFilePopup);
+    file->removeAction(m_pRecentSeparator);
+    for (int i = 0; i < cmd::kRecentFileCount; ++i) file->removeAction(m_actions.at(cmd::kFileRecentFirst + i));
+    // Between Save As's separator and Exit, closed by a separator of their own.
+    QAction* exit = m_actions.at(cmd::kAppExit);
+    for (qsizetype i = 0; i < m_recentFiles.size(); ++i) {
+        QAction* entry = m_actions.at(cmd::kFileRecentFirst + static_cast<int>(i));
+        entry->setText(RecentFileMenuText(static_cast<int>(i), m_recentFiles[i]));
+        entry->setToolTip(QDir::toNativeSeparators(m_recentFiles[i]));
+        file->insertAction(exit, entry);
+    }
+    if (!m_recentFiles.isEmpty()) file->insertAction(exit, m_pRecentSeparator);
+    RefreshRecentStates();
+}
+
+void CMainFrame::RefreshRecentStates() {
+    m_recentExists.clear();
+    for (const QString& path : m_recentFiles) m_recentExists.push_back(QFileInfo::exists(path));
+    UpdateCommandStates();
+}
+
+void CMainFrame::OnRecentFile(int index) {
+    const QString path = m_recentFiles.value(index);
+    if (path.isEmpty() || !m_pDoc->SaveModified()) return;
+    if (m_pDoc->OpenDocument(path)) return;
+    // It failed and said why: it goes from the list.
+    m_recentFiles.removeAll(path);
+    WriteRecentFiles(m_recentFiles);
+    RebuildRecentMenu();
+}
+
+void CMainFrame::PlaceWindow() {
+    const std::optional<WindowPlacement> stored = ReadWindowPlacement();
+    QScreen* screen = stored ? QGuiApplication::screenAt(stored->normal.center()) : nullptr;
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    const QRect available = screen ? screen->availableGeometry() : QRect(QPoint(0, 0), kNoScreenSize);
+    if (!stored) {
+        setGeometry(FirstWindowRect(available, kFrameAllowance));
+        return;
+    }
+    setGeometry(FitToArea(stored->normal, kFrameAllowance, available));
+    m_storedSplit = stored->split;
+    if (stored->maximized) setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void CMainFrame::KeepOnScreen() {
+    if (isMaximized() || isFullScreen() || isMinimized()) return;
+    const QScreen* where = screen();
+    if (!where) return;
+    const QRect available = where->availableGeometry();
+    const QRect outer = frameGeometry();
+    if (available.contains(outer)) return;
+    const QRect inner = geometry();
+    const QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+                         outer.bottom() - inner.bottom());
+    setGeometry(FitToArea(inner, frame, available));
+}
+
+void CMainFrame::SavePlacement() const {
+    WindowPlacement placement;
+    placement.maximized = isMaximized();
+    placement.normal = (isMaximized() || isMinimized()) && normalGeometry().isValid() ? normalGeometry() : geometry();
+    placement.split = m_pSplitter->sizes();
+    WriteWindowPlacement(placement);
+}
+
+void CMainFrame::OnGoTo() {
+    CGoToDlg dialog(this);
+    if (dialog.exec() != QDialog::Accepted) return;
+    const std::optional<GoToTarget> target = dialog.Target();
+    if (!target) return;
+    QTextDocument& text = *m_pEditor->document();
+    int line = -1;
+    QString failure;
+    if (target->block) {
+        line = FindBlockLine(text, target->number, m_pEditor->textCursor().blockNumber());
+        if (line < 0) failure = str::LoadText(str::kGoToNoBlock).arg(QStringLiteral("N%1").arg(target->number));
+    } else if (target->number <= text.blockCount()) {
+        line = static_cast<int>(target->number - 1);
+    } else {
+        failure = str::LoadText(str::kGoToNoLine).arg(target->number).arg(text.blockCount());
+    }
+    if (line < 0) {
+        m_prompts.Message(this, failure, str::LoadText(str::kCaptionPrompt), PromptIcon::Information);
+        return;
+    }
+    m_pEditor->GoToLine(line);
+    m_pEditor->setFocus(Qt::OtherFocusReason);
 }
 
 void CMainFrame::OnNextPane(bool forward) {
@@ -412,8 +552,14 @@ void CMainFrame::showEvent(QShowEvent* event) {
     m_bShown = true;
     if (!m_bSplitDone) {
         m_bSplitDone = true;
-        const SplitSizes sizes = InitialSplit(m_pSplitter->height());
-        m_pSplitter->setSizes({sizes.editor, sizes.log});
+        if (m_storedSplit.size() == 2) {
+            m_pSplitter->setSizes(m_storedSplit);
+        } else {
+            const SplitSizes sizes = InitialSplit(m_pSplitter->height());
+            m_pSplitter->setSizes({sizes.editor, sizes.log});
+        }
+        // The window frame is known once the window is up.
+        QMetaObject::invokeMethod(this, &CMainFrame::KeepOnScreen, Qt::QueuedConnection);
         // Paste's state for the toolbar, once the window is up.
         QMetaObject::invokeMethod(this, &CMainFrame::RefreshClipboardState, Qt::QueuedConnection);
     }
@@ -424,6 +570,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    SavePlacement();
     event->accept();
 }
 

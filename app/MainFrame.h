@@ -20,6 +20,7 @@ class QToolBar;
 
 namespace quorlin {
 
+class CaretIndicator;
 class CCommView;
 class CFindReplace;
 class CQuorlinDoc;
@@ -94,6 +95,17 @@ private:
     void OnReceiveFile();
     void OnDownload(int commandId);
     void OnSettings();
+    void OnGoTo();
+    static bool IsRecentFileCommand(int commandId);
+    void AddRecentFile(const QString& path);
+    void RebuildRecentMenu();
+    // Greys out the recent files that are gone (when the File menu opens).
+    void RefreshRecentStates();
+    void OnRecentFile(int index);
+    // The place and split the window was left in, fitted to the screen.
+    void PlaceWindow();
+    void KeepOnScreen();
+    void SavePlacement() const;
     void OnNextPane(bool forward);
 
     IPrompts& m_prompts;
@@ -108,10 +120,15 @@ private:
     CFindReplace* m_pFindReplace = nullptr;
     QToolBar* m_pToolBar = nullptr;
     QLabel* m_pReady = nullptr;
+    CaretIndicator* m_pCaret = nullptr;
     KeyIndicators* m_pIndicators = nullptr;
     std::vector<QMenu*> m_popups;
     std::map<int, QAction*> m_actions;
-    std::map<int, int> m_downloadKinds;  // command -> DownloadKind of the Operation items
+    std::map<int, int> m_downloadKinds;
+    QStringList m_recentFiles;
+    std::vector<bool> m_recentExists;
+    QAction* m_pRecentSeparator = nullptr;
+    QList<int> m_storedSplit;  // command -> DownloadKind of the Operation items
     bool m_bClipboardHasText = false;
     bool m_bSplitDone = false;
     bool m_bShown = false;

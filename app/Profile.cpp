@@ -12,11 +12,6 @@ constexpr const char* kCommPortKey = "CommPort";
 constexpr const char* kSysTypeKey = "SysType";
 constexpr const char* kBaudRateKey = "BaudRate";
 
-QSettings OpenProfile() {
-    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QString::fromLatin1(kProfileOrganization),
-                     QString::fromLatin1(kProfileApplication));
-}
-
 // A value that is not a 32-bit integer reads as missing. (QVariant's toInt
 // cuts "99999999999" down to 1215752191 and calls it fine.)
 int32_t ReadInteger(const QSettings& settings, const char* key) {
@@ -27,6 +22,11 @@ int32_t ReadInteger(const QSettings& settings, const char* key) {
 }
 
 }  // namespace
+
+QSettings OpenProfile() {
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QString::fromLatin1(kProfileOrganization),
+                     QString::fromLatin1(kProfileApplication));
+}
 
 StoredSettings ReadProfile() {
     QSettings settings = OpenProfile();

@@ -6,6 +6,8 @@
 #include <QString>
 #include <cstdint>
 
+class QSettings;
+
 namespace quorlin {
 
 inline constexpr const char* kProfileOrganization = "Morvale CNC";
@@ -27,6 +29,9 @@ StoredSettings ReadProfile();
 // Writes "CommPort", "SysType" and "BaudRate" in that order and flushes
 // them to the store; false when the store could not be written.
 bool WriteProfile(const StoredSettings& settings);
+
+// The profile itself, for the groups of other parts of the program.
+QSettings OpenProfile();
 
 // Where the profile lives (the INI file on this platform): it also names
 // the running copy for the single-instance rule.

@@ -3,6 +3,8 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+#include "app/RememberedState.h"
+
 namespace quorlin {
 
 namespace {
@@ -48,10 +50,19 @@ QString WidgetPrompts::FilePath(QWidget* parent, const FileDialogRequest& reques
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     dialog.setNameFilters(request.filters);
     if (!request.defaultSuffix.isEmpty()) dialog.setDefaultSuffix(request.defaultSuffix);
+    if (!request.initialFolder.isEmpty()) dialog.setDirectory(request.initialFolder);
     if (!request.initialName.isEmpty()) dialog.selectFile(request.initialName);
     if (dialog.exec() != QDialog::Accepted) return {};
     const QStringList chosen = dialog.selectedFiles();
     return chosen.isEmpty() ? QString() : chosen.front();
+}
+
+QString AskForFile(IPrompts& prompts, QWidget* parent, FileDialogRequest request) {
+    if (request.purpose.isEmpty()) return prompts.FilePath(parent, request);
+    if (request.initialFolder.isEmpty()) request.initialFolder = LastFolder(request.purpose);
+    const QString path = prompts.FilePath(parent, request);
+    RememberFolderOf(request.purpose, path);
+    return path;
 }
 
 }  // namespace quorlin

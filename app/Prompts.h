@@ -33,4 +33,9 @@ public:
     QString FilePath(QWidget* parent, const FileDialogRequest& request) override;
 };
 
+// Runs request's file dialog starting in the folder last chosen for its
+// purpose, and remembers the folder of the path chosen; the path, empty
+// when cancelled.
+QString AskForFile(IPrompts& prompts, QWidget* parent, FileDialogRequest request);
+
 }  // namespace quorlin

@@ -46,7 +46,7 @@ void CQuorlinDoc::OnFileNew() {
 
 void CQuorlinDoc::OnFileOpen() {
     if (!SaveModified()) return;
-    const QString path = m_prompts.FilePath(m_pWindow, FileDialogFor(cmd::kFileOpen));
+    const QString path = AskForFile(m_prompts, m_pWindow, FileDialogFor(cmd::kFileOpen));
     if (!path.isEmpty()) OpenDocument(path);
 }
 
@@ -58,7 +58,7 @@ bool CQuorlinDoc::OnFileSave() {
 bool CQuorlinDoc::OnFileSaveAs() {
     FileDialogRequest request = FileDialogFor(cmd::kFileSaveAs);
     request.initialName = m_path.isEmpty() ? QString() : m_path;
-    const QString path = m_prompts.FilePath(m_pWindow, request);
+    const QString path = AskForFile(m_prompts, m_pWindow, request);
     if (path.isEmpty()) return false;
     return SaveDocument(path);
 }

@@ -54,6 +54,12 @@ void CQuorlinView::SetText(const QString& text) {
     SetModified(false);
 }
 
+void CQuorlinView::GoToLine(int line) {
+    QTextCursor caret(document()->findBlockByNumber(line));
+    setTextCursor(caret);
+    centerCursor();
+}
+
 bool CQuorlinView::IsModified() const { return document()->isModified(); }
 
 void CQuorlinView::SetModified(bool modified) { document()->setModified(modified); }

@@ -26,6 +26,10 @@ public:
     // modified.
     void SetText(const QString& text);
 
+    // Puts the caret at the start of line (0-based) and shows the line in
+    // the middle of the view.
+    void GoToLine(int line);
+
     bool IsModified() const;
     void SetModified(bool modified);
 

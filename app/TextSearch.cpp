@@ -29,10 +29,23 @@ bool FindNext(QPlainTextEdit& editor, const SearchOptions& options) {
     return editor.find(options.what, Flags(options, options.down));
 }
 
-bool ReplaceNext(QPlainTextEdit& editor, const SearchOptions& options, const QString& with) {
-    if (options.what.isEmpty()) return false;
+FindOutcome FindWrapping(QPlainTextEdit& editor, const SearchOptions& options) {
+    if (options.what.isEmpty()) return FindOutcome::NotFound;
+    if (FindNext(editor, options)) return FindOutcome::Found;
+    QTextCursor from(editor.document());
+    from.movePosition(options.down ? QTextCursor::Start : QTextCursor::End);
+    const QTextCursor found = editor.document()->find(options.what, from, Flags(options, options.down));
+    if (found.isNull()) return FindOutcome::NotFound;
+    editor.setTextCursor(found);
+    return FindOutcome::Wrapped;
+}
+
+FindOutcome ReplaceNext(QPlainTextEdit& editor, const SearchOptions& options, const QString& with) {
+    if (options.what.isEmpty()) return FindOutcome::NotFound;
     if (SelectionMatches(editor, options)) editor.textCursor().insertText(with);
-    return editor.find(options.what, Flags(options, true));
+    SearchOptions down = options;
+    down.down = true;
+    return FindWrapping(editor, down);
 }
 
 int ReplaceAll(QPlainTextEdit& editor, const SearchOptions& options, const QString& with) {

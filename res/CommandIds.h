@@ -48,6 +48,13 @@ constexpr int kAppAbout = 57664;
 // The log view's context menu
 constexpr int kClearAll = 32783;
 
+// Beyond the menu resource: Go To, Find Previous (Shift+F3) and the
+// recent-file entries of the File menu (57616 to 57623, one per entry).
+constexpr int kEditGoTo = 33000;
+constexpr int kEditFindPrevious = 33001;
+constexpr int kFileRecentFirst = 57616;
+constexpr int kRecentFileCount = 8;
+
 // First number of the system commands; menu code leaves these alone.
 constexpr int kFirstSystemCommand = 61440;
 

@@ -23,7 +23,9 @@ const std::vector<MenuPopup>& MainMenu() {
           {0, ""},
           {cmd::kEditFind, "&Find...\tCtrl+F"},
           {cmd::kEditFindNext, "F&ind Next\tF3"},
-          {cmd::kEditReplace, "R&eplace\tCtrl+H"}}},
+          {cmd::kEditReplace, "R&eplace\tCtrl+H"},
+          {0, ""},
+          {cmd::kEditGoTo, "&Go To...\tCtrl+G"}}},
         {"&View", {{cmd::kViewToolbar, "&Toolbar"}, {cmd::kViewStatusBar, "&Status Bar"}}},
         {"&Operation",
          {{cmd::kSendFile, "&Send File"},
@@ -47,6 +49,7 @@ const std::vector<Accelerator>& MainAccelerators() {
         {cmd::kEditSelectAll, "Ctrl+A"},  {cmd::kEditFind, "Ctrl+F"},
         {cmd::kEditFindNext, "F3"},       {cmd::kEditReplace, "Ctrl+H"},
         {cmd::kNextPane, "F6"},           {cmd::kPrevPane, "Shift+F6"},
+        {cmd::kEditGoTo, "Ctrl+G"},       {cmd::kEditFindPrevious, "Shift+F3"},
     };
     return kAccelerators;
 }

@@ -22,6 +22,7 @@ struct MenuPopup {
 constexpr int kOperationPopup = 3;
 constexpr int kOperationFixedItems = 5;
 constexpr int kEditPopup = 1;
+constexpr int kFilePopup = 0;
 
 const std::vector<MenuPopup>& MainMenu();
 

@@ -100,6 +100,22 @@ constexpr Entry kTable[] = {
     {kEditorName, "NC program"},
     {kLogName, "Communication log"},
     {kToolbarName, "Standard"},
+    {cmd::kEditGoTo, "Move the caret to a line or to a block number\nGo To"},
+    {cmd::kEditFindPrevious, "Repeat the last search in the other direction\nFind Previous"},
+    {kGoToCaption, "Go To"},
+    {kGoToLabel, "&Line number, or block number (N...):"},
+    {kGoToNoLine, "There is no line %1: the program has %2 lines."},
+    {kGoToNoBlock, "No block of the program is numbered %1."},
+    {kOkButton, "OK"},
+    {kCaretLine, "Ln %1, Col %2"},
+    {kCaretName, "Caret position"},
+    {kBlockName, "Block number"},
+    {kWrappedToStart, "Passed the end of the program; continued from the start."},
+    {kWrappedToEnd, "Passed the start of the program; continued from the end."},
+    {kReplacedOne, "Replaced 1 occurrence."},
+    {kReplacedMany, "Replaced %1 occurrences."},
+    {kSearchStatusName, "Search status"},
+    {kRecentFilePrompt, "Open this document"},
 };
 
 const Entry* Find(int id) {

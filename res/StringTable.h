@@ -75,6 +75,23 @@ constexpr int kEditorName = 61761;       // accessible names of the two panes
 constexpr int kLogName = 61762;
 constexpr int kToolbarName = 61763;
 
+// Finding one's place: Go To, the caret's pane, searches that wrap, the
+// recent files
+constexpr int kGoToCaption = 61900;
+constexpr int kGoToLabel = 61901;
+constexpr int kGoToNoLine = 61902;       // "%1": the line asked for, "%2": the lines there are
+constexpr int kGoToNoBlock = 61903;      // "%1": the block number as typed
+constexpr int kOkButton = 61904;
+constexpr int kCaretLine = 61905;        // "%1" line, "%2" column
+constexpr int kCaretName = 61906;
+constexpr int kBlockName = 61907;
+constexpr int kWrappedToStart = 61908;
+constexpr int kWrappedToEnd = 61909;
+constexpr int kReplacedOne = 61910;
+constexpr int kReplacedMany = 61911;     // "%1": how many
+constexpr int kSearchStatusName = 61912;
+constexpr int kRecentFilePrompt = 61913;
+
 // The text of a resource number (a command number gives the command's
 // status-bar prompt); empty for a number the table does not hold.
 QString LoadText(int id);

@@ -14,6 +14,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "app/RememberedState.h"
 #include "convert/Paths.h"
 #include "convert/RomImage.h"
 #include "convert/qt/ConvertStrings.h"
@@ -32,6 +33,9 @@ constexpr int kColumnWidths[kColumnCount] = {100, 100, 92};
 constexpr int kTagRowHeight = 16;
 // The work list shows about this many rows without scrolling.
 constexpr int kVisibleRows = 8;
+
+// The profile's name of the folder chosen last, which the dialog opens with.
+const QString kFolderPurpose = QStringLiteral("BatchConvert");
 
 // The exact bytes of a name as the file system gave it, kept beside its
 // text: a name that is not valid in the file-name encoding would not come
@@ -58,6 +62,8 @@ std::string CellBytes(const QTableWidgetItem* item) {
 CBatchConvertDlg::CBatchConvertDlg(QWidget* mainWindow)
     : ConverterDialog(mainWindow, QStringLiteral("batchConvertDialog"), QStringLiteral("Batch convert")) {
     BuildControls();
+    const QString last = LastFolder(kFolderPurpose);
+    if (!last.isEmpty()) SetFolder(FromCoreText(AddTrailingBackslash(ToCorePath(last))));
 }
 
 void CBatchConvertDlg::BuildControls() {
@@ -215,9 +221,12 @@ std::vector<BatchRow> CBatchConvertDlg::RowsFromList() const {
 }
 
 void CBatchConvertDlg::OnBrowseFolder() {
+    const QString start = m_strFolder.isEmpty() ? LastFolder(kFolderPurpose) : m_strFolder;
     const std::optional<QString> folder =
-        Prompts().ChooseFolder(this, QString::fromLatin1(convertui::kTitleSelectFolder), m_strFolder);
-    if (folder) SetFolder(FromCoreText(AddTrailingBackslash(ToCorePath(*folder))));
+        Prompts().ChooseFolder(this, QString::fromLatin1(convertui::kTitleSelectFolder), start);
+    if (!folder) return;
+    RememberFolderOf(kFolderPurpose, *folder);
+    SetFolder(FromCoreText(AddTrailingBackslash(ToCorePath(*folder))));
 }
 
 void CBatchConvertDlg::OnDefaultFolder() { SetFolder(DefaultBatchFolder()); }

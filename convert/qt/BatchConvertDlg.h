@@ -4,9 +4,9 @@
 // be open at once.
 //
 // Use: (new CBatchConvertDlg(mainWindow))->show(). The dialog is owned by and
-// centred on the main window, and deletes itself when it closes. The folder
-// and the file type start empty and ".bin" each time; nothing is stored in
-// the profile.
+// centred on the main window, and deletes itself when it closes. It opens
+// with the folder last chosen with "..." (when it is still there), listed,
+// and the file type ".bin".
 //
 // The list is the work list: the user deletes rows (Delete key) and gives
 // rows a tag (select the row, then the tag). Convert hands the rows, in list

@@ -1,6 +1,8 @@
 #include "convert/qt/ConvertDlg.h"
 
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -10,6 +12,7 @@
 #include <QVBoxLayout>
 #include <QValidator>
 
+#include "app/RememberedState.h"
 #include "convert/RomImage.h"
 #include "convert/UpdateFile.h"
 #include "convert/qt/ConvertStrings.h"
@@ -34,6 +37,9 @@ public:
     }
 };
 
+// The profile's name of the folder the source choosers start in.
+const QString kSourcePurpose = QStringLiteral("ConvertSource");
+
 // Width of the path boxes in average characters: long enough for a path
 // several folders deep. The version and date boxes fit their fields.
 constexpr int kPathBoxChars = 48;
@@ -54,6 +60,11 @@ void FitToField(QLineEdit& box, std::size_t chars) {
 CConvertDlg::CConvertDlg(QWidget* mainWindow)
     : ConverterDialog(mainWindow, QStringLiteral("convertDialog"), QStringLiteral("Convert")) {
     BuildControls();
+    const ConvertFields last = ReadConvertFields();
+    m_pTargetDir->setText(last.target);
+    if (last.targetType >= 0 && last.targetType < m_pTargetType->count()) m_pTargetType->setCurrentIndex(last.targetType);
+    m_pVersion->setText(last.version);
+    m_pDate->setText(last.date);
 }
 
 void CConvertDlg::BuildControls() {
@@ -170,7 +181,14 @@ ConvertRequest CConvertDlg::RequestFromControls() const {
 }
 
 void CConvertDlg::OnBrowseSource(QLineEdit& box) {
-    if (const std::optional<QString> path = Prompts().ChooseSourceFile(this)) box.setText(*path);
+    // The box's own folder first, else where a source was last chosen.
+    const QFileInfo typed(box.text());
+    const QString start = !box.text().isEmpty() && typed.absoluteDir().exists() ? typed.absolutePath()
+                                                                                : LastFolder(kSourcePurpose);
+    const std::optional<QString> path = Prompts().ChooseSourceFile(this, start);
+    if (!path) return;
+    box.setText(*path);
+    RememberFolderOf(kSourcePurpose, *path);
 }
 
 void CConvertDlg::OnBrowseTarget() {
@@ -183,6 +201,7 @@ void CConvertDlg::OnConvert() {
     if (IsConverting()) return;
     const ConvertRequest request = RequestFromControls();
     if (request.targetType < 0) return;  // the list always has a row selected
+    WriteConvertFields({m_pTargetDir->text(), request.targetType, m_pVersion->text(), m_pDate->text()});
     // Each source is read twice at most and written once; type 0 writes the
     // ROM image besides.
     const qint64 sources = SizeOfFile(m_pSource1->text()) + SizeOfFile(m_pSource2->text());

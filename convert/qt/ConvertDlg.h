@@ -3,8 +3,9 @@
 // target type a ROM image). Modeless; any number may be open at once.
 //
 // Use: (new CConvertDlg(mainWindow))->show(). The dialog is owned by and
-// centred on the main window, and deletes itself when it closes. Nothing it
-// holds is stored in the profile.
+// centred on the main window, and deletes itself when it closes. It opens with
+// the target, target type, version and date of the last Convert, and its
+// source choosers start in the folder a source was last chosen from.
 //
 // Convert hands the boxes' texts to RunConversion and shows the messages it
 // returns; large sources are converted off the GUI thread (ConverterDialog).

@@ -21,8 +21,9 @@ void DesktopConverterPrompts::ShowMessage(QWidget* parent, const DialogMessage& 
     box.exec();
 }
 
-std::optional<QString> DesktopConverterPrompts::ChooseSourceFile(QWidget* parent) {
+std::optional<QString> DesktopConverterPrompts::ChooseSourceFile(QWidget* parent, const QString& startFolder) {
     QFileDialog dialog(parent);
+    if (!startFolder.isEmpty()) dialog.setDirectory(startFolder);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setNameFilters(SourceFileFilters());

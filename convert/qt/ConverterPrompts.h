@@ -19,8 +19,9 @@ public:
 
     // A modal message box with the message's text, caption and icon.
     virtual void ShowMessage(QWidget* parent, const DialogMessage& message) = 0;
-    // The file-open dialog of a source "..." button; nothing when cancelled.
-    virtual std::optional<QString> ChooseSourceFile(QWidget* parent) = 0;
+    // The file-open dialog of a source "..." button, starting in startFolder
+    // (empty: the dialog's own choice); nothing when cancelled.
+    virtual std::optional<QString> ChooseSourceFile(QWidget* parent, const QString& startFolder) = 0;
     // The folder chooser starting at start; nothing when cancelled.
     virtual std::optional<QString> ChooseFolder(QWidget* parent, const QString& title, const QString& start) = 0;
 };
@@ -29,7 +30,7 @@ public:
 class DesktopConverterPrompts final : public ConverterPrompts {
 public:
     void ShowMessage(QWidget* parent, const DialogMessage& message) override;
-    std::optional<QString> ChooseSourceFile(QWidget* parent) override;
+    std::optional<QString> ChooseSourceFile(QWidget* parent, const QString& startFolder) override;
     std::optional<QString> ChooseFolder(QWidget* parent, const QString& title, const QString& start) override;
 };
 

@@ -1,6 +1,7 @@
 // The NC program editor and its document: New, Open, Save, Save As with
 // their questions and failure messages, byte-exact files, the modified
-// flag, the Edit commands and their states, Find and Replace, the context
+// flag and the caption's mark, the Edit commands and their states, Find and
+// Replace going round the program, Go To with the caret's panes, the context
 // menu.
 
 #include <signal.h>
@@ -11,6 +12,9 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QFile>
+#include <QLabel>
+#include <QStatusBar>
+#include <QTimer>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -18,6 +22,7 @@
 #include <memory>
 
 #include "app/FindReplace.h"
+#include "app/GoToDlg.h"
 #include "app/MainFrame.h"
 #include "app/QuorlinDoc.h"
 #include "app/QuorlinView.h"
@@ -46,6 +51,7 @@ private slots:
     void editCommandStates();
     void findSelectsAndReportsTheEnd();
     void replaceAndReplaceAll();
+    void goToALineOrABlockNumber();
     void contextMenuIsTheEditPopup();
     void editorLooksTheWayItShould();
 
@@ -103,6 +109,7 @@ void EditorTest::aNewDocumentIsSavedWithCrLf() {
     QTest::keyClick(m_view, Qt::Key_Return);
     QTest::keyClicks(m_view, "M30");
     QVERIFY(m_doc->IsModified());
+    QCOMPARE(m_frame->windowTitle(), QStringLiteral("Quorlin1.74 - Untitled*"));
     const QString path = m_files->filePath("new.nc");
     m_prompts.paths.push_back(path);
     m_frame->Action(cmd::kFileSave)->trigger();  // untitled: Save As
@@ -294,20 +301,54 @@ void EditorTest::findSelectsAndReportsTheEnd() {
     else m_frame->Action(cmd::kEditFindNext)->trigger();  // no window manager to activate the window
     QCOMPARE(m_view->textCursor().blockNumber(), 2);
     QVERIFY(m_prompts.messages.empty());
+    // Past the last one the search goes round once, and says so.
+    auto* status = dialog->findChild<QLabel*>(QStringLiteral("searchStatus"));
     m_frame->Action(cmd::kEditFindNext)->trigger();
+    QCOMPARE(m_view->textCursor().blockNumber(), 1);
+    const QString wrapped = QStringLiteral("Passed the end of the program; continued from the start.");
+    QCOMPARE(m_frame->statusBar()->currentMessage(), wrapped);
+    QCOMPARE(status->text(), wrapped);
+    // Shift+F3 goes back up, round the start to the last one.
+    m_frame->Action(cmd::kEditFindPrevious)->trigger();
+    QCOMPARE(m_view->textCursor().blockNumber(), 2);
+    QCOMPARE(m_frame->statusBar()->currentMessage(),
+             QStringLiteral("Passed the start of the program; continued from the end."));
+    QVERIFY(m_prompts.messages.empty());
+
+    // F3 and Shift+F3 work in the dialog as well.
+    dialog->activateWindow();
+    if (QTest::qWaitForWindowActive(dialog)) {
+        m_view->moveCursor(QTextCursor::Start);
+        QTest::keyClick(what, Qt::Key_F3);
+        QCOMPARE(m_view->textCursor().blockNumber(), 1);
+        QVERIFY(m_frame->statusBar()->currentMessage().isEmpty());
+        QTest::keyClick(what, Qt::Key_F3);
+        QCOMPARE(m_view->textCursor().blockNumber(), 2);
+        QTest::keyClick(what, Qt::Key_F3, Qt::ShiftModifier);
+        QCOMPARE(m_view->textCursor().blockNumber(), 1);
+    }
+
+    // Only a text that does not occur at all ends the search.
+    what->setText(QStringLiteral("T99"));
+    next->click();
     QCOMPARE(m_prompts.messages.size(), size_t(1));
-    QCOMPARE(m_prompts.messages[0].text, QStringLiteral("G01 find ended!"));
+    QCOMPARE(m_prompts.messages[0].text, QStringLiteral("T99 find ended!"));
     QCOMPARE(m_prompts.messages[0].caption, QStringLiteral("Prompt"));
     QVERIFY(m_prompts.messages[0].icon == PromptIcon::Information);
+    QCOMPARE(m_view->textCursor().selectedText(), QStringLiteral("g01"));  // the selection stays
 
-    // Match case, searching up from the end.
+    // Match case, searching up from the end: one occurrence, found again
+    // after going round.
+    what->setText(QStringLiteral("G01"));
     dialog->findChild<QCheckBox*>(QStringLiteral("matchCase"))->setChecked(true);
     dialog->findChild<QAbstractButton*>(QStringLiteral("up"))->click();
     m_view->moveCursor(QTextCursor::End);
     next->click();
     QCOMPARE(m_view->textCursor().blockNumber(), 2);
     next->click();
-    QCOMPARE(m_prompts.messages.size(), size_t(2));
+    QCOMPARE(m_view->textCursor().blockNumber(), 2);
+    QCOMPARE(status->text(), QStringLiteral("Passed the start of the program; continued from the end."));
+    QCOMPARE(m_prompts.messages.size(), size_t(1));
     test::SaveScreenshot(dialog, QStringLiteral("find-dialog"));
     dialog->close();
 }
@@ -327,6 +368,9 @@ void EditorTest::replaceAndReplaceAll() {
     QCOMPARE(m_view->Text(), QStringLiteral("G02 X1\nG01 X2\nG011 X3\n"));
     dialog->findChild<QPushButton*>(QStringLiteral("replaceAll"))->click();
     QCOMPARE(m_view->Text(), QStringLiteral("G02 X1\nG02 X2\nG011 X3\n"));
+    QCOMPARE(dialog->findChild<QLabel*>(QStringLiteral("searchStatus"))->text(),
+             QStringLiteral("Replaced 1 occurrence."));
+    QCOMPARE(m_frame->statusBar()->currentMessage(), QStringLiteral("Replaced 1 occurrence."));
     // One undo takes Replace All back whole.
     m_view->undo();
     QCOMPARE(m_view->Text(), QStringLiteral("G02 X1\nG01 X2\nG011 X3\n"));
@@ -334,6 +378,58 @@ void EditorTest::replaceAndReplaceAll() {
     dialog->findChild<QPushButton*>(QStringLiteral("replaceAll"))->click();
     QCOMPARE(m_prompts.messages.back().text, QStringLiteral("T99 find ended!"));
     dialog->close();
+}
+
+void EditorTest::goToALineOrABlockNumber() {
+    QString program = QStringLiteral("%\nO0001\n");
+    for (int n = 10; n <= 3000; n += 10) program += QStringLiteral("N%1 G01 X%2\n").arg(n).arg(n / 10);
+    program += QStringLiteral("/N0120 M01\nM30\n");  // N120 again, with a skip slash and zeros
+    m_view->SetText(program);
+    m_view->resize(400, 200);
+    auto* position = m_frame->statusBar()->findChild<QLabel*>(QStringLiteral("caretPosition"));
+    auto* block = m_frame->statusBar()->findChild<QLabel*>(QStringLiteral("caretBlock"));
+    QCOMPARE(position->text(), QStringLiteral("Ln 1, Col 1"));
+    QCOMPARE(block->text(), QString());
+
+    // Answers the Go To box with text, or cancels it with an empty one.
+    auto goTo = [this](const QString& text) {
+        QTimer::singleShot(0, this, [text] {
+            auto* box = qobject_cast<CGoToDlg*>(QApplication::activeModalWidget());
+            QVERIFY(box);
+            QCOMPARE(box->windowTitle(), QStringLiteral("Go To"));
+            auto* ok = box->findChild<QPushButton*>(QStringLiteral("ok"));
+            QTest::keyClicks(box->TargetBox(), text);
+            QCOMPARE(ok->isEnabled(), !text.isEmpty() && text != QStringLiteral("X5"));
+            if (ok->isEnabled()) ok->click();
+            else box->reject();
+        });
+        m_frame->Action(cmd::kEditGoTo)->trigger();
+    };
+    goTo(QStringLiteral("n120"));
+    QCOMPARE(m_view->textCursor().blockNumber(), 13);
+    QCOMPARE(block->text(), QStringLiteral("N120"));
+    QCOMPARE(position->text(), QStringLiteral("Ln 14, Col 1"));
+    QVERIFY(m_view->viewport()->rect().contains(m_view->cursorRect()));
+    goTo(QStringLiteral("N120"));  // the next line of that number
+    QCOMPARE(m_view->textCursor().blockNumber(), 302);
+    QCOMPARE(block->text(), QStringLiteral("N0120"));
+    goTo(QStringLiteral("250"));
+    QCOMPARE(m_view->textCursor().blockNumber(), 249);
+    QCOMPARE(block->text(), QStringLiteral("N2480"));
+    QVERIFY(m_view->viewport()->rect().contains(m_view->cursorRect()));
+    m_view->moveCursor(QTextCursor::Right);
+    m_view->moveCursor(QTextCursor::Right);
+    QCOMPARE(position->text(), QStringLiteral("Ln 250, Col 3"));
+    goTo(QStringLiteral("X5"));  // neither: OK stays disabled
+    QCOMPARE(m_view->textCursor().blockNumber(), 249);
+    QVERIFY(m_prompts.messages.empty());
+
+    goTo(QStringLiteral("N125"));
+    goTo(QStringLiteral("999"));
+    QCOMPARE(m_prompts.messages.size(), size_t(2));
+    QCOMPARE(m_prompts.messages[0].text, QStringLiteral("No block of the program is numbered N125."));
+    QCOMPARE(m_prompts.messages[1].text, QStringLiteral("There is no line 999: the program has 305 lines."));
+    QCOMPARE(m_view->textCursor().blockNumber(), 249);
 }
 
 void EditorTest::contextMenuIsTheEditPopup() {

@@ -7,11 +7,14 @@
 #include <QComboBox>
 #include <QDir>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QSignalSpy>
+#include <QScreen>
+#include <QSettings>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTest>
@@ -22,6 +25,7 @@
 #include <memory>
 
 #include "app/CommProp.h"
+#include "app/KeyIndicators.h"
 #include "app/MainFrame.h"
 #include "app/Profile.h"
 #include "app/QuorlinDoc.h"
@@ -32,6 +36,16 @@
 #include "transfer/qt/CommView.h"
 #include "transfer/qt/TransferSession.h"
 #include "ui/CommandAction.h"
+
+#if QUORLIN_TEST_XKB
+#include <QtGui/qguiapplication_platform.h>
+#include <stdlib.h>
+#include <xcb/xcb.h>
+// The extension's header names a member "explicit", a keyword of C++.
+#define explicit xkb_explicit
+#include <xcb/xkb.h>
+#undef explicit
+#endif
 
 using namespace quorlin;
 
@@ -60,6 +74,7 @@ private slots:
     void paneKeysMoveTheFocus();
     void toolbarButtonsTooltipsAndPrompts();
     void statusBarShowsReadyAndIndicators();
+    void lockIndicatorsFollowTheX11KeyboardState();
     void captionNamesTheDocument();
     void operationMenuByFamily_data();
     void operationMenuByFamily();
@@ -74,6 +89,9 @@ private slots:
     void splitGivesTheEditorTwoThirds();
     void viewCommandsToggleTheBars();
     void droppedFilesAreOpenedInTurn();
+    void recentFilesComeBackGreyedAndDropped();
+    void windowPlaceAndSplitComeBackOnTheScreen();
+    void fileDialogsStartInTheFolderLastUsedForThem();
     void closingAsksToSaveAModifiedDocument();
     void everyControlHasAName();
     void screenshotOfTheMainWindow();
@@ -113,7 +131,7 @@ void MainFrameTest::menusHoldTheItemsInOrder() {
     QCOMPARE(titles, (QStringList{"&File", "&Edit", "&View", "&Operation", "&Tool", "&Help"}));
     QCOMPARE(CommandIds(popups[0]->menu()), (QList<int>{57600, 57601, 57603, 57604, 0, 57665}));
     QCOMPARE(CommandIds(popups[1]->menu()),
-             (QList<int>{57643, 0, 57635, 57634, 57637, 57642, 0, 57636, 57640, 57641}));
+             (QList<int>{57643, 0, 57635, 57634, 57637, 57642, 0, 57636, 57640, 57641, 0, 33000}));
     QCOMPARE(CommandIds(popups[2]->menu()), (QList<int>{59392, 59393}));
     QCOMPARE(CommandIds(popups[3]->menu()), (QList<int>{32791, 32792, 0, 32793, 0, 32787, 32803}));
     QCOMPARE(CommandIds(popups[4]->menu()), (QList<int>{32771, 32800, 32804}));
@@ -124,6 +142,7 @@ void MainFrameTest::menusHoldTheItemsInOrder() {
     QCOMPARE(frame.Action(cmd::kSendCurrentFile)->text(), QStringLiteral("Send &Current File"));
     QCOMPARE(frame.Action(cmd::kBatchConvert)->text(), QStringLiteral("Batch convert"));
     QCOMPARE(frame.Action(cmd::kAppAbout)->text(), QStringLiteral("&About Quorlin..."));
+    QCOMPARE(frame.Action(cmd::kEditGoTo)->text(), QStringLiteral("&Go To...\tCtrl+G"));
 }
 
 void MainFrameTest::acceleratorsIncludeTheExtraKeys() {
@@ -138,6 +157,8 @@ void MainFrameTest::acceleratorsIncludeTheExtraKeys() {
     QVERIFY(keys(cmd::kEditReplace).contains(QKeySequence("Ctrl+H")));
     QVERIFY(keys(cmd::kNextPane).contains(QKeySequence(Qt::Key_F6)));
     QVERIFY(keys(cmd::kPrevPane).contains(QKeySequence("Shift+F6")));
+    QVERIFY(keys(cmd::kEditGoTo).contains(QKeySequence("Ctrl+G")));
+    QVERIFY(keys(cmd::kEditFindPrevious).contains(QKeySequence("Shift+F3")));
 }
 
 void MainFrameTest::paneKeysMoveTheFocus() {
@@ -185,6 +206,45 @@ void MainFrameTest::statusBarShowsReadyAndIndicators() {
         QVERIFY2(pane, name);
         QCOMPARE(pane->text(), QString::fromLatin1(name));
     }
+    // The caret's place comes before the key panes.
+    auto* position = frame.statusBar()->findChild<QLabel*>(QStringLiteral("caretPosition"));
+    QVERIFY(position);
+    QCOMPARE(position->text(), QStringLiteral("Ln 1, Col 1"));
+    QVERIFY(position->x() < frame.statusBar()->findChild<QLabel*>(QStringLiteral("CAP"))->x());
+}
+
+void MainFrameTest::lockIndicatorsFollowTheX11KeyboardState() {
+    if (QGuiApplication::platformName() != QStringLiteral("xcb")) QSKIP("runs on an X server (xvfb-run)");
+#if QUORLIN_TEST_XKB
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    QVERIFY(x11);
+    xcb_connection_t* connection = x11->connection();
+    free(xcb_xkb_use_extension_reply(connection, xcb_xkb_use_extension(connection, 1, 0), nullptr));
+    auto lockCaps = [connection](bool on) {
+        xcb_void_cookie_t done = xcb_xkb_latch_lock_state_checked(connection, XCB_XKB_ID_USE_CORE_KBD,
+                                                                  XCB_MOD_MASK_LOCK, on ? XCB_MOD_MASK_LOCK : 0,
+                                                                  0, 0, 0, 0, 0);
+        free(xcb_request_check(connection, done));
+    };
+    CMainFrame& frame = MakeFrame();
+    frame.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&frame));
+    auto* caps = frame.statusBar()->findChild<QLabel*>(QStringLiteral("CAP"));
+    for (bool on : {true, false, true, false}) {
+        lockCaps(on);
+        // As the lock key's release in the window reaches the panes.
+        QTest::keyRelease(frame.GetEditorView(), Qt::Key_CapsLock);
+        QTRY_COMPARE(caps->isEnabled(), on);
+    }
+    // Asked on every lock key and activation: a few round trips to the server.
+    QElapsedTimer clock;
+    clock.start();
+    constexpr int kAsks = 100;
+    for (int i = 0; i < kAsks; ++i) IsLockOn(LockKey::Caps);
+    qInfo("one lock state from the X server: %.3f ms", double(clock.nsecsElapsed()) / 1e6 / kAsks);
+#else
+    QSKIP("built without xcb-xkb");
+#endif
 }
 
 void MainFrameTest::captionNamesTheDocument() {
@@ -460,6 +520,125 @@ void MainFrameTest::droppedFilesAreOpenedInTurn() {
     QVERIFY(frame.GetEditorView()->Text().contains(QStringLiteral("more")));
 }
 
+void MainFrameTest::recentFilesComeBackGreyedAndDropped() {
+    QStringList paths;
+    for (int i = 1; i <= 9; ++i)
+        paths << test::WriteFile(m_files, QStringLiteral("P%1.nc").arg(i), QByteArray("N") + QByteArray::number(i));
+    CMainFrame& frame = MakeFrame();
+    QMenu* file = frame.menuBar()->actions().at(0)->menu();
+    for (const QString& path : paths) QVERIFY(frame.Document().OpenDocument(path));
+    QVERIFY(frame.Document().OpenDocument(paths[2]));  // again: it moves to the top
+    QCOMPARE(CommandIds(file), (QList<int>{57600, 57601, 57603, 57604, 0, 57616, 57617, 57618, 57619, 57620, 57621,
+                                           57622, 57623, 0, 57665}));
+    QCOMPARE(frame.Action(57616)->text(), QStringLiteral("&1 ") + paths[2]);
+    QCOMPARE(frame.Action(57617)->text(), QStringLiteral("&2 ") + paths[8]);
+    QCOMPARE(frame.Action(57623)->text(), QStringLiteral("&8 ") + paths[1]);  // P1 fell off
+    QSettings profile(QSettings::NativeFormat, QSettings::UserScope, "Morvale CNC", "Quorlin");
+    QCOMPARE(profile.value("Recent File List/File1").toString(), paths[2]);
+    QCOMPARE(profile.value("Recent File List/File8").toString(), paths[1]);
+
+    // The next run offers them again; a file that went is greyed out, one that
+    // fails to open goes from the list.
+    m_frame.reset();
+    QVERIFY(QFile::remove(paths[8]));
+    test::WriteFile(m_files, QStringLiteral("P8.nc"), QByteArray("G01\0binary", 10));
+    CMainFrame& again = MakeFrame();
+    file = again.menuBar()->actions().at(0)->menu();
+    QCOMPARE(CommandIds(file).size(), 15);
+    emit file->aboutToShow();
+    QVERIFY(again.Action(57616)->isEnabled());
+    QVERIFY(!again.Action(57617)->isEnabled());  // P9 is gone
+    again.Action(57618)->trigger();              // P8 is not a program any more
+    QCOMPARE(m_prompts.messages.size(), size_t(1));
+    QVERIFY(m_prompts.messages[0].text.startsWith(QStringLiteral("Failed to open document.")));
+    QCOMPARE(again.Document().Title(), QStringLiteral("Untitled"));
+    QCOMPARE(CommandIds(file).size(), 14);
+    QCOMPARE(again.Action(57618)->text(), QStringLiteral("&3 ") + paths[6]);
+    again.Action(57616)->trigger();
+    QCOMPARE(again.Document().PathName(), paths[2]);
+    profile.sync();
+    QCOMPARE(profile.value("Recent File List/File3").toString(), paths[6]);
+    QVERIFY(!profile.contains("Recent File List/File8"));
+}
+
+void MainFrameTest::windowPlaceAndSplitComeBackOnTheScreen() {
+    const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+    {
+        // The first window fits the screen, frame and all.
+        CMainFrame& first = MakeFrame();
+        first.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&first));
+        QVERIFY2(available.contains(first.frameGeometry()), qPrintable(QStringLiteral("%1x%2 on %3x%4")
+                                                                           .arg(first.frameGeometry().width())
+                                                                           .arg(first.frameGeometry().height())
+                                                                           .arg(available.width())
+                                                                           .arg(available.height())));
+        first.setGeometry(available.x() + 30, available.y() + 40, 600, 450);
+        first.Splitter()->setSizes({120, 200});
+        QApplication::processEvents();
+    }
+    const QList<int> split = m_frame->Splitter()->sizes();
+    QVERIFY(m_frame->close());
+    m_frame.reset();
+
+    CMainFrame& second = MakeFrame();
+    second.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&second));
+    QCOMPARE(second.geometry(), QRect(available.x() + 30, available.y() + 40, 600, 450));
+    QCOMPARE(second.Splitter()->sizes(), split);
+    second.showMaximized();
+    QTRY_VERIFY(second.isMaximized());
+    QVERIFY(second.close());
+    m_frame.reset();
+
+    CMainFrame& third = MakeFrame();
+    third.show();
+    QTRY_VERIFY(third.isMaximized());
+    third.showNormal();
+    QTRY_COMPARE(third.geometry(), QRect(available.x() + 30, available.y() + 40, 600, 450));
+    QVERIFY(third.close());
+    m_frame.reset();
+
+    // A place larger than the screen, partly off it, comes back inside it.
+    QSettings profile(QSettings::NativeFormat, QSettings::UserScope, "Morvale CNC", "Quorlin");
+    profile.setValue("MainWindow/Left", -300);
+    profile.setValue("MainWindow/Top", available.bottom() - 50);
+    profile.setValue("MainWindow/Width", available.width() * 3 / 2);
+    profile.setValue("MainWindow/Height", available.height() * 3 / 2);
+    profile.setValue("MainWindow/Maximized", 0);
+    profile.sync();
+    CMainFrame& fourth = MakeFrame();
+    fourth.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&fourth));
+    QVERIFY(available.contains(fourth.frameGeometry()));
+    QVERIFY(fourth.statusBar()->isVisible());
+}
+
+void MainFrameTest::fileDialogsStartInTheFolderLastUsedForThem() {
+    QVERIFY(QDir(m_files.path()).mkpath("programs"));
+    QVERIFY(QDir(m_files.path()).mkpath("to send"));
+    const QString programs = m_files.filePath("programs");
+    const QString toSend = m_files.filePath("to send");
+    CMainFrame& frame = MakeFrame();
+    m_prompts.paths.push_back(test::WriteFile(m_files, "programs/O1.nc", "N1\r\n"));
+    frame.Action(cmd::kFileOpen)->trigger();
+    frame.Action(cmd::kFileOpen)->trigger();      // cancelled
+    frame.Action(cmd::kSendFile)->trigger();      // cancelled
+    QCOMPARE(m_prompts.dialogs.size(), size_t(3));
+    QVERIFY(m_prompts.dialogs[0].initialFolder.isEmpty());
+    QCOMPARE(m_prompts.dialogs[1].initialFolder, programs);
+    QVERIFY(m_prompts.dialogs[2].initialFolder.isEmpty());  // a purpose of its own
+
+    m_prompts.paths.push_back(test::WriteFile(m_files, "to send/O2.nc", "N2\r\n"));
+    frame.Action(cmd::kSendFile)->trigger();
+    m_frame.reset();
+    CMainFrame& next = MakeFrame();
+    next.Action(cmd::kSendFile)->trigger();  // cancelled
+    next.Action(cmd::kUpdate57F)->trigger();
+    QCOMPARE(m_prompts.dialogs.at(4).initialFolder, toSend);
+    QVERIFY(m_prompts.dialogs.at(5).initialFolder.isEmpty());
+}
+
 void MainFrameTest::closingAsksToSaveAModifiedDocument() {
     CMainFrame& frame = MakeFrame();
     frame.show();
@@ -503,6 +682,7 @@ void MainFrameTest::screenshotOfTheMainWindow() {
     frame.GetCommView()->setPlainText(QStringLiteral(
         "\n2026 12 08, 09:14:02   Begin to send file\n\n2026 12 08, 09:14:05   File sending completed\n"));
     frame.GetEditorView()->setFocus();
+    frame.GetEditorView()->GoToLine(6);  // the status bar shows the line and its block number
     QApplication::processEvents();
     test::SaveScreenshot(&frame, QStringLiteral("main-window"));
 }

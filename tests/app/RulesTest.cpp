@@ -1,6 +1,7 @@
 // The application's rules without windows: the Operation menu by family,
-// what a transfer disables, the first split, the file dialogs, the profile,
-// the single-byte text of program files and the file operations.
+// what a transfer disables, the first split, the window's fit on the screen,
+// the file dialogs, the profile, block numbers, the single-byte text of
+// program files and the file operations.
 
 #include <signal.h>
 #include <sys/resource.h>
@@ -14,11 +15,13 @@
 #include <QTextDocument>
 #include <set>
 
+#include "app/BlockNumbers.h"
 #include "app/FrameRules.h"
 #include "app/NcFile.h"
 #include "app/NcHighlighter.h"
 #include "app/NcText.h"
 #include "app/Profile.h"
+#include "app/RememberedState.h"
 #include "app/SingleInstance.h"
 #include "res/CommandIds.h"
 #include "res/MenuResource.h"
@@ -38,6 +41,10 @@ private slots:
     void transferCommandsAreDisabledWhileBusy();
     void splitGivesTwoThirdsToTheEditor_data();
     void splitGivesTwoThirdsToTheEditor();
+    void theWindowFitsTheScreen_data();
+    void theWindowFitsTheScreen();
+    void blockNumbersOfLines();
+    void recentFileEntries();
     void editCommandsFollowThePane();
     void fileDialogsOfTheCommands();
     void menuResourceAndStringTable();
@@ -122,6 +129,65 @@ void RulesTest::splitGivesTwoThirdsToTheEditor() {
     const SplitSizes sizes = InitialSplit(height);
     QCOMPARE(sizes.editor, editor);
     QCOMPARE(sizes.log, log);
+}
+
+void RulesTest::theWindowFitsTheScreen_data() {
+    QTest::addColumn<QRect>("available");
+    // 1366 by 768 at 150 %: 910 by 512 units, less a 32-unit panel.
+    QTest::newRow("small screen, scaled") << QRect(0, 32, 910, 480);
+    QTest::newRow("1920x1080") << QRect(0, 0, 1920, 1040);
+    QTest::newRow("second screen") << QRect(1920, 100, 1280, 1024);
+}
+
+void RulesTest::theWindowFitsTheScreen() {
+    QFETCH(QRect, available);
+    const QMargins frame(4, 32, 4, 4);
+    const QRect first = FirstWindowRect(available, frame);
+    QVERIFY2(available.contains(first.marginsAdded(frame)),
+             qPrintable(QStringLiteral("%1x%2").arg(first.width()).arg(first.height())));
+    QVERIFY(first.width() >= std::min(800, available.width() - 8));
+    QVERIFY(first.height() >= std::min(600, available.height() - 36));
+    // A stored place too big and partly off the screen comes back inside it;
+    // one that fits stays as it was.
+    const QRect huge = FitToArea(QRect(available.left() - 200, available.bottom() - 10, 4000, 3000), frame, available);
+    QVERIFY(available.contains(huge.marginsAdded(frame)));
+    QCOMPARE(huge.size(), available.marginsRemoved(frame).size());
+    const QRect fits(available.left() + 10, available.top() + 40, 400, 300);
+    QCOMPARE(FitToArea(fits, frame, available), fits);
+}
+
+void RulesTest::blockNumbersOfLines() {
+    auto number = [](const char* line) {
+        const std::optional<BlockWord> word = BlockNumberOf(QString::fromLatin1(line));
+        return word ? word->text + QLatin1Char('=') + QString::number(word->number) : QStringLiteral("none");
+    };
+    QCOMPARE(number("N120 G01 X1"), QStringLiteral("N120=120"));
+    QCOMPARE(number("  n0120G01"), QStringLiteral("N0120=120"));
+    QCOMPARE(number("/N30 M01"), QStringLiteral("N30=30"));
+    QCOMPARE(number("/2 N 40"), QStringLiteral("N40=40"));
+    QCOMPARE(number("G01 N50"), QStringLiteral("none"));     // not the first word
+    QCOMPARE(number("(N60 in a comment)"), QStringLiteral("none"));
+    QCOMPARE(number("N"), QStringLiteral("none"));
+    QCOMPARE(number("NX1"), QStringLiteral("none"));
+    QCOMPARE(number("N99999999999999999999999"), QStringLiteral("none"));
+
+    QVERIFY(ParseGoToTarget(QStringLiteral(" 12 ")) && !ParseGoToTarget(QStringLiteral("12"))->block);
+    QCOMPARE(ParseGoToTarget(QStringLiteral("n 0120"))->number, 120);
+    QVERIFY(ParseGoToTarget(QStringLiteral("N0"))->block);
+    for (const char* wrong : {"0", "", "N", "G01", "12a", "-3", "1 2"})
+        QVERIFY2(!ParseGoToTarget(QString::fromLatin1(wrong)), wrong);
+}
+
+void RulesTest::recentFileEntries() {
+    QStringList recent;
+    for (int i = 1; i <= 9; ++i) recent = WithRecentFile(recent, QStringLiteral("/p/%1.nc").arg(i));
+    QCOMPARE(recent.size(), 8);
+    QCOMPARE(recent.front(), QStringLiteral("/p/9.nc"));
+    recent = WithRecentFile(recent, QStringLiteral("/p/5.nc"));
+    QCOMPARE(recent.mid(0, 3), (QStringList{"/p/5.nc", "/p/9.nc", "/p/8.nc"}));
+    QCOMPARE(recent.size(), 8);
+    QCOMPARE(RecentFileMenuText(0, QStringLiteral("/p/R&D.nc")), QStringLiteral("&1 /p/R&&D.nc"));
+    QVERIFY(RecentFileMenuText(7, QStringLiteral("/very") + QString(100, QLatin1Char('x')) + ".nc").size() < 70);
 }
 
 void RulesTest::editCommandsFollowThePane() {

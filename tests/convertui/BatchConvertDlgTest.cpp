@@ -104,6 +104,7 @@ private:
 
 private slots:
     void init() {
+        QSettings(QStringLiteral("Morvale CNC"), QStringLiteral("Quorlin")).clear();
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
         m_mainWindow = new QMainWindow;
@@ -203,6 +204,25 @@ private slots:
         ChooseFolder(QString());
         QCOMPARE(m_log->folderStarts.last(), m_dir->path() + QDir::separator());
         QCOMPARE(List()->rowCount(), 4);
+    }
+
+    void theNextDialogOpensWithTheLastChosenFolderListed() {
+        MakeSource(QStringLiteral("ABC.bin"), "a");
+        ChooseFolder(m_dir->path());
+        auto* next = new CBatchConvertDlg(m_mainWindow);
+        auto nextLog = std::make_shared<PromptLog>();
+        next->SetPrompts(std::make_unique<RecordingPrompts>(nextLog));
+        QCOMPARE(next->findChild<QLineEdit*>(QStringLiteral("folderEdit"))->text(), m_dir->path() + QDir::separator());
+        QCOMPARE(next->RowsFromList().size(), size_t(1));
+        nextLog->folderAnswers << QString();
+        QTest::mouseClick(next->findChild<QPushButton*>(QStringLiteral("folderBrowse")), Qt::LeftButton);
+        QCOMPARE(nextLog->folderStarts, QStringList{m_dir->path() + QDir::separator()});
+        next->close();
+        // "Default" is not a choice to remember.
+        QTest::mouseClick(Child<QPushButton>("defaultButton"), Qt::LeftButton);
+        auto* third = new CBatchConvertDlg(m_mainWindow);
+        QCOMPARE(third->findChild<QLineEdit*>(QStringLiteral("folderEdit"))->text(), m_dir->path() + QDir::separator());
+        third->close();
     }
 
     void tagsGoToTheSelectedRowOnly() {

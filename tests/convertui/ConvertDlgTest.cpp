@@ -117,6 +117,7 @@ private:
 
 private slots:
     void init() {
+        QSettings(QStringLiteral("Morvale CNC"), QStringLiteral("Quorlin")).clear();
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
         m_mainWindow = new QMainWindow;
@@ -565,7 +566,7 @@ private slots:
         QTRY_VERIFY(m_dlg.isNull());
     }
 
-    void severalDialogsWorkSideBySideAndStoreNothing() {
+    void severalDialogsWorkSideBySide() {
         auto* second = new CConvertDlg(m_mainWindow);
         auto secondLog = std::make_shared<PromptLog>();
         second->SetPrompts(std::make_unique<RecordingPrompts>(secondLog));
@@ -577,7 +578,30 @@ private slots:
         Convert(MakeSource(QStringLiteral("app.bin"), "x"), {}, 2, m_dir->path());
         QCOMPARE(m_log->Texts(), QStringList{kTextConvertFinished});
         QVERIFY(secondLog->messages.empty());
-        QCOMPARE(QSettings(QStringLiteral("Morvale CNC"), QStringLiteral("Quorlin")).allKeys(), QStringList{});
+    }
+
+    void theNextDialogStartsWithTheLastTargetVersionDateAndSourceFolder() {
+        QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("sources")));
+        const QString source = MakeSource(QStringLiteral("sources/app.bin"), "x");
+        m_log->fileAnswers = {source};
+        QTest::mouseClick(Child<QPushButton>("source1Browse"), Qt::LeftButton);
+        QCOMPARE(m_log->fileStarts, QStringList{QString()});
+        Convert(Source1()->text(), {}, 2, m_dir->path(), QStringLiteral("V2.1"), QStringLiteral("240131"));
+        QCOMPARE(m_log->Texts(), QStringList{kTextConvertFinished});
+        Version()->setText(QStringLiteral("V9"));  // typed after the conversion: not kept
+
+        auto* next = new CConvertDlg(m_mainWindow);
+        auto nextLog = std::make_shared<PromptLog>();
+        next->SetPrompts(std::make_unique<RecordingPrompts>(nextLog));
+        auto box = [next](const char* name) { return next->findChild<QLineEdit*>(QLatin1String(name))->text(); };
+        QCOMPARE(box("targetDirEdit"), m_dir->path());
+        QCOMPARE(box("versionEdit"), QStringLiteral("V2.1"));
+        QCOMPARE(box("dateEdit"), QStringLiteral("240131"));
+        QCOMPARE(next->findChild<QComboBox*>(QStringLiteral("targetTypeList"))->currentIndex(), 2);
+        QVERIFY(box("source1Edit").isEmpty());
+        QTest::mouseClick(next->findChild<QPushButton*>(QStringLiteral("source2Browse")), Qt::LeftButton);
+        QCOMPARE(nextLog->fileStarts, QStringList{m_dir->filePath(QStringLiteral("sources"))});
+        next->close();
     }
 
     void screenshot() {

@@ -33,6 +33,7 @@ struct PromptLog {
     QStringList folderAnswers;
     QStringList folderTitles;
     QStringList folderStarts;
+    QStringList fileStarts;
     int fileQuestions = 0;
 
     QStringList Texts() const {
@@ -47,8 +48,9 @@ public:
     explicit RecordingPrompts(std::shared_ptr<PromptLog> log) : m_log(std::move(log)) {}
 
     void ShowMessage(QWidget*, const DialogMessage& message) override { m_log->messages.push_back(message); }
-    std::optional<QString> ChooseSourceFile(QWidget*) override {
+    std::optional<QString> ChooseSourceFile(QWidget*, const QString& startFolder) override {
         ++m_log->fileQuestions;
+        m_log->fileStarts << startFolder;
         return Next(m_log->fileAnswers);
     }
     std::optional<QString> ChooseFolder(QWidget*, const QString& title, const QString& start) override {

@@ -4,6 +4,7 @@
 
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QListView>
 #include <QMessageBox>
 #include <QPushButton>
@@ -218,20 +219,23 @@ private slots:
         const QString file = MakeFile(QStringLiteral("HZK16"));
         QStringList filters;
         QFileDialog::FileMode mode{};
+        QString startedIn;
         WhenChooserOpens([&](QFileDialog& dialog) {
             CloseWhenDone closer{dialog, true};
             filters = dialog.nameFilters();
             mode = dialog.fileMode();
+            startedIn = dialog.directory().absolutePath();
             dialog.selectFile(file);
         });
         DesktopConverterPrompts prompts;
-        const std::optional<QString> chosen = prompts.ChooseSourceFile(nullptr);
+        const std::optional<QString> chosen = prompts.ChooseSourceFile(nullptr, QFileInfo(file).absolutePath());
         QCOMPARE(filters, (QStringList{"*.bin", "*.dat", "*.bmp", "*.* (*)"}));
         QCOMPARE(mode, QFileDialog::ExistingFile);
+        QCOMPARE(startedIn, QFileInfo(file).absolutePath());
         QCOMPARE(chosen.value_or(QString()), file);
 
         WhenChooserOpens([](QFileDialog& dialog) { CloseWhenDone closer{dialog, false}; });
-        QVERIFY(!prompts.ChooseSourceFile(nullptr));
+        QVERIFY(!prompts.ChooseSourceFile(nullptr, QString()));
     }
 
     void messagesShowTheirTextCaptionAndIcon_data() {
