@@ -2,12 +2,14 @@
 
 #include <QApplication>
 
+#include "app/InfoOptions.h"
 #include "app/Profile.h"
 #include "app/Prompts.h"
 #include "app/QuorlinApp.h"
 #include "res/AppIcon.h"
 
 int main(int argc, char* argv[]) {
+    if (const auto exitCode = quorlin::AnswerInfoOption(argc, argv)) return *exitCode;
     QApplication application(argc, argv);
     QApplication::setOrganizationName(QString::fromLatin1(quorlin::kProfileOrganization));
     QApplication::setApplicationName(QString::fromLatin1(quorlin::kProfileApplication));

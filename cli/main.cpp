@@ -7,6 +7,7 @@
 #include "cli/ArgParser.h"
 #include "cli/Commands.h"
 #include "cli/Console.h"
+#include "quorlin/Version.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ const Command kCommands[] = {
 void PrintUsage(std::FILE* out) {
     std::fprintf(out, "usage: quorlin-cli COMMAND [OPTIONS]\n\ncommands:\n");
     for (const auto& command : kCommands) std::fprintf(out, "  %-14s %s\n", command.name, command.summary);
-    std::fprintf(out, "\n'quorlin-cli COMMAND --help' describes a command.\n");
+    std::fprintf(out, "\n'quorlin-cli COMMAND --help' describes a command; 'quorlin-cli --version' gives the version.\n");
 }
 
 }  // namespace
@@ -42,6 +43,10 @@ int main(int argc, char** argv) {
     }
     if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
         PrintUsage(stdout);
+        return 0;
+    }
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::printf("quorlin-cli %s\n", quorlin::kVersion);
         return 0;
     }
     for (const auto& command : kCommands) {

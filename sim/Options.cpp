@@ -32,6 +32,8 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& result, std::string& e
         const char* v = nullptr;
         if (option == "--help" || option == "-h") {
             result.help = true;
+        } else if (option == "--version") {
+            result.version = true;
         } else if (option == "--family") {
             if (!value(v) || !ParseInt(v, 0, kFamilyCount - 1, o.family)) return error = "--family: 0 to 4", false;
         } else if (option == "--baud-index") {
@@ -67,7 +69,7 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& result, std::string& e
             return false;
         }
     }
-    if (result.help) return true;
+    if (result.help || result.version) return true;
     if (o.portsDir.empty()) return error = "no ports folder: give --ports DIR or set QUORLIN_PORTS", false;
     if (!result.readStdin && o.controlFifo.empty())
         return error = "--no-stdin needs --control FIFO (otherwise nothing could stop it but a signal)", false;
@@ -109,6 +111,7 @@ Options:
   --stream-gap MS    a download ends after this much silence (2000), or
                      when the PC closes the port
   --help             this text
+  --version          the simulator's version
 
 The simulator ends on "quit", on SIGINT or SIGTERM, or when standard input
 ends while it is the only control channel; it removes its link as it ends.

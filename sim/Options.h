@@ -12,6 +12,7 @@ struct CommandLine {
     SimOptions options;
     bool readStdin = true;
     bool help = false;
+    bool version = false;
     std::vector<std::string> initialCommands;  // --do COMMAND, run at start
 };
 

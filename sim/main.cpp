@@ -13,6 +13,7 @@
 #include "sim/Options.h"
 #include "sim/SimPty.h"
 #include "sim/Simulator.h"
+#include "quorlin/Version.h"
 
 namespace {
 
@@ -33,6 +34,10 @@ int main(int argc, char** argv) {
     if (line.help) {
         std::fputs(OptionHelpText(), stdout);
         std::fputs(CommandHelpText(), stdout);
+        return 0;
+    }
+    if (line.version) {
+        std::printf("quorlin-sim %s\n", quorlin::kVersion);
         return 0;
     }
     SimOptions& options = line.options;
