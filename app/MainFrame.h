@@ -95,6 +95,8 @@ private:
     void OnDownload(int commandId);
     void OnSettings();
     void OnNextPane(bool forward);
+    void OnNcTool(int commandId);
+    void OnCompareWithFile();
 
     IPrompts& m_prompts;
     CommSettings m_settings;
