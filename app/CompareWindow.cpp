@@ -70,6 +70,10 @@ CCompareWindow::CCompareWindow(const QString& leftName, std::string leftText, co
     m_pIgnoreSpaces->setChecked(options.ignoreSpaces);
     m_pIgnoreBlockNumbers->setChecked(options.ignoreBlockNumbers);
     m_pCount->setObjectName(QStringLiteral("differenceCount"));
+    // Wide enough for any count, so that the buttons do not move as it changes.
+    m_pCount->setMinimumWidth(m_pCount->fontMetrics().horizontalAdvance(
+        str::LoadText(str::kDifferenceOf).arg(99999).arg(99999) + QLatin1Char(' ')));
+    m_pCount->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
     auto* names = new QHBoxLayout;
     auto* panes = new QHBoxLayout;

@@ -71,30 +71,34 @@ private:
     test::ModalMessageCloser m_closer;
     test::FakePrompts m_prompts;
     std::unique_ptr<CMainFrame> m_frame;
-    QTemporaryDir m_files;
+    std::unique_ptr<QTemporaryDir> m_files;
 };
 
 void CompareWindowTest::init() {
     test::ClearProfile();
     m_ports = std::make_unique<test::PtyPorts>();
     m_prompts = test::FakePrompts();
+    m_files = std::make_unique<QTemporaryDir>();
     m_frame = std::make_unique<CMainFrame>(m_prompts);
     m_frame->show();
-    m_frame->GetEditorView()->SetText(kMaster);
+    QVERIFY(m_frame->OpenDocumentFile(test::WriteFile(*m_files, QStringLiteral("master.nc"), kMaster.toLatin1())));
 }
 
 void CompareWindowTest::cleanup() {
     m_frame.reset();
     m_ports.reset();
+    m_files.reset();
 }
 
 void CompareWindowTest::showsTheMachinesChangesAndStepsThroughThem() {
-    m_prompts.paths.push_back(test::WriteFile(m_files, QStringLiteral("received.nc"), kReceived));
+    m_prompts.paths.push_back(test::WriteFile(*m_files, QStringLiteral("received.nc"), kReceived));
     m_frame->Action(cmd::kCompareWithFile)->trigger();
     QCOMPARE(m_prompts.dialogs.back().title, QStringLiteral("Compare with File"));
     QPointer<CCompareWindow> window = m_frame->findChild<CCompareWindow*>();
     QVERIFY(window);
-    QVERIFY(QTest::qWaitForWindowExposed(window));
+    // The keys are the window's own: it must be the active one.
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
     auto* count = window->findChild<QLabel*>(QStringLiteral("differenceCount"));
     QCheckBox* ignoreSpaces = nullptr;
     QCheckBox* ignoreNumbers = nullptr;
@@ -135,7 +139,7 @@ void CompareWindowTest::showsTheMachinesChangesAndStepsThroughThem() {
     // The next window starts with the remembered options; Escape closes it.
     QTest::keyClick(window, Qt::Key_Escape);
     QTRY_VERIFY(!window);
-    m_prompts.paths.push_back(test::WriteFile(m_files, QStringLiteral("same.nc"), kMaster.toLatin1()));
+    m_prompts.paths.push_back(m_files->filePath(QStringLiteral("master.nc")));
     m_frame->Action(cmd::kCompareWithFile)->trigger();
     window = m_frame->findChild<CCompareWindow*>();
     QVERIFY(window);
@@ -145,7 +149,7 @@ void CompareWindowTest::showsTheMachinesChangesAndStepsThroughThem() {
 }
 
 void CompareWindowTest::aFileThatCannotBeReadSaysWhy() {
-    m_prompts.paths.push_back(m_files.filePath(QStringLiteral("missing.nc")));
+    m_prompts.paths.push_back(m_files->filePath(QStringLiteral("missing.nc")));
     m_frame->Action(cmd::kCompareWithFile)->trigger();
     QCOMPARE(int(m_prompts.messages.size()), 1);
     QVERIFY(m_prompts.messages.front().text.contains(QStringLiteral("missing.nc")));
