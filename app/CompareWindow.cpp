@@ -32,15 +32,27 @@ QPlainTextEdit* MakePane(const QString& name, QWidget* parent) {
     pane->setLineWrapMode(QPlainTextEdit::NoWrap);
     pane->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     pane->setAccessibleName(name);
+    pane->document()->setUndoRedoEnabled(false);  // the marks are edits of the pane's text
     return pane;
 }
 
-QTextEdit::ExtraSelection RowMark(QPlainTextEdit* pane, int row, const QColor& colour) {
-    QTextEdit::ExtraSelection mark;
-    mark.cursor = QTextCursor(pane->document()->findBlockByNumber(row));
-    mark.format.setBackground(colour);
-    mark.format.setProperty(QTextFormat::FullWidthSelection, true);
-    return mark;
+// Paints the rows' backgrounds through their block formats: a marked row
+// costs nothing when the pane is drawn, however many there are.
+void MarkRows(QPlainTextEdit* pane, const std::vector<QColor>& colours) {
+    QTextCursor cursor(pane->document());
+    cursor.beginEditBlock();
+    QTextBlock block = pane->document()->firstBlock();
+    for (const QColor& colour : colours) {
+        if (!block.isValid()) break;
+        if (colour.isValid()) {
+            QTextBlockFormat format;
+            format.setBackground(colour);
+            cursor.setPosition(block.position());
+            cursor.setBlockFormat(format);
+        }
+        block = block.next();
+    }
+    cursor.endEditBlock();
 }
 
 void SyncScrollBars(QScrollBar* a, QScrollBar* b) {
@@ -142,28 +154,27 @@ void CCompareWindow::Recompare() {
     m_pLeft->setPlainText(left);
     m_pRight->setPlainText(right);
 
-    QList<QTextEdit::ExtraSelection> leftMarks, rightMarks;
-    for (size_t i = 0; i < m_comparison.rows.size(); ++i) {
-        const int row = static_cast<int>(i);
-        switch (m_comparison.rows[i].kind) {
+    std::vector<QColor> leftMarks(m_comparison.rows.size()), rightMarks(m_comparison.rows.size());
+    for (size_t row = 0; row < m_comparison.rows.size(); ++row) {
+        switch (m_comparison.rows[row].kind) {
         case nc::RowKind::Changed:
-            leftMarks << RowMark(m_pLeft, row, kChanged);
-            rightMarks << RowMark(m_pRight, row, kChanged);
+            leftMarks[row] = kChanged;
+            rightMarks[row] = kChanged;
             break;
         case nc::RowKind::Removed:
-            leftMarks << RowMark(m_pLeft, row, kRemoved);
-            rightMarks << RowMark(m_pRight, row, kMissing);
+            leftMarks[row] = kRemoved;
+            rightMarks[row] = kMissing;
             break;
         case nc::RowKind::Added:
-            leftMarks << RowMark(m_pLeft, row, kMissing);
-            rightMarks << RowMark(m_pRight, row, kAdded);
+            leftMarks[row] = kMissing;
+            rightMarks[row] = kAdded;
             break;
         case nc::RowKind::Same:
         case nc::RowKind::Ignored: break;
         }
     }
-    m_pLeft->setExtraSelections(leftMarks);
-    m_pRight->setExtraSelections(rightMarks);
+    MarkRows(m_pLeft, leftMarks);
+    MarkRows(m_pRight, rightMarks);
     m_current = -1;
     UpdateCount();
 }
