@@ -62,11 +62,6 @@ const char* const kCompareHelp =
     "Exits 0 when the programs are the same, 1 when they differ, 2 when a file\n"
     "cannot be read or the command line is wrong.\n";
 
-int UsageError(const char* command, const std::string& reason) {
-    std::fprintf(stderr, "quorlin-cli %s: %s (try --help)\n", command, reason.c_str());
-    return kExitUsage;
-}
-
 std::optional<std::string> ReadFile(const char* command, const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
@@ -121,7 +116,7 @@ bool NumberOption(const ParsedArgs& parsed, const char* name, long min, long max
     if (!given) return true;
     const auto number = ParseNumber(*given, min, max);
     if (!number) {
-        UsageError("nc-tool", std::string("--") + name + " takes a number from " + std::to_string(min) + " to " +
+        CommandLineError("nc-tool", std::string("--") + name + " takes a number from " + std::to_string(min) + " to " +
                                   std::to_string(max) + ", not '" + *given + "'");
         return false;
     }
@@ -135,16 +130,16 @@ int RunNcTool(const Args& args) {
     static const std::vector<OptionSpec> spec = {
         {"start", true}, {"step", true}, {"width", true}, {"all", false}, {"output", true}};
     ParsedArgs parsed;
-    if (auto reason = ParseArgs(args, spec, parsed)) return UsageError("nc-tool", *reason);
+    if (auto reason = ParseArgs(args, spec, parsed)) return CommandLineError("nc-tool", *reason);
     if (parsed.Has("help")) {
         std::fputs(kNcToolHelp, stdout);
         return kExitDone;
     }
-    if (parsed.Positional().size() != 2) return UsageError("nc-tool", "give a TOOL and one FILE");
+    if (parsed.Positional().size() != 2) return CommandLineError("nc-tool", "give a TOOL and one FILE");
     const std::string& tool = parsed.Positional()[0];
     const bool renumber = tool == "renumber";
     if (!renumber && (parsed.Has("start") || parsed.Has("step") || parsed.Has("width") || parsed.Has("all")))
-        return UsageError("nc-tool", "--start, --step, --width and --all belong to renumber");
+        return CommandLineError("nc-tool", "--start, --step, --width and --all belong to renumber");
 
     long start = 10, step = 10, width = 0;
     if (!NumberOption(parsed, "start", 0, nc::kMaxBlockNumber, start) ||
@@ -162,7 +157,7 @@ int RunNcTool(const Args& args) {
     else if (tool == "compact") edit = nc::Compact;
     else if (tool == "space") edit = nc::SpaceWords;
     else if (tool == "remove-comments") edit = nc::RemoveComments;
-    else if (!renumber) return UsageError("nc-tool", "unknown tool '" + tool + "'");
+    else if (!renumber) return CommandLineError("nc-tool", "unknown tool '" + tool + "'");
 
     const auto text = ReadFile("nc-tool", parsed.Positional()[1]);
     if (!text) return kExitFailed;
@@ -185,12 +180,12 @@ int RunNcTool(const Args& args) {
 int RunCompare(const Args& args) {
     static const std::vector<OptionSpec> spec = {{"ignore-spaces", false}, {"ignore-block-numbers", false}};
     ParsedArgs parsed;
-    if (auto reason = ParseArgs(args, spec, parsed)) return UsageError("compare", *reason);
+    if (auto reason = ParseArgs(args, spec, parsed)) return CommandLineError("compare", *reason);
     if (parsed.Has("help")) {
         std::fputs(kCompareHelp, stdout);
         return kExitDone;
     }
-    if (parsed.Positional().size() != 2) return UsageError("compare", "give two files A and B");
+    if (parsed.Positional().size() != 2) return CommandLineError("compare", "give two files A and B");
     const std::string& leftPath = parsed.Positional()[0];
     const std::string& rightPath = parsed.Positional()[1];
     const auto left = ReadFile("compare", leftPath);

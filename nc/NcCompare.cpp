@@ -17,9 +17,7 @@ std::string KeyOf(std::string_view line, const CompareOptions& options) {
     std::string key(line);
     BlockNumber number;
     if (options.ignoreBlockNumbers && ClassifyLine(line) == LineKind::Block && FindBlockNumber(line, number)) {
-        size_t end = number.end;
-        while (end < line.size() && IsBlank(line[end])) ++end;
-        key.erase(number.start, end - number.start);
+        key.erase(number.start, number.endWithBlanks - number.start);
     }
     if (options.ignoreSpaces) std::erase_if(key, IsBlank);
     return key;
@@ -171,7 +169,9 @@ std::string UnifiedDiff(const Comparison& comparison, std::string_view leftName,
         size_t last = comparison.differences[d];
         for (;;) {
             while (last + 1 < rows.size() && IsDifference(rows[last + 1].kind)) ++last;
-            if (d + 1 < comparison.differences.size() && comparison.differences[d + 1] <= last + 2 * kContextLines + 1) {
+            const bool nextIsNear = d + 1 < comparison.differences.size() &&
+                                    comparison.differences[d + 1] <= last + 2 * kContextLines + 1;
+            if (nextIsNear) {
                 last = comparison.differences[++d];
                 continue;
             }

@@ -74,7 +74,9 @@ bool FindBlockNumber(std::string_view line, BlockNumber& found) {
     while (pos < line.size() && IsBlank(line[pos])) ++pos;
     if (pos >= line.size() || !IsDigit(line[pos])) return false;
     while (pos < line.size() && IsDigit(line[pos])) ++pos;
-    found = {start, pos};
+    size_t blanksEnd = pos;
+    while (blanksEnd < line.size() && IsBlank(line[blanksEnd])) ++blanksEnd;
+    found = {start, pos, blanksEnd};
     return true;
 }
 

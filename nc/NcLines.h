@@ -52,6 +52,7 @@ inline bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <
 struct BlockNumber {
     size_t start = 0;  // index of the letter N
     size_t end = 0;    // one past the last digit
+    size_t endWithBlanks = 0;  // one past the blanks that follow it
 };
 
 // The position after the blanks and the block-delete mark ("/" or "/1")

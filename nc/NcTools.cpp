@@ -151,9 +151,7 @@ std::string RemoveBlockNumbers(std::string_view text) {
         std::string content(line);
         BlockNumber number;
         if (ClassifyLine(line) == LineKind::Block && FindBlockNumber(line, number)) {
-            size_t end = number.end;
-            while (end < line.size() && IsBlank(line[end])) ++end;
-            content.erase(number.start, end - number.start);
+            content.erase(number.start, number.endWithBlanks - number.start);
         }
         return content;
     });

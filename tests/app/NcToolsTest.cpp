@@ -93,10 +93,12 @@ void NcToolsTest::eachToolIsOneUndoStepOnTheWholeProgram() {
     };
     const Case cases[] = {
         {cmd::kCompactBlocks,
-         "%\nO0042 (BRACKET  OP20)\n(DRILL 4 HOLES)\nN10G90G54\nN20G81X10.Y10.Z-5.R2.F80(  PECK  )\nX30.\nN40G80M30\n%"},
+         "%\nO0042 (BRACKET  OP20)\n(DRILL 4 HOLES)\nN10G90G54\n"
+         "N20G81X10.Y10.Z-5.R2.F80(  PECK  )\nX30.\nN40G80M30\n%"},
         {cmd::kRemoveBlockNumbers,
          "%\nO0042 (BRACKET  OP20)\n(DRILL 4 HOLES)\nG90 G54\nG81 X10. Y10. Z-5. R2. F80 (  PECK  )\nX30.\nG80 M30\n%"},
-        {cmd::kRemoveComments, "%\nO0042 (BRACKET  OP20)\nN10 G90 G54\nN20 G81 X10. Y10. Z-5. R2. F80\nX30.\nN40 G80 M30\n%"},
+        {cmd::kRemoveComments,
+         "%\nO0042 (BRACKET  OP20)\nN10 G90 G54\nN20 G81 X10. Y10. Z-5. R2. F80\nX30.\nN40 G80 M30\n%"},
     };
     for (const Case& c : cases) {
         QAction* action = m_frame->Action(c.command);
