@@ -112,6 +112,12 @@ void NcToolsTest::eachToolIsOneUndoStepOnTheWholeProgram() {
         m_frame->Action(cmd::kEditUndo)->trigger();
         QCOMPARE(m_view->Text(), kProgram);
     }
+    QMenu* edit = m_frame->menuBar()->actions().at(1)->menu();
+    edit->popup(m_frame->mapToGlobal(QPoint(40, 40)));
+    QVERIFY(QTest::qWaitForWindowExposed(edit));
+    test::SaveScreenshot(edit, QStringLiteral("menu-edit-nc-tools"));
+    edit->hide();
+
     // A program the tool leaves as it is stays unmodified.
     m_view->SetText(QStringLiteral("G0X0\n"));
     m_frame->Action(cmd::kCompactBlocks)->trigger();
