@@ -100,6 +100,11 @@ bool WriteReplacing(const std::string& path, const std::string& bytes) {
         }
     }
     std::error_code error;
+    // A program that is replaced keeps its permissions.
+    const auto status = std::filesystem::status(path, error);
+    if (!error && std::filesystem::exists(status))
+        std::filesystem::permissions(temporary, status.permissions(), error);
+    error.clear();
     std::filesystem::rename(temporary, path, error);
     if (error) {
         std::fprintf(stderr, "quorlin-cli nc-tool: cannot write %s: %s\n", path.c_str(), error.message().c_str());
