@@ -139,6 +139,10 @@ FileDialogRequest FileDialogFor(int commandId) {
         request.filters = {kNcFilter};
         request.defaultSuffix = QStringLiteral("nc");
         break;
+    case cmd::kCompareWithFile:
+        request.title = str::LoadText(str::kCompareSelectFile);
+        request.filters = {kNcFilter, kEveryFileFilter};
+        break;
     default:
         break;
     }
@@ -161,6 +165,11 @@ bool IsEditCommandEnabled(int commandId, const EditState& state) {
     case cmd::kEditFindPrevious:
     case cmd::kEditReplace:
     case cmd::kEditGoTo: return state.hasText;
+    case cmd::kRenumberBlocks:
+    case cmd::kRemoveBlockNumbers:
+    case cmd::kCompactBlocks:
+    case cmd::kSpaceWords:
+    case cmd::kRemoveComments: return !state.readOnly && state.hasText;
     default: return true;
     }
 }

@@ -20,14 +20,18 @@
 #include "app/BlockNumbers.h"
 #include "app/CaretIndicator.h"
 #include "app/CommProp.h"
+#include "app/CompareWindow.h"
+#include "app/EditorToolSettings.h"
 #include "app/FindReplace.h"
 #include "app/GoToDlg.h"
 #include "app/KeyIndicators.h"
 #include "app/NcText.h"
+#include "app/NcToolEdit.h"
 #include "app/Prompts.h"
 #include "app/QuorlinDoc.h"
 #include "app/QuorlinView.h"
 #include "app/RememberedState.h"
+#include "app/RenumberDlg.h"
 #include "convert/qt/BatchConvertDlg.h"
 #include "convert/qt/ConvertDlg.h"
 #include "res/AppIcon.h"
@@ -328,7 +332,12 @@ void CMainFrame::UpdateCommandStates() {
         case cmd::kEditFindNext:
         case cmd::kEditFindPrevious:
         case cmd::kEditReplace:
-        case cmd::kEditGoTo: enabled = IsEditCommandEnabled(commandId, editorState); break;
+        case cmd::kEditGoTo:
+        case cmd::kRenumberBlocks:
+        case cmd::kRemoveBlockNumbers:
+        case cmd::kCompactBlocks:
+        case cmd::kSpaceWords:
+        case cmd::kRemoveComments: enabled = IsEditCommandEnabled(commandId, editorState); break;
         default:
             if (IsRecentFileCommand(commandId)) {
                 const size_t index = static_cast<size_t>(commandId - cmd::kFileRecentFirst);
@@ -372,6 +381,12 @@ void CMainFrame::OnCommand(int commandId) {
     case cmd::kSettings: OnSettings(); break;
     case cmd::kConvert: (new CConvertDlg(this))->show(); break;
     case cmd::kBatchConvert: (new CBatchConvertDlg(this))->show(); break;
+    case cmd::kRenumberBlocks:
+    case cmd::kRemoveBlockNumbers:
+    case cmd::kCompactBlocks:
+    case cmd::kSpaceWords:
+    case cmd::kRemoveComments: OnNcTool(commandId); break;
+    case cmd::kCompareWithFile: OnCompareWithFile(); break;
     case cmd::kAppAbout: {
         CAboutDlg dlg(this);
         dlg.exec();
@@ -528,6 +543,59 @@ void CMainFrame::OnNextPane(bool forward) {
     Q_UNUSED(forward);  // two panes: next and previous are the same one
     if (m_pEditor->hasFocus()) m_pCommView->setFocus(Qt::OtherFocusReason);
     else m_pEditor->setFocus(Qt::OtherFocusReason);
+}
+
+void CMainFrame::OnNcTool(int commandId) {
+    NcTextEdit edit;
+    int jumpBlocks = 0;
+    switch (commandId) {
+    case cmd::kRenumberBlocks: {
+        CRenumberDlg dlg(ReadRenumberOptions(), this);
+        if (dlg.exec() != QDialog::Accepted) return;
+        const nc::RenumberOptions options = dlg.Options();
+        WriteRenumberOptions(options);
+        edit = [options, &jumpBlocks](std::string_view text) {
+            nc::RenumberResult result = nc::Renumber(text, options);
+            jumpBlocks = result.jumpBlocks;
+            return std::move(result.text);
+        };
+        break;
+    }
+    case cmd::kRemoveBlockNumbers: edit = nc::RemoveBlockNumbers; break;
+    case cmd::kCompactBlocks: edit = nc::Compact; break;
+    case cmd::kSpaceWords: edit = nc::SpaceWords; break;
+    default: edit = nc::RemoveComments; break;
+    }
+    int badLine = 0;
+    switch (ApplyNcEdit(*m_pEditor, edit, &badLine)) {
+    case NcEditOutcome::Changed:
+        if (jumpBlocks > 0)
+            m_prompts.Message(this, str::LoadText(str::kRenumberJumps).arg(jumpBlocks),
+                              str::LoadText(str::kCaptionPrompt), PromptIcon::Exclamation);
+        break;
+    case NcEditOutcome::Unchanged: statusBar()->showMessage(str::LoadText(str::kNcToolNoChange), 5000); break;
+    case NcEditOutcome::NotSingleByte:
+        m_prompts.Message(this, str::LoadText(str::kWhyNotSingleByte).arg(badLine), str::LoadText(str::kCaptionError),
+                          PromptIcon::Error);
+        break;
+    }
+}
+
+void CMainFrame::OnCompareWithFile() {
+    const QString path = m_prompts.FilePath(this, FileDialogFor(cmd::kCompareWithFile));
+    if (path.isEmpty()) return;
+    QByteArray bytes;
+    const FileResult result = LoadNcFile(path, bytes);
+    if (!result.ok()) {
+        m_prompts.Message(this, CQuorlinDoc::OpenFailureText(path, result), str::LoadText(str::kCaptionError),
+                          PromptIcon::Error);
+        return;
+    }
+    // The comparison is of bytes: a character no file can hold compares as '?'.
+    const QByteArray program = m_pEditor->Text().toLatin1();
+    auto* window = new CCompareWindow(m_pDoc->Title(), program.toStdString(), QFileInfo(path).fileName(),
+                                      bytes.toStdString(), this);
+    window->show();
 }
 
 void CMainFrame::InitialUpdate() {

@@ -107,6 +107,8 @@ private:
     void KeepOnScreen();
     void SavePlacement() const;
     void OnNextPane(bool forward);
+    void OnNcTool(int commandId);
+    void OnCompareWithFile();
 
     IPrompts& m_prompts;
     CommSettings m_settings;

@@ -1,5 +1,6 @@
 #include "cli/ArgParser.h"
 
+#include <cstdio>
 #include <limits>
 
 namespace quorlin::cli {
@@ -86,6 +87,11 @@ std::optional<long> ParseNumber(const std::string& text, long min, long max) {
     const long value = static_cast<long>(magnitude);
     if (value < min) return std::nullopt;
     return value;
+}
+
+int CommandLineError(const char* command, const std::string& reason) {
+    std::fprintf(stderr, "quorlin-cli %s: %s (try --help)\n", command, reason.c_str());
+    return kExitUsage;
 }
 
 }  // namespace quorlin::cli

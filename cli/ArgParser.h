@@ -38,6 +38,9 @@ private:
 std::optional<std::string> ParseArgs(const std::vector<std::string>& args,
                                      const std::vector<OptionSpec>& spec, ParsedArgs& out);
 
+// Prints "quorlin-cli COMMAND: REASON (try --help)" on stderr; kExitUsage.
+int CommandLineError(const char* command, const std::string& reason);
+
 // Parses a decimal number within [min, max] written the one plain way: digits
 // only, a '-' before a negative one, no leading zeros, no blanks, no '+', no
 // "-0". nullopt otherwise.

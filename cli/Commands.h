@@ -20,4 +20,8 @@ int RunReceive(const Args& args);
 int RunDownload(const Args& args);
 int RunPorts(const Args& args);
 
+// NC program tools and the comparison of two programs.
+int RunNcTool(const Args& args);
+int RunCompare(const Args& args);
+
 }  // namespace quorlin::cli

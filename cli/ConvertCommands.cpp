@@ -81,17 +81,12 @@ const char* const kCheckHelp =
     "offset 1078, which the download's blocks carry) and exits 0, or prints why\n"
     "the file is refused and exits 1; exits 2 when the command line is wrong.\n";
 
-int UsageError(const char* command, const std::string& reason) {
-    std::fprintf(stderr, "quorlin-cli %s: %s (try --help)\n", command, reason.c_str());
-    return kExitUsage;
-}
-
 // Parses args; on --help prints help and sets exitCode 0, on a bad line
 // prints the reason and sets kExitUsage. Returns true when the command runs.
 bool Parse(const char* command, const Args& args, const std::vector<OptionSpec>& spec, const char* help,
            ParsedArgs& parsed, int& exitCode) {
     if (auto reason = ParseArgs(args, spec, parsed)) {
-        exitCode = UsageError(command, *reason);
+        exitCode = CommandLineError(command, *reason);
         return false;
     }
     if (parsed.Has("help")) {
@@ -119,10 +114,10 @@ int RunConvert(const Args& args) {
     int exitCode = 0;
     if (!Parse("convert", args, spec, kConvertHelp, parsed, exitCode)) return exitCode;
     if (!parsed.Positional().empty())
-        return UsageError("convert", "unexpected argument '" + parsed.Positional().front() + "'");
-    if (!parsed.Has("type")) return UsageError("convert", "--type is required");
+        return CommandLineError("convert", "unexpected argument '" + parsed.Positional().front() + "'");
+    if (!parsed.Has("type")) return CommandLineError("convert", "--type is required");
     auto type = ParseNumber(*parsed.Value("type"), 0, kTargetTypeCount - 1);
-    if (!type) return UsageError("convert", "--type must be 0, 1 or 2, not '" + *parsed.Value("type") + "'");
+    if (!type) return CommandLineError("convert", "--type must be 0, 1 or 2, not '" + *parsed.Value("type") + "'");
 
     ConvertRequest request;
     request.targetType = static_cast<int>(*type);
@@ -132,8 +127,8 @@ int RunConvert(const Args& args) {
     request.source1 = parsed.Value("source1").value_or("");
     request.source2 = parsed.Value("source2").value_or("");
     // The dialog's boxes take no more characters than their fields hold.
-    if (request.version.size() > kVersionFieldSize) return UsageError("convert", "--version holds at most 4 characters");
-    if (request.date.size() > kDateFieldSize) return UsageError("convert", "--date holds at most 6 characters");
+    if (request.version.size() > kVersionFieldSize) return CommandLineError("convert", "--version holds at most 4 characters");
+    if (request.date.size() > kDateFieldSize) return CommandLineError("convert", "--date holds at most 6 characters");
     return Report(RunConversion(request));
 }
 
@@ -142,7 +137,7 @@ int RunBatchConvert(const Args& args) {
     ParsedArgs parsed;
     int exitCode = 0;
     if (!Parse("batch-convert", args, spec, kBatchHelp, parsed, exitCode)) return exitCode;
-    if (parsed.Positional().size() != 1) return UsageError("batch-convert", "give exactly one FOLDER");
+    if (parsed.Positional().size() != 1) return CommandLineError("batch-convert", "give exactly one FOLDER");
     const BatchFileType type = parsed.Has("dat") ? BatchFileType::Dat : BatchFileType::Bin;
 
     // A folder that is not there would list nothing and "finish": say so instead.
@@ -167,11 +162,11 @@ int RunBatchConvert(const Args& args) {
 
     for (const std::string& assignment : parsed.Values("tag")) {
         auto eq = assignment.rfind('=');
-        if (eq == std::string::npos) return UsageError("batch-convert", "--tag takes NAME=TAG, not '" + assignment + "'");
+        if (eq == std::string::npos) return CommandLineError("batch-convert", "--tag takes NAME=TAG, not '" + assignment + "'");
         const std::string name = assignment.substr(0, eq);
         const std::string tag = assignment.substr(eq + 1);
         if (!IsUpdateFileTag(tag))
-            return UsageError("batch-convert", "'" + tag + "' is not one of QVA QV2 SYS DTA UDA UDB UDC UDD UDE");
+            return CommandLineError("batch-convert", "'" + tag + "' is not one of QVA QV2 SYS DTA UDA UDB UDC UDD UDE");
         bool listed = false;
         for (BatchRow& row : rows) {
             if (row.sourceName == name) {
@@ -180,7 +175,7 @@ int RunBatchConvert(const Args& args) {
             }
         }
         if (!listed)
-            return UsageError("batch-convert", "'" + name + "' is not a listed " + BatchExtension(type) + " file of " + given);
+            return CommandLineError("batch-convert", "'" + name + "' is not a listed " + BatchExtension(type) + " file of " + given);
     }
     return Report(RunBatch(folder, type, rows));
 }
@@ -190,10 +185,10 @@ int RunCheck(const Args& args) {
     ParsedArgs parsed;
     int exitCode = 0;
     if (!Parse("check", args, spec, kCheckHelp, parsed, exitCode)) return exitCode;
-    if (!parsed.Has("kind")) return UsageError("check", "--kind is required");
+    if (!parsed.Has("kind")) return CommandLineError("check", "--kind is required");
     auto kind = ParseNumber(*parsed.Value("kind"), 3, 5);
-    if (!kind) return UsageError("check", "--kind must be 3, 4 or 5, not '" + *parsed.Value("kind") + "'");
-    if (parsed.Positional().size() != 1) return UsageError("check", "give exactly one FILE");
+    if (!kind) return CommandLineError("check", "--kind must be 3, 4 or 5, not '" + *parsed.Value("kind") + "'");
+    if (parsed.Positional().size() != 1) return CommandLineError("check", "give exactly one FILE");
 
     try {
         PosixFile file = PosixFile::OpenForReading(parsed.Positional().front());

@@ -45,6 +45,15 @@ constexpr int kConvert = 32800;
 constexpr int kBatchConvert = 32804;
 constexpr int kAppAbout = 57664;
 
+// NC tools on the editor's selection or whole program, and the comparison
+// of the program with a file
+constexpr int kRenumberBlocks = 33020;
+constexpr int kRemoveBlockNumbers = 33021;
+constexpr int kCompactBlocks = 33022;
+constexpr int kSpaceWords = 33023;
+constexpr int kRemoveComments = 33024;
+constexpr int kCompareWithFile = 33025;
+
 // The log view's context menu
 constexpr int kClearAll = 32783;
 

@@ -70,6 +70,27 @@ constexpr int kReplaceButton = 61750;
 constexpr int kReplaceAllButton = 61751;
 constexpr int kCancelButton = 61752;
 
+// NC tools and the Compare window
+constexpr int kRenumberCaption = 62020;
+constexpr int kRenumberStart = 62021;
+constexpr int kRenumberStep = 62022;
+constexpr int kRenumberWidth = 62023;
+constexpr int kRenumberWidthAsNeeded = 62024;
+constexpr int kRenumberUnnumbered = 62025;
+constexpr int kRenumberJumps = 62026;      // "%1": how many blocks jump
+constexpr int kNcToolNoChange = 62027;
+constexpr int kCompareSelectFile = 62030;
+constexpr int kCompareCaption = 62031;     // "%1", "%2": the two names
+constexpr int kIgnoreSpaces = 62032;
+constexpr int kIgnoreBlockNumbers = 62033;
+constexpr int kPreviousDifference = 62034;
+constexpr int kNextDifference = 62035;
+constexpr int kNoDifferences = 62036;
+constexpr int kOneDifference = 62037;
+constexpr int kDifferences = 62038;        // "%1": how many
+constexpr int kDifferenceOf = 62039;       // "%1" of "%2"
+constexpr int kCloseButton = 62040;
+
 // Start-up
 constexpr int kEditorName = 61761;       // accessible names of the two panes
 constexpr int kLogName = 61762;

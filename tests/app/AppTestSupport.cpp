@@ -94,9 +94,11 @@ void SetProfileValue(const QString& key, const QVariant& value) {
     settings.sync();
 }
 
-QVariant ProfileValue(const QString& key) {
+QVariant ProfileValue(const QString& key) { return ProfileEntry(QStringLiteral("Prop/") + key); }
+
+QVariant ProfileEntry(const QString& groupAndKey) {
     QSettings settings = Profile();
-    return settings.value(QStringLiteral("Prop/") + key);
+    return settings.value(groupAndKey);
 }
 
 namespace {

@@ -66,6 +66,8 @@ private:
 void ClearProfile();
 void SetProfileValue(const QString& key, const QVariant& value);
 QVariant ProfileValue(const QString& key);
+// A value of any group: "Group/Key".
+QVariant ProfileEntry(const QString& groupAndKey);
 
 // Closes any message box that code outside the test shows modally (the
 // transfer session's, for instance), so that a test never hangs on one; the

@@ -130,11 +130,12 @@ void MainFrameTest::menusHoldTheItemsInOrder() {
     for (QAction* popup : popups) titles << popup->text();
     QCOMPARE(titles, (QStringList{"&File", "&Edit", "&View", "&Operation", "&Tool", "&Help"}));
     QCOMPARE(CommandIds(popups[0]->menu()), (QList<int>{57600, 57601, 57603, 57604, 0, 57665}));
-    QCOMPARE(CommandIds(popups[1]->menu()),
+    // Edit and Tool hold their own items first; the editor's tools follow them.
+    QCOMPARE(CommandIds(popups[1]->menu()).mid(0, 12),
              (QList<int>{57643, 0, 57635, 57634, 57637, 57642, 0, 57636, 57640, 57641, 0, 33000}));
     QCOMPARE(CommandIds(popups[2]->menu()), (QList<int>{59392, 59393}));
     QCOMPARE(CommandIds(popups[3]->menu()), (QList<int>{32791, 32792, 0, 32793, 0, 32787, 32803}));
-    QCOMPARE(CommandIds(popups[4]->menu()), (QList<int>{32771, 32800, 32804}));
+    QCOMPARE(CommandIds(popups[4]->menu()).mid(0, 3), (QList<int>{32771, 32800, 32804}));
     QCOMPARE(CommandIds(popups[5]->menu()), (QList<int>{57664}));
     QCOMPARE(frame.Action(cmd::kFileNew)->text(), QStringLiteral("&New\tCtrl+N"));
     QCOMPARE(frame.Action(cmd::kEditSelectAll)->text(), QStringLiteral("Select A&ll\tCtrl+A"));
