@@ -100,6 +100,7 @@ constexpr Entry kTable[] = {
     {kEditorName, "NC program"},
     {kLogName, "Communication log"},
     {kToolbarName, "Standard"},
+    {kOpeningFile, "Opening %1..."},
 };
 
 const Entry* Find(int id) {

@@ -1,0 +1,52 @@
+#include "app/NcLoader.h"
+
+#include <QFont>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QThread>
+#include <vector>
+
+namespace quorlin {
+
+LoadedProgram LoadProgramDocument(const QString& path, const QFont& font, QThread* owner, LoadControl& control,
+                                  qint64 maxBytes) {
+    LoadedProgram loaded;
+    auto document = std::make_unique<QTextDocument>();
+    document->setUndoRedoEnabled(false);  // the load is not an edit to undo, and the history would double the memory
+    document->setDefaultFont(font);
+    QTextCursor end(document.get());
+    QTextBlock unmarked = document->begin();  // the first line whose break is not yet recorded
+    LineDecoder decoder;
+    QString text;
+    std::vector<LineEnding> breaks;
+    auto markBreaks = [&unmarked, &breaks] {
+        for (LineEnding ending : breaks) {
+            unmarked.setUserState(static_cast<int>(ending));
+            unmarked = unmarked.next();
+        }
+        breaks.clear();
+    };
+    loaded.result = ReadNcFile(path, maxBytes, [&](const char* data, qsizetype size, qint64 fileSize) {
+        if (control.cancel.load(std::memory_order_relaxed)) return false;
+        control.fileSize.store(fileSize, std::memory_order_relaxed);
+        text.clear();
+        decoder.Decode(data, size, text, breaks);
+        end.insertText(text);
+        markBreaks();
+        control.bytesRead.fetch_add(size, std::memory_order_relaxed);
+        return true;
+    });
+    loaded.cancelled = control.cancel.load();
+    if (!loaded.result.ok() || loaded.cancelled) return loaded;
+    decoder.Finish(breaks);
+    markBreaks();
+    document->setUndoRedoEnabled(true);
+    document->setModified(false);
+    document->moveToThread(owner);
+    loaded.document = std::move(document);
+    loaded.usualBreak = decoder.UsualBreak();
+    return loaded;
+}
+
+}  // namespace quorlin
