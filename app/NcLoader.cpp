@@ -1,6 +1,7 @@
 #include "app/NcLoader.h"
 
 #include <QFont>
+#include <QPlainTextDocumentLayout>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -43,6 +44,15 @@ LoadedProgram LoadProgramDocument(const QString& path, const QFont& font, QThrea
     markBreaks();
     document->setUndoRedoEnabled(true);
     document->setModified(false);
+    // The editor does not wrap lines: a document that says so spares it a
+    // pass over every line.
+    QTextOption option = document->defaultTextOption();
+    option.setWrapMode(QTextOption::NoWrap);
+    document->setDefaultTextOption(option);
+    // The editor gives every line a layout object when it takes a
+    // document; made here, they cost the window's thread nothing.
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) block.layout();
+    document->setDocumentLayout(new QPlainTextDocumentLayout(document.get()));
     document->moveToThread(owner);
     loaded.document = std::move(document);
     loaded.usualBreak = decoder.UsualBreak();

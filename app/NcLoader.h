@@ -33,8 +33,9 @@ struct LoadedProgram {
     LineEnding usualBreak = LineEnding::CrLf;
 };
 
-// Runs on any thread. The document is made for display in font and handed
-// to the thread owner, where the editor takes it.
+// Runs on any thread. The document is made for display in font by a plain
+// text editor that does not wrap lines, laid out for it, and handed to the
+// thread owner, where the editor takes it.
 LoadedProgram LoadProgramDocument(const QString& path, const QFont& font, QThread* owner, LoadControl& control,
                                   qint64 maxBytes = kMaxEditableBytes);
 

@@ -65,10 +65,10 @@ void CQuorlinView::SetText(const QString& text, LineEnding usual) {
 void CQuorlinView::SetDocument(std::unique_ptr<QTextDocument> document, LineEnding usual) {
     const QPointer<QTextDocument> shown = this->document();
     document->setParent(this);
-    document->setDocumentLayout(new QPlainTextDocumentLayout(document.get()));
     setDocument(document.release());
     // The editor deletes only a document it made itself.
     if (shown && shown->parent() == this) delete shown;
+
     m_usualBreak = usual;
     UpdateLineNumberMargin();
 }
