@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <thread>
 
 #include "res/StringTable.h"
