@@ -11,8 +11,9 @@
 
 namespace quorlin {
 
-// The largest file the editor takes: its text takes twice the file's size in
-// memory, and larger programs are sent with Send File, which streams them.
+// The largest file the editor takes: an open program needs about twelve
+// times its size in memory (its text, its lines and their layouts), and
+// larger programs are sent with Send File, which streams them.
 inline constexpr qint64 kMaxEditableBytes = 256LL * 1024 * 1024;
 
 enum class FileFailure { None, NotFound, AccessDenied, TooLarge, Binary, DiskFull, Other };
