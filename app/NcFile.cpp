@@ -9,15 +9,15 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <cstring>
 #include <string>
-
-#include "app/NcText.h"
+#include <vector>
 
 namespace quorlin {
 
 namespace {
 
-constexpr size_t kReadChunk = 64 * 1024;
+constexpr size_t kReadChunk = 1024 * 1024;
 
 FileResult Failed(int error) {
     FileResult result;
@@ -79,7 +79,7 @@ std::string ResolveTarget(const std::string& path) {
 
 }  // namespace
 
-FileResult LoadNcFile(const QString& path, QByteArray& bytes, qint64 maxBytes) {
+FileResult ReadNcFile(const QString& path, qint64 maxBytes, const NcPieceTaker& take) {
     const std::string name = QFile::encodeName(path).toStdString();
     Descriptor file(::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (file.get() < 0) return Failed(errno);
@@ -89,23 +89,33 @@ FileResult LoadNcFile(const QString& path, QByteArray& bytes, qint64 maxBytes) {
     if (!S_ISREG(info.st_mode)) return Failed(ENODEV);  // a device or pipe could block or never end
     if (info.st_size > maxBytes) return {FileFailure::TooLarge, 0};
 
-    QByteArray content;
-    content.reserve(static_cast<qsizetype>(info.st_size));
     // Read to the end rather than to the size seen: the file may change meanwhile.
-    char chunk[kReadChunk];
+    std::vector<char> chunk(kReadChunk);
+    qint64 total = 0;
     for (;;) {
-        const ssize_t got = ::read(file.get(), chunk, sizeof chunk);
+        const ssize_t got = ::read(file.get(), chunk.data(), chunk.size());
         if (got < 0) {
             if (errno == EINTR) continue;
             return Failed(errno);
         }
         if (got == 0) break;
-        if (content.size() + got > maxBytes) return {FileFailure::TooLarge, 0};
-        content.append(chunk, got);
+        total += got;
+        if (total > maxBytes) return {FileFailure::TooLarge, 0};
+        if (std::memchr(chunk.data(), '\0', static_cast<size_t>(got))) return {FileFailure::Binary, 0};
+        if (!take(chunk.data(), got, info.st_size)) break;
     }
-    if (LooksBinary(content)) return {FileFailure::Binary, 0};
-    bytes = std::move(content);
     return {};
+}
+
+FileResult LoadNcFile(const QString& path, QByteArray& bytes, qint64 maxBytes) {
+    QByteArray content;
+    const FileResult result = ReadNcFile(path, maxBytes, [&content](const char* data, qsizetype size, qint64 fileSize) {
+        if (content.isEmpty()) content.reserve(static_cast<qsizetype>(fileSize));
+        content.append(data, size);
+        return true;
+    });
+    if (result.ok()) bytes = std::move(content);
+    return result;
 }
 
 FileResult SaveNcFile(const QString& path, const QByteArray& bytes) {

@@ -7,12 +7,14 @@
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <functional>
 
 namespace quorlin {
 
-// The largest file the editor takes: beyond this a text control becomes too
-// slow to work in, and such programs are sent with Send File instead.
-inline constexpr qint64 kMaxEditableBytes = 32LL * 1024 * 1024;
+// The largest file the editor takes: an open program needs about twelve
+// times its size in memory (its text, its lines and their layouts), and
+// larger programs are sent with Send File, which streams them.
+inline constexpr qint64 kMaxEditableBytes = 256LL * 1024 * 1024;
 
 enum class FileFailure { None, NotFound, AccessDenied, TooLarge, Binary, DiskFull, Other };
 
@@ -23,6 +25,12 @@ struct FileResult {
 };
 
 FileResult LoadNcFile(const QString& path, QByteArray& bytes, qint64 maxBytes = kMaxEditableBytes);
+
+// Reads path a piece at a time, handing each piece to take with the file's
+// size as it was when opened; take returns false to stop the reading (the
+// result is then a success). Refused like LoadNcFile: too large, a NUL byte.
+using NcPieceTaker = std::function<bool(const char* data, qsizetype size, qint64 fileSize)>;
+FileResult ReadNcFile(const QString& path, qint64 maxBytes, const NcPieceTaker& take);
 
 // Writes bytes to path through a temporary file in the same folder; the
 // target keeps its permissions (a new one gets the user's default). Links

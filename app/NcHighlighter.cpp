@@ -10,7 +10,7 @@ bool IsAddressLetter(QChar c) { return c.isLetter() && c.unicode() < 0x80; }
 
 }  // namespace
 
-NcHighlighter::NcHighlighter(QTextDocument* document) : QSyntaxHighlighter(document) {
+NcHighlighter::NcHighlighter() {
     m_blockNumber.setForeground(QColor(0x80, 0x80, 0x80));
     m_word.setForeground(QColor(0x1a, 0x4f, 0x9c));
     m_motionWord.setForeground(QColor(0x8e, 0x24, 0xaa));
@@ -65,25 +65,32 @@ std::vector<NcHighlighter::Role> NcHighlighter::Classify(const QString& line) {
     return roles;
 }
 
-void NcHighlighter::highlightBlock(const QString& text) {
-    const std::vector<Role> roles = Classify(text);
+const QTextCharFormat* NcHighlighter::FormatOf(Role role) const {
+    switch (role) {
+    case Role::BlockNumber: return &m_blockNumber;
+    case Role::Word: return &m_word;
+    case Role::MotionWord: return &m_motionWord;
+    case Role::ProgramNumber: return &m_programNumber;
+    case Role::Comment: return &m_comment;
+    case Role::Plain: break;
+    }
+    return nullptr;
+}
+
+QList<QTextLayout::FormatRange> NcHighlighter::Formats(const QString& line) const {
+    QList<QTextLayout::FormatRange> formats;
+    const std::vector<Role> roles = Classify(line);
     qsizetype start = 0;
-    while (start < text.size()) {
+    while (start < line.size()) {
         const Role role = roles[static_cast<size_t>(start)];
         qsizetype end = start + 1;
-        while (end < text.size() && roles[static_cast<size_t>(end)] == role) ++end;
-        const QTextCharFormat* format = nullptr;
-        switch (role) {
-        case Role::BlockNumber: format = &m_blockNumber; break;
-        case Role::Word: format = &m_word; break;
-        case Role::MotionWord: format = &m_motionWord; break;
-        case Role::ProgramNumber: format = &m_programNumber; break;
-        case Role::Comment: format = &m_comment; break;
-        case Role::Plain: break;
+        while (end < line.size() && roles[static_cast<size_t>(end)] == role) ++end;
+        if (const QTextCharFormat* format = FormatOf(role)) {
+            formats.append({static_cast<int>(start), static_cast<int>(end - start), *format});
         }
-        if (format) setFormat(static_cast<int>(start), static_cast<int>(end - start), *format);
         start = end;
     }
+    return formats;
 }
 
 }  // namespace quorlin

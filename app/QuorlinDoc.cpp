@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "app/OpenProgress.h"
 #include "app/Prompts.h"
 #include "app/QuorlinView.h"
 #include "convert/FileError.h"
@@ -39,13 +40,15 @@ QString CQuorlinDoc::Title() const {
 
 bool CQuorlinDoc::IsModified() const { return m_view.IsModified(); }
 
+LineEnding CQuorlinDoc::Ending() const { return m_view.UsualBreak(); }
+
 void CQuorlinDoc::OnFileNew() {
-    if (!SaveModified()) return;
+    if (m_bOpening || !SaveModified()) return;
     NewDocument();
 }
 
 void CQuorlinDoc::OnFileOpen() {
-    if (!SaveModified()) return;
+    if (m_bOpening || !SaveModified()) return;
     const QString path = AskForFile(m_prompts, m_pWindow, FileDialogFor(cmd::kFileOpen));
     if (!path.isEmpty()) OpenDocument(path);
 }
@@ -77,22 +80,26 @@ bool CQuorlinDoc::SaveModified() {
 void CQuorlinDoc::NewDocument() {
     m_view.SetText(QString());
     m_path.clear();
-    m_ending = LineEnding::CrLf;
     emit titleChanged();
     emit documentReplaced();
 }
 
 bool CQuorlinDoc::OpenDocument(const QString& path) {
-    QByteArray bytes;
-    const FileResult result = LoadNcFile(path, bytes);
-    if (!result.ok()) {
-        ShowFailure(OpenFailureText(path, result));
+    if (m_bOpening) return false;
+    m_bOpening = true;
+    // The shown program stays as it is until the new one is read whole.
+    const bool wasReadOnly = m_view.isReadOnly();
+    m_view.setReadOnly(true);
+    LoadedProgram loaded = LoadWithProgress(path, m_view.font(), m_pWindow);
+    m_view.setReadOnly(wasReadOnly);
+    m_bOpening = false;
+    if (loaded.cancelled) return false;
+    if (!loaded.result.ok()) {
+        ShowFailure(OpenFailureText(path, loaded.result));
         return false;
     }
-    DecodedText decoded = DecodeNcBytes(bytes);
-    m_view.SetText(decoded.text);
+    m_view.SetDocument(std::move(loaded.document), loaded.usualBreak);
     m_path = QFileInfo(path).absoluteFilePath();
-    m_ending = decoded.ending;
     emit titleChanged();
     emit documentReplaced();
     return true;
@@ -100,7 +107,9 @@ bool CQuorlinDoc::OpenDocument(const QString& path) {
 
 bool CQuorlinDoc::SaveDocument(const QString& path) {
     int badLine = 0;
-    const std::optional<QByteArray> bytes = EncodeNcText(m_view.Text(), m_ending, &badLine);
+    if (m_bOpening) return false;
+    const std::optional<QByteArray> bytes =
+        EncodeNcLines(m_view.Text(), m_view.LineBreaks(), m_view.UsualBreak(), &badLine);
     if (!bytes) {
         ShowFailure(str::LoadText(str::kFailedToSave) + QStringLiteral("\n\n") +
                     str::LoadText(str::kWhyNotSingleByte).arg(badLine));

@@ -23,7 +23,7 @@ public:
 
     QString PathName() const { return m_path; }  // empty for a document never saved
     QString Title() const;                       // the file's name, or "Untitled"
-    LineEnding Ending() const { return m_ending; }
+    LineEnding Ending() const;  // the break of a line added
     bool IsModified() const;
 
     // File menu commands.
@@ -38,8 +38,9 @@ public:
 
     // An empty untitled document with CR LF line breaks.
     void NewDocument();
-    // Reads path into the editor; on failure shows the reason and leaves the
-    // document as it was.
+    // Reads path into the editor, keeping the window alive meanwhile (a
+    // long read shows its progress and can be cancelled); on failure shows
+    // the reason, and on failure or Cancel the document stays as it was.
     bool OpenDocument(const QString& path);
     // Writes the editor's text to path; on failure shows the reason, and
     // the file on disk is what it was.
@@ -61,7 +62,7 @@ private:
     IPrompts& m_prompts;
     QWidget* m_pWindow;
     QString m_path;
-    LineEnding m_ending = LineEnding::CrLf;
+    bool m_bOpening = false;  // an open runs: further File commands wait for it
 };
 
 }  // namespace quorlin

@@ -1,10 +1,15 @@
 #include "app/QuorlinView.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QContextMenuEvent>
 #include <QFontDatabase>
 #include <QMenu>
 #include <QPainter>
+#include <QPointer>
+#include <QSignalBlocker>
 #include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
 
 #include "app/NcHighlighter.h"
 #include "res/StringTable.h"
@@ -29,7 +34,7 @@ private:
 };
 
 CQuorlinView::CQuorlinView(QWidget* parent)
-    : QPlainTextEdit(parent), m_pLineNumbers(new LineNumberArea(this)), m_pHighlighter(new NcHighlighter(document())) {
+    : QPlainTextEdit(parent), m_pLineNumbers(new LineNumberArea(this)), m_pHighlighter(std::make_unique<NcHighlighter>()) {
     setObjectName(QStringLiteral("editor"));
     setAccessibleName(str::LoadText(str::kEditorName));
     setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
@@ -41,6 +46,8 @@ CQuorlinView::CQuorlinView(QWidget* parent)
     UpdateLineNumberMargin();
 }
 
+CQuorlinView::~CQuorlinView() = default;
+
 QString CQuorlinView::Text() const {
     QString text = document()->toRawText();
     text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
@@ -48,10 +55,33 @@ QString CQuorlinView::Text() const {
     return text;
 }
 
-void CQuorlinView::SetText(const QString& text) {
+void CQuorlinView::SetText(const QString& text, LineEnding usual) {
     setPlainText(text);
     document()->clearUndoRedoStacks();
     SetModified(false);
+    m_usualBreak = usual;
+}
+
+void CQuorlinView::SetDocument(std::unique_ptr<QTextDocument> document, LineEnding usual) {
+    const QPointer<QTextDocument> shown = this->document();
+    document->setParent(this);
+    setDocument(document.release());
+    // The editor deletes only a document it made itself.
+    if (shown && shown->parent() == this) delete shown;
+
+    m_usualBreak = usual;
+    UpdateLineNumberMargin();
+}
+
+std::vector<LineEnding> CQuorlinView::LineBreaks() const {
+    std::vector<LineEnding> breaks;
+    breaks.reserve(static_cast<size_t>(blockCount()));
+    for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
+        const int state = block.userState();
+        const bool recorded = state >= static_cast<int>(LineEnding::CrLf) && state <= static_cast<int>(LineEnding::Cr);
+        breaks.push_back(recorded ? static_cast<LineEnding>(state) : m_usualBreak);
+    }
+    return breaks;
 }
 
 void CQuorlinView::GoToLine(int line) {
@@ -102,6 +132,37 @@ void CQuorlinView::PaintLineNumbers(QPaintEvent* event) {
         }
         block = block.next();
         top = bottom;
+    }
+}
+
+void CQuorlinView::paintEvent(QPaintEvent* event) {
+    ColourShownLines();
+    QPlainTextEdit::paintEvent(event);
+}
+
+// Colours the lines in view, and only those: colouring a whole program of
+// millions of lines would cost seconds at open and its memory for good. A
+// line whose colours change (newly shown, or edited) is laid out again at
+// once, in time for the paint under way, which therefore needs no second
+// paint.
+void CQuorlinView::ColourShownLines() {
+    const int bottom = viewport()->height();
+    QTextBlock block = firstVisibleBlock();
+    qreal top = 0;
+    for (bool first = true; block.isValid() && top <= bottom; first = false) {
+        QTextLayout* layout = block.layout();
+        const QList<QTextLayout::FormatRange> formats = m_pHighlighter->Formats(block.text());
+        if (layout && layout->formats() != formats) {
+            layout->setFormats(formats);
+            // Lays the line out now and closes the change that new formats
+            // open in the document, which the next edit would otherwise
+            // widen to every line between.
+            const QSignalBlocker quiet(document()->documentLayout());
+            document()->markContentsDirty(block.position(), block.length());
+        }
+        if (first) top = blockBoundingGeometry(block).translated(contentOffset()).top();
+        top += blockBoundingRect(block).height();
+        block = block.next();
     }
 }
 

@@ -1,9 +1,16 @@
 #pragma once
 // The NC program editor: the upper pane of the main window. A plain-text
 // editor in a fixed-pitch font with line numbers and NC colouring; its
-// context menu is the main menu's Edit popup.
+// context menu is the main menu's Edit popup. Each line's break (CR LF, LF or
+// CR) is kept in its block's user state: the text document carries that
+// state with the line through edits, and a line the user adds has none and
+// gets the program's usual break.
 
 #include <QPlainTextEdit>
+#include <memory>
+#include <vector>
+
+#include "app/NcText.h"
 
 class QMenu;
 
@@ -15,6 +22,7 @@ class CQuorlinView : public QPlainTextEdit {
     Q_OBJECT
 public:
     explicit CQuorlinView(QWidget* parent = nullptr);
+    ~CQuorlinView() override;
 
     // The popup shown by a right click or the context-menu key.
     void SetContextMenu(QMenu* menu) { m_pContextMenu = menu; }
@@ -23,8 +31,16 @@ public:
     // (no-break spaces stay what they are).
     QString Text() const;
     // Replaces the text as a freshly opened document: no undo history, not
-    // modified.
-    void SetText(const QString& text);
+    // modified, every line with the break usual.
+    void SetText(const QString& text, LineEnding usual = LineEnding::CrLf);
+    // Shows a document read elsewhere (its line breaks in the blocks' user
+    // states) in place of the one shown, which is deleted.
+    void SetDocument(std::unique_ptr<QTextDocument> document, LineEnding usual);
+
+    // The break after each line, from the first; the usual break for a line
+    // added in the editor.
+    std::vector<LineEnding> LineBreaks() const;
+    LineEnding UsualBreak() const { return m_usualBreak; }
 
     // Puts the caret at the start of line (0-based) and shows the line in
     // the middle of the view.
@@ -41,6 +57,7 @@ signals:
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
@@ -48,9 +65,11 @@ private:
     void PaintLineNumbers(QPaintEvent* event);
     void UpdateLineNumberMargin();
     void UpdateLineNumberArea(const QRect& rect, int dy);
+    void ColourShownLines();
 
     LineNumberArea* m_pLineNumbers;
-    NcHighlighter* m_pHighlighter;
+    std::unique_ptr<NcHighlighter> m_pHighlighter;
+    LineEnding m_usualBreak = LineEnding::CrLf;
     QMenu* m_pContextMenu = nullptr;
 };
 

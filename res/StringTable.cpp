@@ -144,6 +144,7 @@ constexpr Entry kTable[] = {
     {kReplacedMany, "Replaced %1 occurrences."},
     {kSearchStatusName, "Search status"},
     {kRecentFilePrompt, "Open this document"},
+    {kOpeningFile, "Opening %1..."},
 };
 
 const Entry* Find(int id) {

@@ -112,6 +112,8 @@ constexpr int kReplacedOne = 61910;
 constexpr int kReplacedMany = 61911;     // "%1": how many
 constexpr int kSearchStatusName = 61912;
 constexpr int kRecentFilePrompt = 61913;
+// Opening a large program
+constexpr int kOpeningFile = 61840;  // "%1": the file's name
 
 // The text of a resource number (a command number gives the command's
 // status-bar prompt); empty for a number the table does not hold.

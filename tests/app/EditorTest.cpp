@@ -8,6 +8,7 @@
 #include <sys/resource.h>
 
 #include <QAction>
+#include <QElapsedTimer>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -17,7 +18,11 @@
 #include <QTimer>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProgressDialog>
 #include <QPushButton>
+#include <QTextBlock>
+#include <QTextLayout>
+#include <QTimer>
 #include <QTest>
 #include <memory>
 
@@ -41,6 +46,9 @@ private slots:
     void openAndSaveKeepEveryByte_data();
     void openAndSaveKeepEveryByte();
     void aNewDocumentIsSavedWithCrLf();
+    void eachLineKeepsItsBreak_data();
+    void eachLineKeepsItsBreak();
+    void aLargeProgramOpensWhileTheWindowLives();
     void saveAsAsksForANameAndRenamesTheDocument();
     void newAsksToSaveAModifiedDocument();
     void openFailuresSayWhy_data();
@@ -118,6 +126,96 @@ void EditorTest::aNewDocumentIsSavedWithCrLf() {
     QCOMPARE(test::ReadWholeFile(path), QByteArray("G01 X1\r\nM30"));
     QVERIFY(!m_doc->IsModified());
     QCOMPARE(m_frame->windowTitle(), QStringLiteral("Quorlin1.74 - new.nc"));
+}
+
+void EditorTest::eachLineKeepsItsBreak_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArray>("saved");
+    // A line is added after the second line and the fourth is deleted; the
+    // added line gets the break most lines have.
+    QTest::newRow("mostly CR LF") << QByteArray("%\r\nO0001\nN10 G01 X1\rN20 X2\r\nN30 M30\r\n")
+                                  << QByteArray("%\r\nO0001\nN15 G90\r\nN10 G01 X1\rN30 M30\r\n");
+    QTest::newRow("mostly LF, CR at the end") << QByteArray("G00\nG01\r\nG02\rG03\nG04\nM30\r")
+                                              << QByteArray("G00\nG01\r\nN15 G90\nG02\rG04\nM30\r");
+}
+
+void EditorTest::eachLineKeepsItsBreak() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QByteArray, saved);
+    const QString path = test::WriteFile(*m_files, "mixed.nc", bytes);
+    QVERIFY(m_doc->OpenDocument(path));
+    QTextCursor cursor(m_view->document()->findBlockByNumber(1));
+    cursor.movePosition(QTextCursor::EndOfBlock);
+    m_view->setTextCursor(cursor);
+    QTest::keyClick(m_view, Qt::Key_Return);
+    QTest::keyClicks(m_view, "N15 G90");
+    // The fourth line of the file is now the fifth: select it whole and delete it.
+    m_view->setTextCursor(QTextCursor(m_view->document()->findBlockByNumber(4)));
+    QTest::keyClick(m_view, Qt::Key_Down, Qt::ShiftModifier);
+    QTest::keyClick(m_view, Qt::Key_Delete);
+    QVERIFY(m_doc->OnFileSave());
+    QCOMPARE(test::ReadWholeFile(path), saved);
+}
+
+void EditorTest::aLargeProgramOpensWhileTheWindowLives() {
+    QByteArray bytes = "%\r\nO1234 (MOULD)\r\n";
+    for (int line = 10; bytes.size() < 12'000'000; line += 10) {
+        bytes += "N" + QByteArray::number(line) + " G01 X12.345 Y-6.789 Z-0.25 F1200\r\n";
+    }
+    bytes += "M30\r\n";
+    const QString path = test::WriteFile(*m_files, "mould.nc", bytes);
+
+    // The event loop keeps turning while the program is read, and the
+    // progress shows once the open lasts.
+    QElapsedTimer clock;
+    qint64 last = 0, longestGap = 0;
+    bool progressShown = false;
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, this, [&] {
+        longestGap = std::max(longestGap, clock.elapsed() - last);
+        last = clock.elapsed();
+        auto* progress = m_frame->findChild<QProgressDialog*>(QStringLiteral("openProgress"));
+        progressShown = progressShown || (progress && progress->isVisible());
+    });
+    clock.start();
+    ticker.start(10);
+    QVERIFY(m_doc->OpenDocument(path));
+    longestGap = std::max(longestGap, clock.elapsed() - last);
+    const qint64 openMs = clock.elapsed();
+    ticker.stop();
+    qInfo("open of 12 MB: %lld ms, longest the window waited: %lld ms", openMs, longestGap);
+    QVERIFY(progressShown);
+    QVERIFY2(longestGap < 2000, qPrintable(QString::number(longestGap)));
+    QCOMPARE(m_doc->Title(), QStringLiteral("mould.nc"));
+    QCOMPARE(m_view->blockCount(), bytes.count('\n') + 1);
+    QVERIFY(!m_doc->IsModified());
+
+    // Only what is shown is coloured.
+    m_view->viewport()->repaint();
+    QVERIFY(!m_view->document()->firstBlock().next().layout()->formats().isEmpty());
+    QVERIFY(m_view->document()->lastBlock().previous().layout()->formats().isEmpty());
+
+    // Cancel stops a second open soon, and the program shown stays.
+    QElapsedTimer sinceCancel;
+    connect(&ticker, &QTimer::timeout, this, [&] {
+        auto* progress = m_frame->findChild<QProgressDialog*>(QStringLiteral("openProgress"));
+        if (sinceCancel.isValid() || !progress || !progress->isVisible()) return;
+        for (QPushButton* button : progress->findChildren<QPushButton*>()) {
+            if (button->text() == QStringLiteral("Cancel")) {
+                sinceCancel.start();
+                QTest::mouseClick(button, Qt::LeftButton);
+            }
+        }
+    });
+    ticker.start(10);
+    const QString other = test::WriteFile(*m_files, "other.nc", bytes);
+    QVERIFY(!m_doc->OpenDocument(other));
+    QVERIFY(sinceCancel.isValid());
+    qInfo("Cancel ended the open in %lld ms", sinceCancel.elapsed());
+    QVERIFY(sinceCancel.elapsed() < 3000);
+    QCOMPARE(m_doc->Title(), QStringLiteral("mould.nc"));
+    QCOMPARE(m_view->blockCount(), bytes.count('\n') + 1);
+    QVERIFY(m_prompts.messages.empty());
 }
 
 void EditorTest::saveAsAsksForANameAndRenamesTheDocument() {

@@ -56,6 +56,7 @@ private slots:
 
     void lineEndingsAreKept_data();
     void lineEndingsAreKept();
+    void mixedBreaksAreKeptWhereverThePiecesEnd();
     void charactersBeyondOneByteAreRefused();
     void textForSendingHasCrLf();
 
@@ -318,6 +319,31 @@ void RulesTest::lineEndingsAreKept() {
     QString held = document.toRawText();
     held.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
     QCOMPARE(EncodeNcText(held, decoded.ending).value(), bytes);
+}
+
+void RulesTest::mixedBreaksAreKeptWhereverThePiecesEnd() {
+    // A file is decoded a piece at a time: a CR LF may be split between two
+    // pieces, a CR may end the last one.
+    const QByteArray bytes = "%\r\nO1\nN10 G01\rN20\r\rN30\r\n\nM30\r";
+    const DecodedText whole = DecodeNcBytes(bytes);
+    QCOMPARE(whole.text, QStringLiteral("%\nO1\nN10 G01\nN20\n\nN30\n\nM30\n"));
+    using E = LineEnding;
+    const std::vector<LineEnding> expected {E::CrLf, E::Lf, E::Cr, E::Cr, E::Cr, E::CrLf, E::Lf, E::Cr};
+    QVERIFY(whole.breaks == expected);
+    QVERIFY(whole.ending == LineEnding::Cr);  // four CR against two of each other
+    QCOMPARE(EncodeNcLines(whole.text, whole.breaks, LineEnding::CrLf).value(), bytes);
+    for (qsizetype split = 0; split <= bytes.size(); ++split) {
+        LineDecoder decoder;
+        QString text;
+        std::vector<LineEnding> breaks;
+        decoder.Decode(bytes.constData(), split, text, breaks);
+        decoder.Decode(bytes.constData() + split, bytes.size() - split, text, breaks);
+        decoder.Finish(breaks);
+        QCOMPARE(text, whole.text);
+        QVERIFY2(breaks == expected, qPrintable(QString::number(split)));
+    }
+    // A line beyond the recorded ones takes the usual break.
+    QCOMPARE(EncodeNcLines(QStringLiteral("A\nB\nC"), {E::Cr}, E::Lf).value(), QByteArray("A\rB\nC"));
 }
 
 void RulesTest::charactersBeyondOneByteAreRefused() {
