@@ -8,11 +8,6 @@ namespace quorlin {
 
 namespace {
 
-QSettings OpenProfile() {
-    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QString::fromLatin1(kProfileOrganization),
-                     QString::fromLatin1(kProfileApplication));
-}
-
 qint64 ReadNumber(const QSettings& settings, const char* key, qint64 fallback, qint64 min, qint64 max) {
     bool ok = false;
     const qint64 value = settings.value(QString::fromLatin1(key)).toLongLong(&ok);
