@@ -6,6 +6,7 @@
 // each block's line time at the rate and framing last set, so that the
 // transfer can tell how much may still be on its way.
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 
@@ -19,6 +20,8 @@ public:
     void SetLine(uint32_t baud, uint8_t parity, uint8_t dataBits, uint8_t stopBits);
     // bytes were handed to the line at now.
     void Handed(uint64_t bytes, Clock::time_point now = Clock::now());
+    // The other side answered what it was sent: the line has carried it.
+    void Carried(Clock::time_point now = Clock::now()) { m_freeAt = std::min(m_freeAt, now); }
     // When the line is through with everything handed over so far.
     Clock::time_point FreeAt() const { return m_freeAt; }
     // The bytes the line may still be carrying at now.

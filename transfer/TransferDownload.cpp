@@ -172,11 +172,13 @@ void TransferEngine::HandleDownloadReply(const uint8_t* bytes, size_t count) {
     const std::optional<DownloadPacket> packet = m_scanner.ScanReplyPacket(bytes, count);
     if (!packet) return;
     const uint8_t command = (*packet)[2];
+    if (command == kPacketVerdict || command == kPacketBlock) m_lineClock.Carried();  // it has read the block
     if (command == kPacketVerdict) {
         const bool good = m_nSum == m_nExpectedSum;
         const DownloadPacket verdict = MakeVerdictPacket(good);
         if (!WriteToLine(verdict.data(), static_cast<uint32_t>(verdict.size()))) return;
         m_record.verdict = good ? 1 : 0;
+        m_record.verdictAfter = m_record.blocks;
     } else if (command != kPacketBlock) {
         return;
     }
@@ -188,7 +190,7 @@ void TransferEngine::FinishDownload() {
     // Every byte went out, so the line comes back to its standard settings
     // whatever the controller made of them; but a download whose last
     // verdict was 0 did not arrive intact and is never reported completed.
-    if (m_record.verdict == 0) {
+    if (FinalVerdict() == 0) {
         FailTransfer(EndDownloadRejected, texts::kDownloadRejectedMessage);
     } else {
         EndTransfer(EndSendFileCompleted);

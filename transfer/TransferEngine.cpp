@@ -83,9 +83,11 @@ void TransferEngine::OnSerialRxData(intptr_t waiting) {
         case KindSendFile:
         case KindSendDocument:
             if (m_nProtocol == ProtocolEcho) {
+                m_lineClock.Carried();  // the controller answered what it got
                 SendNextChar();
             } else if (m_nProtocol == ProtocolXon) {
                 if (first == kDC1) {
+                    m_lineClock.Carried();  // it asks for more once it has the block
                     SendNextLines(false);
                 } else if (first == kDC3) {
                     m_port->Purge();

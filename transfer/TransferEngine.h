@@ -48,7 +48,6 @@ enum EndResult : unsigned {
     EndWriteRefused = 9,
     EndSendStoppedByController = 10,  // Xon: DC3 from the controller
     EndDownloadRejected = 11,         // the last verdict was 0
-    EndDownloadFileChanged = 12,      // the image changed while it was sent
 };
 
 // True for the results that end a transfer as completed.
@@ -165,6 +164,8 @@ private:
     void SendNextPlainPiece();
     void SendNextBlockPiece();
     void HandleDownloadReply(const uint8_t* bytes, size_t count);
+    // The verdict on the whole image: the one sent after the last block, or -1.
+    int FinalVerdict() const { return m_record.verdictAfter == m_record.blocks ? m_record.verdict : -1; }
     void FinishDownload();
 
     ITransferHost& m_host;
@@ -187,7 +188,8 @@ private:
         uint64_t filePos = 0;       // how far into the file (or document) a send got
         uint64_t fileTotal = 0;
         uint64_t blocks = 0;        // block headers sent
-        int verdict = -1;           // the last verdict sent; -1 none was asked
+        int verdict = -1;           // the verdict sent after the last block; -1 none was asked
+        uint64_t verdictAfter = 0;  // the blocks sent when it was
         std::string keptAs;         // a receive that did not complete: its partial file
     } m_record;
     std::string m_strTransferPath;  // the file of the transfer; empty for a document never saved

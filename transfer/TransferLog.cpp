@@ -72,7 +72,6 @@ void TransferEngine::EndTransfer(unsigned result) {
         case EndWriteRefused: message = texts::kWriteRefused; break;
         case EndSendStoppedByController: message = texts::kSendStoppedByController; break;
         case EndDownloadRejected: message = texts::kDownloadRejected; break;
-        case EndDownloadFileChanged: message = texts::kDownloadFileChanged; break;
         default: break;
     }
     // A receive that did not complete keeps what came beside the old program.
@@ -118,8 +117,8 @@ void TransferEngine::AppendSummary(unsigned result) {
                           static_cast<unsigned long long>(m_record.fileTotal));
     if (m_nProtocol == ProtocolDownload && m_nDownloadKind >= 3) {
         line += Formatted(texts::kSummaryBlocks, static_cast<unsigned long long>(m_record.blocks));
-        line += m_record.verdict < 0 ? std::string(texts::kSummaryNoVerdict)
-                                     : Formatted(texts::kSummaryVerdict, m_record.verdict);
+        line += FinalVerdict() < 0 ? std::string(texts::kSummaryNoVerdict)
+                                   : Formatted(texts::kSummaryVerdict, FinalVerdict());
     }
     if (!m_record.keptAs.empty()) line += Formatted(texts::kSummaryKeptAs, m_record.keptAs.c_str());
     // A port that shows no output queue has taken the bytes long before the

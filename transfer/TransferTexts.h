@@ -17,7 +17,6 @@ constexpr const char* kSendReadFailed = "File sending stopped: the file could no
 constexpr const char* kWriteRefused = "Transfer stopped: the serial port did not take the data\r\n";
 constexpr const char* kSendStoppedByController = "File sending stopped by the controller (DC3)\r\n";
 constexpr const char* kDownloadRejected = "File sending failed: the controller's check did not match\r\n";
-constexpr const char* kDownloadFileChanged = "File sending failed: the file was changed during the transfer\r\n";
 // The line after a transfer's end line: what it carried, how long it took.
 // %s the file's name; %llu bytes; then the time in seconds and the rate.
 constexpr const char* kSummaryFile = "%s: ";
@@ -45,9 +44,6 @@ constexpr const char* kSendStoppedMessage =
     "The controller stopped the send with DC3 after %d bytes! The program did not arrive whole.";
 constexpr const char* kDownloadRejectedMessage =
     "The controller's check of the download did not match (verdict 0)! The software did not arrive intact.";
-constexpr const char* kDownloadFileChangedMessage =
-    "The file was changed by another program during the download! What was sent is not one image; "
-    "download it again.";
 constexpr const char* kWriteRefusedMessage =
     "The serial port COM%d did not take the data to send! The transfer was stopped; "
     "the controller may not have received everything.";
