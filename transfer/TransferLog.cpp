@@ -122,8 +122,8 @@ void TransferEngine::AppendSummary(unsigned result) {
     }
     if (!m_record.keptAs.empty()) line += Formatted(texts::kSummaryKeptAs, m_record.keptAs.c_str());
     // A port that shows no output queue has taken the bytes long before the
-    // line carried them: what was sent took at least its line time.
-    const auto end = receiving ? now : std::max(now, m_lineClock.FreeAt());
+    // line carried them: a completed send took at least its line time.
+    const auto end = receiving || !IsCompletedResult(result) ? now : std::max(now, m_lineClock.FreeAt());
     const double seconds = std::chrono::duration<double>(end - m_record.start).count();
     const auto rate = static_cast<unsigned long long>(seconds > 0 ? static_cast<double>(bytes) / seconds : 0);
     line += Formatted(texts::kSummaryTime, seconds, rate);
