@@ -409,7 +409,16 @@ void CMainFrame::OnSendCurrentFile() {
     if (m_prompts.Message(this, str::LoadText(str::kSendCurrentQuestion), str::LoadText(str::kCaptionPrompt),
                           PromptIcon::Information, PromptButtons::OkCancel) != PromptAnswer::Ok)
         return;
-    m_session->SendCurrentFile(TextForSending(m_pEditor->Text()), m_pDoc->PathName());
+    int badLine = 0;
+    const std::optional<QByteArray> text = TextForSending(m_pEditor->Text(), &badLine);
+    if (!text) {
+        // Refused as Save refuses it, rather than sent with its characters
+        // turned into something else.
+        m_prompts.Message(this, str::LoadText(str::kNotSentNotSingleByte).arg(badLine),
+                          str::LoadText(str::kCaptionError), PromptIcon::Error);
+        return;
+    }
+    m_session->SendCurrentFile(*text, m_pDoc->PathName());
 }
 
 void CMainFrame::OnReceiveFile() {

@@ -106,14 +106,8 @@ std::optional<QByteArray> EncodeNcText(const QString& text, LineEnding ending, i
     return EncodeNcLines(text, {}, ending, firstBadLine);
 }
 
-QByteArray TextForSending(const QString& text) {
-    QByteArray bytes;
-    bytes.reserve(text.size() + text.size() / 16);
-    for (QChar c : text) {
-        if (IsBreak(c)) bytes += "\r\n";
-        else bytes += c.unicode() <= kLastSingleByte ? static_cast<char>(c.unicode()) : '?';
-    }
-    return bytes;
+std::optional<QByteArray> TextForSending(const QString& text, int* firstBadLine) {
+    return EncodeNcText(text, LineEnding::CrLf, firstBadLine);
 }
 
 bool LooksBinary(const QByteArray& bytes) { return bytes.contains('\0'); }

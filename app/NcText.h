@@ -55,9 +55,10 @@ std::optional<QByteArray> EncodeNcLines(const QString& text, const std::vector<L
 // The same with one break for every line.
 std::optional<QByteArray> EncodeNcText(const QString& text, LineEnding ending, int* firstBadLine = nullptr);
 
-// The editor's text as the transfer engine takes it: CR LF line breaks,
-// characters beyond U+00FF sent as '?'.
-QByteArray TextForSending(const QString& text);
+// The editor's text as the transfer engine takes it: CR LF line breaks.
+// Nothing when the text holds a character beyond U+00FF, which no byte on
+// the line can carry; firstBadLine (1-based) then names its line.
+std::optional<QByteArray> TextForSending(const QString& text, int* firstBadLine = nullptr);
 
 // True when the bytes cannot be a program text: they hold a NUL byte.
 bool LooksBinary(const QByteArray& bytes);

@@ -142,6 +142,9 @@ void CliTransferHost::HandleQueued(TransferEngine& engine) {
 
 void CliTransferHost::WatchActivity(const TransferEngine& engine) {
     const TransferEngine::Activity now = engine.LineActivity();
+    // Until the line has carried what it was handed, it is at work, even
+    // where the port shows nothing waiting.
+    m_lastProgress = std::max(m_lastProgress, std::min(now.lineFreeAt, Clock::now()));
     if (now == m_lastActivity) return;
     m_lastActivity = now;
     m_lastProgress = Clock::now();

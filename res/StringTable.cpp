@@ -76,6 +76,9 @@ constexpr Entry kTable[] = {
     {kWhyNotSingleByte,
      "The text holds characters that a single-byte NC file cannot store (the first is on line %1). "
      "Remove them and save again."},
+    {kNotSentNotSingleByte,
+     "The document was not sent: it holds characters that the serial line cannot carry (the first is on "
+     "line %1). Remove them and send again."},
     {kWhySystemError, "The system reports: %1."},
     {kProfileNotStored,
      "The settings could not be stored in %1. They apply until Quorlin ends; check that the file and its "

@@ -49,6 +49,7 @@ constexpr int kWhyNotSingleByte = 61721;
 constexpr int kWhySystemError = 61722;   // "%1": the system's text
 constexpr int kWhyTooLarge = 61723;      // "%1": the size limit in MiB
 constexpr int kProfileNotStored = 61724; // "%1": the profile's file
+constexpr int kNotSentNotSingleByte = 61728;  // "%1": the line of the first such character
 
 // Settings page labels
 constexpr int kCommLabel = 61730;

@@ -120,6 +120,7 @@ public:
     bool SetQueueSizes(uint32_t inputSize, uint32_t outputSize);
     bool Purge();        // drops both kernel queues
     bool PurgeOutput();  // drops the kernel output queue only
+    bool PurgeInput();   // drops the kernel input queue only
     // Waits until the output queue has been sent; the device bounds the wait
     // for its last characters. Only for a queue that is already (nearly)
     // empty: a line held by CTS keeps a full queue waiting for good.

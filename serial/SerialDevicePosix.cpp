@@ -230,6 +230,8 @@ bool SerialDevice::Purge() { return ::tcflush(m_handle, TCIOFLUSH) == 0; }
 
 bool SerialDevice::PurgeOutput() { return ::tcflush(m_handle, TCOFLUSH) == 0; }
 
+bool SerialDevice::PurgeInput() { return ::tcflush(m_handle, TCIFLUSH) == 0; }
+
 bool SerialDevice::Drain() {
     int result;
     do {

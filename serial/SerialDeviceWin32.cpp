@@ -592,6 +592,11 @@ bool SerialDevice::PurgeOutput() {
     return true;
 }
 
+bool SerialDevice::PurgeInput() {
+    if (!::PurgeComm(AsHandle(m_handle), PURGE_RXABORT | PURGE_RXCLEAR)) return Failed();
+    return true;
+}
+
 bool SerialDevice::Drain() {
     HANDLE handle = AsHandle(m_handle);
     {

@@ -105,6 +105,12 @@ void CSerialPort::Init(unsigned baud, uint8_t parity, uint8_t dataBits, uint8_t 
               eventMask);
 }
 
+void CSerialPort::InitKeepingOutput(unsigned baud, uint8_t parity, uint8_t dataBits, uint8_t stopBits,
+                                    uint8_t handshake, uint32_t eventMask) {
+    Configure(FormatLineSettings(baud, static_cast<char>(parity), dataBits, stopBits), handshake,
+              eventMask, PurgeScope::InputOnly);
+}
+
 void CSerialPort::Init(const char* baud, char parity, const char* dataBits, const char* stopBits,
                        uint8_t handshake, uint32_t eventMask) {
     std::string text = "baud=";
@@ -119,7 +125,7 @@ void CSerialPort::Init(const char* baud, char parity, const char* dataBits, cons
 }
 
 void CSerialPort::Configure(const std::string& lineSettings, uint8_t handshake,
-                            uint32_t eventMask) {
+                            uint32_t eventMask, PurgeScope purge) {
     std::lock_guard readLock(m_csRead);  // always m_csRead first, then m_csWrite
     std::lock_guard writeLock(m_csWrite);
     Set0Timeouts();
@@ -131,7 +137,10 @@ void CSerialPort::Configure(const std::string& lineSettings, uint8_t handshake,
     ApplyHandshake(state, handshake);
     SetState(state);
     Setup(kQueueSizeRequested, kQueueSizeRequested);
-    Purge();
+    if (purge == PurgeScope::Both)
+        Purge();
+    else
+        PurgeInput();
 }
 
 void CSerialPort::Close() {
@@ -226,6 +235,17 @@ void CSerialPort::Purge() {
     if (!m_hDevice->Purge()) ProcessErrorMessage("PurgeComm()");
     m_stateChanged.notify_all();
     SignalWriter();
+    SignalReader();
+}
+
+void CSerialPort::PurgeInput() {
+    if (!RequireOpen("PurgeComm()")) return;
+    {
+        std::lock_guard state(m_stateMutex);
+        m_inputQueue.clear();
+        m_bInputBackedUp = false;
+    }
+    if (!m_hDevice->PurgeInput()) ProcessErrorMessage("PurgeComm()");
     SignalReader();
 }
 

@@ -113,6 +113,12 @@ public:
     // The same from texts, so that a stop value of "1.5" can be given.
     void Init(const char* baud, char parity, const char* dataBits, const char* stopBits,
               uint8_t handshake, uint32_t eventMask);
+    // Init that empties the input only: bytes written before still go out.
+    // A device that shows no output queue (a pty, many USB adapters) cannot
+    // tell whether the other side has taken them yet, and emptying its
+    // output would throw them away.
+    void InitKeepingOutput(unsigned baud, uint8_t parity, uint8_t dataBits, uint8_t stopBits,
+                           uint8_t handshake, uint32_t eventMask);
     void Close();
     bool IsOpen() const;
 
@@ -189,7 +195,10 @@ private:
     bool RequireOpen(const char* operation);
 
     void ProcessErrorMessage(const char* operation);
-    void Configure(const std::string& lineSettings, uint8_t handshake, uint32_t eventMask);
+    enum class PurgeScope { Both, InputOnly };
+    void Configure(const std::string& lineSettings, uint8_t handshake, uint32_t eventMask,
+                   PurgeScope purge = PurgeScope::Both);
+    void PurgeInput();
     // Hands a block of an empty queue to the device from the caller's thread;
     // false when the writer has to do it.
     bool WriteDirect(const uint8_t* data, uint32_t length);

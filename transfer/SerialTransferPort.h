@@ -18,6 +18,10 @@ public:
               uint32_t eventMask) override {
         m_port.Init(baud, parity, dataBits, stopBits, handshake, eventMask);
     }
+    void InitKeepingOutput(unsigned baud, uint8_t parity, uint8_t dataBits, uint8_t stopBits, uint8_t handshake,
+                           uint32_t eventMask) override {
+        m_port.InitKeepingOutput(baud, parity, dataBits, stopBits, handshake, eventMask);
+    }
     bool StartMonitoring() override { return m_port.StartMonitoring(); }
     void Close() override { m_port.Close(); }
     bool IsOpen() const override { return m_port.IsOpen(); }

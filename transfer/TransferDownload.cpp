@@ -17,6 +17,9 @@ namespace quorlin {
 namespace {
 
 constexpr uint32_t kPiece = 511;
+// The largest image read for a download: controller software is some
+// hundred KiB; anything near this is no image for a controller.
+constexpr uint64_t kLargestImage = 64ull << 20;
 
 // The image file as the update-file checks read it.
 class ImageFileView final : public SeekableFile {
@@ -64,12 +67,12 @@ void TransferEngine::InitDownloadLine(int downloadKind) {
     const CommSettings& settings = m_host.Settings();
     const uint32_t events = EV_RXCHAR | EV_TXEMPTY;
     if (downloadKind == 1) {
-        m_port->Init(9600, 'o', 8, 1, HandshakeNone, events);
+        InitLine(9600, 'o', 8, 1, HandshakeNone, events);
     } else if (downloadKind == 2) {
-        m_port->Init(19200, 'n', 8, 1, HandshakeNone, events);
+        InitLine(19200, 'n', 8, 1, HandshakeNone, events);
     } else {
         const unsigned blockBaud = (settings.sysType == 3 && settings.baudRate == 1) ? 115200 : 9600;
-        m_port->Init(blockBaud, 'o', 8, 1, HandshakeNone, events);
+        InitLine(blockBaud, 'o', 8, 1, HandshakeNone, events);
     }
 }
 
@@ -81,7 +84,9 @@ void TransferEngine::DownloadFile(const std::string& path, int downloadKind) {
         return;
     }
     m_nDownloadKind = downloadKind;
-    if (!CheckDownloadImage(downloadKind)) {
+    // One read of the image: the check and every block see the same bytes,
+    // even when another program rewrites the file during the download.
+    if (!m_imageIn.TakeSnapshot(kLargestImage) || !CheckDownloadImage(downloadKind)) {
         m_host.ShowMessage(texts::kNotUpdateFile, texts::kCaptionError, MessageBoxIcon::Error);
         m_imageIn.Close();
         return;
@@ -95,8 +100,9 @@ void TransferEngine::DownloadFile(const std::string& path, int downloadKind) {
         m_nSum = 0;
     }
     InitDownloadLine(downloadKind);
+    m_strTransferPath = path;
     CreateProgressWindow(ProgressKind::Sending, path);
-    m_host.SetProgressRange(m_imageIn.Length());
+    SetSendTotal(m_imageIn.Length());
     m_host.SetByteCount(0);
     BeginTransfer(BeginDownload);
     SendNextDownloadPiece();
@@ -159,16 +165,20 @@ void TransferEngine::SendNextBlockPiece() {
     const uint32_t blockSum = SumBytes(buffer, kDownloadBlockSize);
     m_nSum += blockSum;
     const DownloadPacket header = MakeBlockHeaderPacket(blockSum);
-    WriteToLine(header.data(), static_cast<uint32_t>(header.size()));
+    if (WriteToLine(header.data(), static_cast<uint32_t>(header.size()))) ++m_record.blocks;
 }
 
 void TransferEngine::HandleDownloadReply(const uint8_t* bytes, size_t count) {
     const std::optional<DownloadPacket> packet = m_scanner.ScanReplyPacket(bytes, count);
     if (!packet) return;
     const uint8_t command = (*packet)[2];
+    if (command == kPacketVerdict || command == kPacketBlock) m_lineClock.Carried();  // it has read the block
     if (command == kPacketVerdict) {
-        const DownloadPacket verdict = MakeVerdictPacket(m_nSum == m_nExpectedSum);
+        const bool good = m_nSum == m_nExpectedSum;
+        const DownloadPacket verdict = MakeVerdictPacket(good);
         if (!WriteToLine(verdict.data(), static_cast<uint32_t>(verdict.size()))) return;
+        m_record.verdict = good ? 1 : 0;
+        m_record.verdictAfter = m_record.blocks;
     } else if (command != kPacketBlock) {
         return;
     }
@@ -177,9 +187,18 @@ void TransferEngine::HandleDownloadReply(const uint8_t* bytes, size_t count) {
 }
 
 void TransferEngine::FinishDownload() {
-    EndTransfer(EndSendFileCompleted);
-    DestroyProgressWindow();
-    m_restore.Start(*m_port);
+    // Every byte went out, so the line comes back to its standard settings
+    // whatever the controller made of them; but a download whose last
+    // verdict was 0 did not arrive intact and is never reported completed.
+    if (FinalVerdict() == 0) {
+        FailTransfer(EndDownloadRejected, texts::kDownloadRejectedMessage);
+    } else {
+        EndTransfer(EndSendFileCompleted);
+        DestroyProgressWindow();
+    }
+    // Where the port shows no output queue the end of the image may still
+    // be on its way: the standard line comes back once it has left.
+    m_restore.Start(*m_port, m_lineClock.FreeAt());
 }
 
 }  // namespace quorlin

@@ -39,9 +39,16 @@ bool TransferEngine::OpenPort() {
                                    m_port->LastOpenFailure());
         return false;
     }
-    InitStandardLine(*m_port);
+    InitLine(StandardLine::kBaud, StandardLine::kParity, StandardLine::kDataBits, StandardLine::kStopBits,
+             HandshakeXonXoff, EV_RXCHAR | EV_TXEMPTY);
     m_port->StartMonitoring();
     return true;
+}
+
+void TransferEngine::InitLine(unsigned baud, uint8_t parity, uint8_t dataBits, uint8_t stopBits,
+                              uint8_t handshake, uint32_t eventMask) {
+    m_port->Init(baud, parity, dataBits, stopBits, handshake, eventMask);
+    m_lineClock.SetLine(baud, parity, dataBits, stopBits);
 }
 
 void TransferEngine::ClosePort() {
@@ -76,9 +83,11 @@ void TransferEngine::OnSerialRxData(intptr_t waiting) {
         case KindSendFile:
         case KindSendDocument:
             if (m_nProtocol == ProtocolEcho) {
+                m_lineClock.Carried();  // the controller answered what it got
                 SendNextChar();
             } else if (m_nProtocol == ProtocolXon) {
                 if (first == kDC1) {
+                    m_lineClock.Carried();  // it asks for more once it has the block
                     SendNextLines(false);
                 } else if (first == kDC3) {
                     m_port->Purge();
@@ -144,6 +153,8 @@ void TransferEngine::OnReceiveDlgCancel() {
 bool TransferEngine::WriteToLine(const void* data, uint32_t length) {
     if (m_port->Write(data, length)) {
         m_nActivitySteps += length;
+        m_record.lineBytes += length;
+        m_lineClock.Handed(length);
         return true;
     }
     FailWriteRefused();
@@ -184,7 +195,13 @@ void TransferEngine::FailTransfer(unsigned result, const std::string& message) {
     m_host.ShowMessage(message, texts::kCaptionError, MessageBoxIcon::Error);
 }
 
+void TransferEngine::SetSendTotal(uint64_t total) {
+    m_record.fileTotal = total;
+    m_host.SetProgressRange(total);
+}
+
 void TransferEngine::ReportSendProgress(uint64_t position) {
+    m_record.filePos = position;
     m_host.SetProgressPos(position);
     m_host.SetByteCount(position);
 }

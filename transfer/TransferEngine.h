@@ -11,6 +11,7 @@
 
 #include "serial/SerialOwner.h"
 #include "transfer/DownloadPacket.h"
+#include "transfer/LineClock.h"
 #include "transfer/RestoreWorker.h"
 #include "transfer/TransferFile.h"
 #include "transfer/TransferHost.h"
@@ -45,7 +46,14 @@ enum EndResult : unsigned {
     EndReceiveWriteFailed = 7,
     EndSendReadFailed = 8,
     EndWriteRefused = 9,
+    EndSendStoppedByController = 10,  // Xon: DC3 from the controller
+    EndDownloadRejected = 11,         // the last verdict was 0
 };
+
+// True for the results that end a transfer as completed.
+constexpr bool IsCompletedResult(unsigned result) {
+    return result == EndSendFileCompleted || result == EndSendDocumentCompleted || result == EndReceiveCompleted;
+}
 
 // What a DownloadKind changes.
 constexpr int kDownloadKindMin = 1, kDownloadKindMax = 5;
@@ -91,13 +99,17 @@ public:
     // means the transfer still moves. steps counts the bytes handed to the
     // line and the bytes stored from it (a download's zero padding and a
     // slow line's pieces included); outputWaiting the bytes the port still
-    // holds, which fall while a slow line drains a block.
+    // holds, which fall while a slow line drains a block; lineFreeAt when
+    // the line has carried what it was handed at its rate: until then the
+    // line is at work, also where the port shows no output queue (a pty
+    // takes 32 KiB at once, which take 34 s at 9600 baud).
     struct Activity {
         uint64_t steps = 0;
         uint64_t outputWaiting = 0;
+        LineClock::Clock::time_point lineFreeAt{};
         bool operator==(const Activity&) const = default;
     };
-    Activity LineActivity() const { return {m_nActivitySteps, m_port->OutputWaiting()}; }
+    Activity LineActivity() const { return {m_nActivitySteps, m_port->OutputWaiting(), m_lineClock.FreeAt()}; }
 
 private:
     void Post(unsigned message, uintptr_t wParam, intptr_t lParam) override;
@@ -116,8 +128,15 @@ private:
     void FailWriteRefused();
     void ShowFileOpenFailure(const std::string& why);
     void ReportSendProgress(uint64_t position);
+    void SetSendTotal(uint64_t total);
+    // The line after the end line: what the transfer carried and how long
+    // it took; for one that did not complete, how far it got.
+    void AppendSummary(unsigned result);
     // Before a program transfer is logged: the family's own line settings.
     void PrepareProgramLine();
+    // Sets the port's line and the line clock's rate.
+    void InitLine(unsigned baud, uint8_t parity, uint8_t dataBits, uint8_t stopBits, uint8_t handshake,
+                  uint32_t eventMask);
 
     // Send steps (Echo, Block, Xon), once for the file and once for the document.
     void StartSendProtocol();
@@ -135,6 +154,8 @@ private:
     void StoreReceivedChar(uint8_t b);
     void StoreReceivedText(const char* chunk, size_t count);
     bool StoreBytes(const char* bytes, size_t count);
+    // SUB came: the program is complete and takes its file's place.
+    void FinishReceive();
 
     // Download steps.
     bool CheckDownloadImage(int downloadKind);
@@ -143,6 +164,8 @@ private:
     void SendNextPlainPiece();
     void SendNextBlockPiece();
     void HandleDownloadReply(const uint8_t* bytes, size_t count);
+    // The verdict on the whole image: the one sent after the last block, or -1.
+    int FinalVerdict() const { return m_record.verdictAfter == m_record.blocks ? m_record.verdict : -1; }
     void FinishDownload();
 
     ITransferHost& m_host;
@@ -154,7 +177,22 @@ private:
     int m_nDownloadKind = 0;
     unsigned m_nLastEndResult = EndNone;
     uint64_t m_nActivitySteps = 0;
+    LineClock m_lineClock;
     enum class Window { None, Sending, Receiving } m_progressWindow = Window::None;
+
+    // What the running (or last) transfer carried, for its summary line.
+    struct TransferRecord {
+        LineClock::Clock::time_point start{};
+        uint64_t lineBytes = 0;     // handed to the line
+        uint64_t storedBytes = 0;   // program bytes received and stored
+        uint64_t filePos = 0;       // how far into the file (or document) a send got
+        uint64_t fileTotal = 0;
+        uint64_t blocks = 0;        // block headers sent
+        int verdict = -1;           // the verdict sent after the last block; -1 none was asked
+        uint64_t verdictAfter = 0;  // the blocks sent when it was
+        std::string keptAs;         // a receive that did not complete: its partial file
+    } m_record;
+    std::string m_strTransferPath;  // the file of the transfer; empty for a document never saved
 
     ProgramReader m_programIn;    // program being sent
     ProgramWriter m_programOut;   // program being received

@@ -1,5 +1,6 @@
 #include "transfer/TransferFile.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "transfer/LineControl.h"
@@ -22,10 +23,40 @@ bool TransferInputFile::Open(const std::string& path) {
 void TransferInputFile::Close() {
     if (IsOpen()) transfer_file::Close(m_file);
     m_file = transfer_file::kNoHandle;
+    m_bSnapshot = false;
+    m_snapshot.clear();
+    m_snapshot.shrink_to_fit();
+}
+
+bool TransferInputFile::TakeSnapshot(uint64_t limit) {
+    if (!IsOpen() || m_length > limit) {
+        m_bFailed = true;
+        return false;
+    }
+    const uint64_t start = m_offset;
+    std::string bytes(static_cast<size_t>(m_length), '\0');
+    if (!Seek(0)) {
+        m_bFailed = true;
+        return false;
+    }
+    const size_t got = ReadRaw(bytes.data(), bytes.size());
+    bytes.resize(got);
+    if (m_bFailed) return false;
+    m_snapshot = std::move(bytes);
+    m_length = m_snapshot.size();
+    m_bSnapshot = true;
+    m_offset = std::min<uint64_t>(start, m_length);
+    return true;
 }
 
 size_t TransferInputFile::ReadRaw(void* out, size_t count) {
     if (!IsOpen()) return 0;
+    if (m_bSnapshot) {
+        const size_t done = static_cast<size_t>(std::min<uint64_t>(count, m_length - m_offset));
+        std::memcpy(out, m_snapshot.data() + m_offset, done);
+        m_offset += done;
+        return done;
+    }
     auto* bytes = static_cast<char*>(out);
     size_t done = 0;
     while (done < count) {
@@ -42,6 +73,11 @@ size_t TransferInputFile::ReadRaw(void* out, size_t count) {
 }
 
 bool TransferInputFile::Seek(uint64_t offset) {
+    if (m_bSnapshot) {
+        if (offset > m_length) return false;
+        m_offset = offset;
+        return true;
+    }
     if (!IsOpen() || !transfer_file::SeekTo(m_file, offset)) return false;
     m_offset = offset;
     return true;
@@ -109,12 +145,52 @@ bool ProgramReader::ReadLine(std::string& line) {
     return true;
 }
 
+std::string PartialPathFor(const std::string& path) {
+    const size_t slash = path.find_last_of("/\\");
+    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    const size_t dot = path.rfind('.');
+    const bool hasExtension = dot != std::string::npos && dot > nameStart;
+    const size_t cut = hasExtension ? dot : path.size();
+    return path.substr(0, cut) + ".partial" + path.substr(cut);
+}
+
 bool ProgramWriter::Open(const std::string& path) {
     Close();
-    m_file = transfer_file::OpenExclusive(path, transfer_file::Access::Write, m_strOpenFailure);
-    if (!IsOpen()) return false;
     m_offset = 0;
-    return true;
+    m_strTarget.clear();
+    // An existing program, held so that no other transfer writes it, stays
+    // untouched until the new one is complete.
+    std::string why;
+    m_target = transfer_file::OpenExclusive(path, transfer_file::Access::Read, why);
+    if (m_target != transfer_file::kNoHandle) {
+        m_strTarget = path;
+        m_strWriting = PartialPathFor(path);
+    } else {
+        m_strWriting = path;
+    }
+    m_file = transfer_file::OpenExclusive(m_strWriting, transfer_file::Access::Write, m_strOpenFailure);
+    if (IsOpen()) return true;
+    if (m_target != transfer_file::kNoHandle) transfer_file::Close(m_target);
+    m_target = transfer_file::kNoHandle;
+    m_strTarget.clear();
+    return false;
+}
+
+bool ProgramWriter::Commit(std::string& why) {
+    if (!IsOpen()) return false;
+    const bool closed = transfer_file::Close(m_file);
+    m_file = transfer_file::kNoHandle;
+    if (!closed) {
+        why = "the file could not be written";
+        return false;
+    }
+    if (m_strTarget.empty()) return true;
+    transfer_file::Close(m_target);
+    m_target = transfer_file::kNoHandle;
+    const bool replaced = transfer_file::Replace(m_strWriting, m_strTarget, why);
+    if (replaced) m_strWriting = m_strTarget;
+    m_strTarget.clear();
+    return replaced;
 }
 
 bool ProgramWriter::Write(const char* data, size_t count) {
@@ -136,9 +212,14 @@ bool ProgramWriter::Write(const char* data, size_t count) {
 }
 
 bool ProgramWriter::Close() {
+    if (m_target != transfer_file::kNoHandle) transfer_file::Close(m_target);
+    m_target = transfer_file::kNoHandle;
     if (!IsOpen()) return true;
     const bool ok = transfer_file::Close(m_file);
     m_file = transfer_file::kNoHandle;
+    // Nothing came: no partial file beside the old program.
+    if (!m_strTarget.empty() && m_offset == 0) transfer_file::Remove(m_strWriting);
+    m_strTarget.clear();
     return ok;
 }
 

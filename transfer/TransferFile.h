@@ -27,6 +27,11 @@ public:
     bool Open(const std::string& path);
     void Close();
     bool IsOpen() const { return m_file != transfer_file::kNoHandle; }
+    // Reads the whole file now and serves every later read from that copy,
+    // so that a file another program rewrites meanwhile is still sent as one
+    // image. False (Failed() set) when it cannot be read or is larger than
+    // limit.
+    bool TakeSnapshot(uint64_t limit);
     // Why the last Open failed, in plain words; empty after a successful one.
     const std::string& OpenFailure() const { return m_strOpenFailure; }
     // Reads up to count raw bytes; 0 at the end. A failure sets Failed().
@@ -41,6 +46,8 @@ private:
     uint64_t m_offset = 0;
     uint64_t m_length = 0;
     bool m_bFailed = false;
+    bool m_bSnapshot = false;
+    std::string m_snapshot;
     std::string m_strOpenFailure;
 };
 
@@ -71,7 +78,11 @@ private:
     bool m_bEnded = false;
 };
 
-// A received program stored as text.
+// A received program stored as text. A new file is written in place. An
+// existing program is kept until the new one is complete: the program is
+// received beside it ("PART.partial.nc" for "PART.nc") and put in its place
+// by Commit; a receive that ends otherwise leaves the old program as it was
+// and what came in the partial file.
 class ProgramWriter {
 public:
     ProgramWriter() = default;
@@ -79,21 +90,35 @@ public:
     ProgramWriter(const ProgramWriter&) = delete;
     ProgramWriter& operator=(const ProgramWriter&) = delete;
 
-    // Creates the file anew; an existing one is emptied once it is ours.
     // An existing target that is not a regular file is refused.
     bool Open(const std::string& path);
     const std::string& OpenFailure() const { return m_strOpenFailure; }
     // Stores the bytes, each LF as CR LF. False when the file could not take
     // them all (disk full, I/O error); whatever was written stays.
     bool Write(const char* data, size_t count);
-    bool Close();  // false when closing reported a late write error
+    // The program is complete: a program received beside the old one takes
+    // its place. False, with why set, when that fails; the received program
+    // then stays in the partial file.
+    bool Commit(std::string& why);
+    // Ends without Commit: a partial file that holds something stays, an
+    // empty one goes. False when closing reported a late write error.
+    bool Close();
     bool IsOpen() const { return m_file != transfer_file::kNoHandle; }
     uint64_t Offset() const { return m_offset; }
+    // Where the bytes go: the target, or the partial file beside it.
+    const std::string& WritingPath() const { return m_strWriting; }
+    bool WritesBeside() const { return !m_strTarget.empty(); }
 
 private:
     transfer_file::Handle m_file = transfer_file::kNoHandle;
+    transfer_file::Handle m_target = transfer_file::kNoHandle;  // the old program, held against other transfers
+    std::string m_strTarget;   // the old program's path while writing beside it
+    std::string m_strWriting;
     uint64_t m_offset = 0;
     std::string m_strOpenFailure;
 };
+
+// "DIR/PART.partial.nc" for "DIR/PART.nc" ("DIR/PART.partial" without an extension).
+std::string PartialPathFor(const std::string& path);
 
 }  // namespace quorlin

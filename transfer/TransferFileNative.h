@@ -33,5 +33,10 @@ long long WriteSome(Handle file, const void* data, std::size_t count);
 bool SeekTo(Handle file, std::uint64_t offset);
 // False when closing reported a late write error.
 bool Close(Handle file);
+// Puts the file from in the place of to, replacing it in one step; false
+// with why set when that fails (both files then stay as they were).
+bool Replace(const std::string& from, const std::string& to, std::string& why);
+// Removes the file; false when it could not be removed.
+bool Remove(const std::string& path);
 
 }  // namespace quorlin::transfer_file

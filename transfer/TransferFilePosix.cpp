@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "transfer/TransferFileNative.h"
@@ -102,5 +103,13 @@ bool SeekTo(Handle file, std::uint64_t offset) {
 }
 
 bool Close(Handle file) { return ::close(Descriptor(file)) == 0; }
+
+bool Replace(const std::string& from, const std::string& to, std::string& why) {
+    if (::rename(from.c_str(), to.c_str()) == 0) return true;
+    why = std::strerror(errno);
+    return false;
+}
+
+bool Remove(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
 }  // namespace quorlin::transfer_file

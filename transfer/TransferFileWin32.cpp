@@ -136,4 +136,14 @@ bool SeekTo(Handle file, std::uint64_t offset) {
 // The lock goes with the handle.
 bool Close(Handle file) { return ::CloseHandle(Native(file)); }
 
+bool Replace(const std::string& from, const std::string& to, std::string& why) {
+    if (::MoveFileExW(win32::WidePath(from).c_str(), win32::WidePath(to).c_str(),
+                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    why = win32::SystemErrorText(::GetLastError());
+    return false;
+}
+
+bool Remove(const std::string& path) { return ::DeleteFileW(win32::WidePath(path).c_str()) != 0; }
+
 }  // namespace quorlin::transfer_file

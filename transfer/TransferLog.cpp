@@ -1,5 +1,7 @@
 // The log and the start and end of a transfer.
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 
@@ -27,6 +29,7 @@ void TransferEngine::BeginTransfer(unsigned kind) {
     m_nProtocol = ProtocolForFamily(sysType);
     m_nLastEndResult = EndNone;
     m_strXonCarry.clear();
+    m_record.start = LineClock::Clock::now();
 
     const char* message = texts::kBeginSendFile;
     switch (kind) {
@@ -67,19 +70,64 @@ void TransferEngine::EndTransfer(unsigned result) {
         case EndReceiveWriteFailed: message = texts::kReceiveWriteFailed; break;
         case EndSendReadFailed: message = texts::kSendReadFailed; break;
         case EndWriteRefused: message = texts::kWriteRefused; break;
+        case EndSendStoppedByController: message = texts::kSendStoppedByController; break;
+        case EndDownloadRejected: message = texts::kDownloadRejected; break;
         default: break;
     }
+    // A receive that did not complete keeps what came beside the old program.
+    if (m_nTransferKind == KindReceiveFile && m_record.keptAs.empty() && m_programOut.WritesBeside() &&
+        m_programOut.Offset() > 0)
+        m_record.keptAs = m_programOut.WritingPath();
     if (m_nTransferKind != KindSendDocument) {
         m_programIn.Close();
         m_programOut.Close();
         m_imageIn.Close();
     }
     AppendLog(message);
+    AppendSummary(result);
+    m_record = TransferRecord{};  // the next transfer counts from nothing
     m_strSendText.clear();
     m_host.SetBusy(false);
     m_nTransferKind = KindIdle;
     m_pTransferBuffer.reset();
     m_nLastEndResult = result;
+}
+
+namespace {
+
+template <typename... Args>
+std::string Formatted(const char* pattern, Args... args) {
+    char text[512];
+    const int length = std::snprintf(text, sizeof text, pattern, args...);
+    return length <= 0 ? std::string() : std::string(text, std::min<size_t>(static_cast<size_t>(length), sizeof text - 1));
+}
+
+}  // namespace
+
+void TransferEngine::AppendSummary(unsigned result) {
+    const auto now = LineClock::Clock::now();
+    const bool receiving = m_nTransferKind == KindReceiveFile;
+    std::string line = m_strTransferPath.empty() ? std::string(texts::kSummaryDocument)
+                                                 : Formatted(texts::kSummaryFile, m_strTransferPath.c_str());
+    const uint64_t bytes = receiving ? m_record.storedBytes : m_record.lineBytes;
+    line += Formatted(receiving ? texts::kSummaryReceived : texts::kSummarySent,
+                      static_cast<unsigned long long>(bytes));
+    if (!receiving && !IsCompletedResult(result))
+        line += Formatted(texts::kSummaryOfFile, static_cast<unsigned long long>(m_record.filePos),
+                          static_cast<unsigned long long>(m_record.fileTotal));
+    if (m_nProtocol == ProtocolDownload && m_nDownloadKind >= 3) {
+        line += Formatted(texts::kSummaryBlocks, static_cast<unsigned long long>(m_record.blocks));
+        line += FinalVerdict() < 0 ? std::string(texts::kSummaryNoVerdict)
+                                   : Formatted(texts::kSummaryVerdict, FinalVerdict());
+    }
+    if (!m_record.keptAs.empty()) line += Formatted(texts::kSummaryKeptAs, m_record.keptAs.c_str());
+    // A port that shows no output queue has taken the bytes long before the
+    // line carried them: a completed send took at least its line time.
+    const auto end = receiving || !IsCompletedResult(result) ? now : std::max(now, m_lineClock.FreeAt());
+    const double seconds = std::chrono::duration<double>(end - m_record.start).count();
+    const auto rate = static_cast<unsigned long long>(seconds > 0 ? static_cast<double>(bytes) / seconds : 0);
+    line += Formatted(texts::kSummaryTime, seconds, rate);
+    AppendLog(line.c_str());
 }
 
 }  // namespace quorlin

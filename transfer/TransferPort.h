@@ -17,6 +17,13 @@ public:
     // May be called from the restore worker while the owner's thread uses the port.
     virtual void Init(unsigned baud, uint8_t parity, uint8_t dataBits, uint8_t stopBits,
                       uint8_t handshake, uint32_t eventMask) = 0;
+    // Init that empties the input only: what was written before still goes
+    // out (a port that shows no output queue cannot tell whether the other
+    // side has taken it).
+    virtual void InitKeepingOutput(unsigned baud, uint8_t parity, uint8_t dataBits, uint8_t stopBits,
+                                   uint8_t handshake, uint32_t eventMask) {
+        Init(baud, parity, dataBits, stopBits, handshake, eventMask);
+    }
     virtual bool StartMonitoring() = 0;
     virtual void Close() = 0;
     virtual bool IsOpen() const = 0;

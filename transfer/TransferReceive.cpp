@@ -15,6 +15,7 @@ void TransferEngine::ReceiveFile(const std::string& path) {
         ShowFileOpenFailure(m_programOut.OpenFailure());
         return;
     }
+    m_strTransferPath = path;
     CreateProgressWindow(ProgressKind::Receiving, path);
     PrepareProgramLine();
     m_host.SetByteCount(0);
@@ -27,6 +28,7 @@ void TransferEngine::ReceiveFile(const std::string& path) {
 bool TransferEngine::StoreBytes(const char* bytes, size_t count) {
     if (m_programOut.Write(bytes, count)) {
         m_nActivitySteps += count;
+        m_record.storedBytes += count;
         return true;
     }
     m_port->Write(&kSUB, 1);  // the failure below is reported whether or not the port took it
@@ -36,8 +38,7 @@ bool TransferEngine::StoreBytes(const char* bytes, size_t count) {
 
 void TransferEngine::StoreReceivedChar(uint8_t b) {
     if (b == static_cast<uint8_t>(kSUB)) {
-        EndTransfer(EndReceiveCompleted);
-        DestroyProgressWindow();
+        FinishReceive();
         return;
     }
     const char c = static_cast<char>(b);
@@ -46,20 +47,31 @@ void TransferEngine::StoreReceivedChar(uint8_t b) {
 }
 
 void TransferEngine::StoreReceivedText(const char* chunk, size_t count) {
+    // NUL bytes are line fill (paper-tape leaders and trailers), not program:
+    // they are skipped, and everything behind them is stored.
     std::string text;
     bool sawSub = false;
-    for (size_t i = 0; i < count && chunk[i] != '\0'; ++i) {
+    for (size_t i = 0; i < count; ++i) {
         if (chunk[i] == kSUB)
             sawSub = true;
-        else
+        else if (chunk[i] != '\0')
             text.push_back(chunk[i]);
     }
     if (!StoreBytes(text.data(), text.size())) return;
     m_host.SetByteCount(m_programOut.Offset());
-    if (sawSub) {
-        EndTransfer(EndReceiveCompleted);
-        DestroyProgressWindow();
+    if (sawSub) FinishReceive();
+}
+
+void TransferEngine::FinishReceive() {
+    std::string why;
+    const std::string receivedIn = m_programOut.WritingPath();
+    if (!m_programOut.Commit(why)) {
+        m_record.keptAs = receivedIn;
+        FailTransfer(EndReceiveWriteFailed, texts::kReceiveWriteFailedMessage);
+        return;
     }
+    EndTransfer(EndReceiveCompleted);
+    DestroyProgressWindow();
 }
 
 }  // namespace quorlin

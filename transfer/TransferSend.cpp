@@ -29,22 +29,24 @@ void TransferEngine::SendFile(const std::string& path) {
         ShowFileOpenFailure(m_programIn.OpenFailure());
         return;
     }
+    m_strTransferPath = path;
     CreateProgressWindow(ProgressKind::Sending, path);
     PrepareProgramLine();
     BeginTransfer(BeginSendFile);
     m_host.SetByteCount(0);
-    m_host.SetProgressRange(m_programIn.Length());
+    SetSendTotal(m_programIn.Length());
     StartSendProtocol();
 }
 
 void TransferEngine::SendCurrentFile(const std::string& text, const std::string& path) {
     if (!OpenPort()) return;
+    m_strTransferPath = path;
     CreateProgressWindow(ProgressKind::Sending, path);
     PrepareProgramLine();
     BeginTransfer(BeginSendDocument);
     m_strSendText = text;
     m_nBufferLength = static_cast<int64_t>(m_strSendText.size());
-    m_host.SetProgressRange(static_cast<uint64_t>(m_nBufferLength));
+    SetSendTotal(static_cast<uint64_t>(m_nBufferLength));
     m_host.SetByteCount(0);
     m_nBufferPos = 0;
     StartSendProtocol();
@@ -64,7 +66,7 @@ void TransferEngine::StartSendProtocol() {
 // sees the transfer begin must not arrive before it.
 void TransferEngine::PrepareProgramLine() {
     if (ProtocolForFamily(m_host.Settings().sysType) != ProtocolXon) return;
-    m_port->Init(static_cast<unsigned>(m_host.Settings().baud), 'o', 7, 1, HandshakeNone, EV_RXCHAR);
+    InitLine(static_cast<unsigned>(m_host.Settings().baud), 'o', 7, 1, HandshakeNone, EV_RXCHAR);
 }
 
 void TransferEngine::FinishSend() {
@@ -205,8 +207,10 @@ bool TransferEngine::TakeNextXonLine(std::string& line) {
 
 void TransferEngine::SendNextLines(bool stop) {
     if (stop) {
-        EndTransfer(EndSendFileCompleted);
-        DestroyProgressWindow();
+        // The bytes on the line stay as the controller left them; the person
+        // must know that the program did not arrive whole.
+        FailTransfer(EndSendStoppedByController,
+                     FormatWithNumber(texts::kSendStoppedMessage, static_cast<long>(m_record.lineBytes)));
         return;
     }
     if (!m_pTransferBuffer) m_pTransferBuffer.reset(new uint8_t[kDownloadBlockSize]());

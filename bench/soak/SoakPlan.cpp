@@ -227,7 +227,7 @@ Plan MakePlan(std::uint64_t seed, std::uint64_t index) {
 std::chrono::milliseconds FaultBound(const Plan& plan) {
     switch (plan.fault) {
     case Fault::CtrlC: return kCancelPromise;
-    case Fault::Stall: return std::chrono::seconds(plan.idleSeconds) + kCancelPromise;
+    case Fault::Stall: return std::chrono::seconds(plan.idleSeconds) + kCancelPromise + LineTimeAhead(plan);
     case Fault::VanishClose:
     case Fault::VanishHangUp: return kLostLinePromise;
     default: return WatchdogBound(plan);
@@ -235,7 +235,18 @@ std::chrono::milliseconds FaultBound(const Plan& plan) {
 }
 
 std::chrono::milliseconds WatchdogBound(const Plan& plan) {
-    return kWatchdogBase + std::chrono::milliseconds(plan.resumeMs) + std::chrono::seconds(plan.idleSeconds);
+    return kWatchdogBase + std::chrono::milliseconds(plan.resumeMs) + std::chrono::seconds(plan.idleSeconds) +
+           LineTimeAhead(plan);
+}
+
+// A pty takes what the PC hands it long before the line has carried it, and
+// the idle time-out counts that line time as the line at work: a controller
+// that stalls leaves the PC waiting for it. At most the whole file (a block
+// download: its zero-filled blocks) is ahead, at the PC's slowest rate.
+std::chrono::milliseconds LineTimeAhead(const Plan& plan) {
+    const std::size_t ahead = plan.Blocks() ? plan.image.size() + 32768 + 64 : plan.Moves() + 64;
+    constexpr std::uint64_t kBitsPerCharacter = 11, kSlowestBaud = 9600;
+    return std::chrono::milliseconds(ahead * kBitsPerCharacter * 1000 / kSlowestBaud);
 }
 
 }  // namespace quorlin::soak

@@ -67,5 +67,6 @@ Plan MakePlan(std::uint64_t seed, std::uint64_t index);
 // watchdog kills it and records a hang.
 std::chrono::milliseconds FaultBound(const Plan& plan);
 std::chrono::milliseconds WatchdogBound(const Plan& plan);
+std::chrono::milliseconds LineTimeAhead(const Plan& plan);
 
 }  // namespace quorlin::soak

@@ -9,6 +9,7 @@ const std::string kReceiveCompleted = "   File receiving completed\r\n";
 const std::string kSendCancelled = "   File sending cancelled\r\n";
 const std::string kReceiveCancelled = "   File receiving cancelled\r\n";
 const std::string kPortLost = "Transfer stopped: the serial port was lost\r\n";
+const std::string kSendStopped = "   File sending stopped by the controller (DC3)\r\n";
 
 constexpr int kExitCompleted = 0;
 constexpr int kExitError = 1;
@@ -54,6 +55,9 @@ Outcome Judge(const Plan& plan, const Ending& ending, std::vector<std::string>& 
         outcome = Outcome::IdleTimeOut;
         if (plan.idleSeconds == 0) fail("idle time-out without --idle-timeout");
         if (!printed(cancelled)) fail("idle time-out without the log line " + Quoted(cancelled));
+    } else if (status == kExitError && plan.XonStop() && printed(kSendStopped)) {
+        // The controller's DC3 ended the send before its end: not completed.
+        outcome = Outcome::Other;
     } else if (status == kExitError && vanish) {
         outcome = Outcome::LineLost;
         if (!printed(kPortLost)) fail("line lost without the log line " + Quoted("   " + kPortLost));

@@ -26,6 +26,7 @@
 
 #include "app/CommProp.h"
 #include "app/KeyIndicators.h"
+#include "convert/UpdateFile.h"
 #include "app/MainFrame.h"
 #include "app/Profile.h"
 #include "app/QuorlinDoc.h"
@@ -86,6 +87,8 @@ private slots:
     void sendCurrentFileAsksFirst();
     void sendFileUsesItsDialog();
     void aWholeSendFileFromTheMenu();
+    void everyDownloadArrivesWholeBehindTheRestore_data();
+    void everyDownloadArrivesWholeBehindTheRestore();
     void splitGivesTheEditorTwoThirds();
     void viewCommandsToggleTheBars();
     void droppedFilesAreOpenedInTurn();
@@ -410,6 +413,18 @@ void MainFrameTest::sendCurrentFileAsksFirst() {
     QVERIFY(m_prompts.messages[0].icon == PromptIcon::Information);
     QVERIFY(busy.isEmpty());
 
+    // A character no byte can carry is refused, as Save refuses it, and its
+    // line is named; nothing is sent.
+    frame.GetEditorView()->setPlainText(QStringLiteral("G01 X1\nM30 \u20ac"));
+    m_prompts.answers.push_back(PromptAnswer::Ok);
+    frame.Action(cmd::kSendCurrentFile)->trigger();
+    QCOMPARE(m_prompts.messages.size(), size_t(3));
+    QVERIFY2(m_prompts.messages[2].text.contains(QStringLiteral("line 2")), qPrintable(m_prompts.messages[2].text));
+    QCOMPARE(m_prompts.messages[2].caption, QStringLiteral("Error"));
+    QVERIFY(m_prompts.messages[2].icon == PromptIcon::Error);
+    QVERIFY(busy.isEmpty());
+
+    frame.GetEditorView()->setPlainText(QStringLiteral("G01 X1"));
     m_prompts.answers.push_back(PromptAnswer::Ok);
     frame.Action(cmd::kSendCurrentFile)->trigger();
     QVERIFY(!busy.isEmpty());
@@ -459,6 +474,113 @@ void MainFrameTest::aWholeSendFileFromTheMenu() {
     QVERIFY2(log.contains(QStringLiteral("Begin to send file")), qPrintable(log));
     QVERIFY2(log.contains(QStringLiteral("File sending completed")), qPrintable(log));
     QTRY_VERIFY(frame.Action(cmd::kSendFile)->isEnabled());
+}
+
+namespace {
+
+// Bytes of a repeatable pattern, never zero.
+QByteArray Pattern(int count, int seed) {
+    QByteArray bytes(count, '\0');
+    for (int i = 0; i < count; ++i) bytes[i] = char(1 + (i * 31 + seed) % 251);
+    return bytes;
+}
+
+QByteArray UpdateFileOf(const QByteArray& payload) {
+    UpdateFileHeader header;
+    header.checksum = SumBytes(reinterpret_cast<const uint8_t*>(payload.constData()), uint32_t(payload.size()));
+    header.payloadLength = uint32_t(payload.size());
+    const HeaderBytes bytes = header.ToBytes();
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), int(bytes.size())) + payload;
+}
+
+// A 256-colour bitmap whose pixel data (width 256) begins at 1078.
+QByteArray PictureBitmapOf(const QByteArray& pixels) {
+    QByteArray head(int(kPictureBitmapPixelOffset), '\0');
+    const auto put = [&](int at, uint32_t value) {
+        for (int i = 0; i < 4; ++i) head[at + i] = char((value >> (8 * i)) & 0xFF);
+    };
+    head[0] = 'B';
+    head[1] = 'M';
+    put(2, uint32_t(head.size() + pixels.size()));
+    put(10, kPictureBitmapPixelOffset);
+    put(14, 40);
+    put(18, 256);
+    put(22, uint32_t(pixels.size() / 256));
+    head[26] = 1;
+    head[28] = 8;
+    return head + pixels;
+}
+
+}  // namespace
+
+void MainFrameTest::everyDownloadArrivesWholeBehindTheRestore_data() {
+    QTest::addColumn<int>("family");
+    QTest::addColumn<int>("baudIndex");
+    QTest::addColumn<int>("command");
+    QTest::addColumn<int>("kind");
+    const struct { int family, baudIndex, command, kind; } offers[] = {
+        {0, 0, cmd::kDownloadInterface, 1}, {0, 0, cmd::kUpdate57F, 3},          {1, 0, cmd::kDownloadInterface, 1},
+        {1, 0, cmd::kUpdate57F, 3},         {2, 0, cmd::kUpdateP70, 2},          {3, 0, cmd::kUpdate57Qva, 3},
+        {3, 1, cmd::kUpdate57Qva, 3},       {3, 0, cmd::kDownloadInterfaceQva, 4}, {3, 0, cmd::kDownChnFont, 5},
+        {4, 0, cmd::kUpdate57Qva, 3},       {4, 0, cmd::kDownloadInterfaceQva, 4}, {4, 0, cmd::kDownChnFont, 5},
+    };
+    for (const auto& o : offers)
+        QTest::addRow("family%d_baud%d_kind%d", o.family, o.baudIndex, o.kind)
+            << o.family << o.baudIndex << o.command << o.kind;
+}
+
+// Each download command of each family, from the menu to quorlin-sim over a
+// pty: the controller stores every byte, also after the worker has put the
+// standard line back (a pty takes a plain stream long before the paced line
+// has carried it, and the line must not be emptied under it).
+void MainFrameTest::everyDownloadArrivesWholeBehindTheRestore() {
+    QFETCH(int, family);
+    QFETCH(int, baudIndex);
+    QFETCH(int, command);
+    QFETCH(int, kind);
+    m_ports.reset();
+    test::Simulator sim;
+    const bool stream = kind <= 2;
+    // A stream is paced at its line rate, so that most of it is still in the
+    // pty when the transfer ends; blocks wait for the controller's answers anyway.
+    QVERIFY(sim.Start(family, stream ? QStringList{QStringLiteral("--pace"), QStringLiteral("--stream-gap"),
+                                                   QStringLiteral("700")}
+                                     : QStringList{QStringLiteral("--baud-index"), QString::number(baudIndex)}));
+    test::SetProfileValue("SysType", family);
+    test::SetProfileValue("BaudRate", baudIndex);
+    CMainFrame& frame = MakeFrame();
+    frame.GetCommView()->OnInitialUpdate();
+
+    QByteArray file, sent;
+    if (stream) {
+        file = sent = Pattern(8000, kind);  // more than a pty's 4 KiB read buffer holds
+    } else if (kind == 4) {
+        sent = Pattern(256 * 160, kind);
+        file = PictureBitmapOf(sent);
+    } else {
+        sent = Pattern(40000, kind);
+        file = UpdateFileOf(sent);
+    }
+    if (!stream) sent.append(QByteArray(2 * 32768 - sent.size(), '\0'));  // the last block zero-filled
+    QVERIFY(!sim.Command(stream ? QStringLiteral("expect download stream")
+                                : QStringLiteral("expect download blocks answer 11"),
+                         QStringLiteral("expecting download"))
+                 .isEmpty());
+    m_prompts.paths.push_back(test::WriteFile(m_files, "image.bin", file));
+    frame.Action(command)->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(!frame.Session().IsBusy(), 60000);
+    const QString log = frame.GetCommView()->toPlainText();
+    QVERIFY2(log.contains(QStringLiteral("File sending completed")), qPrintable(log));
+    if (!stream) QVERIFY2(log.contains(QStringLiteral(", 2 blocks, verdict 1 in ")), qPrintable(log));
+
+    const QString stored = sim.Reports(QStringLiteral("stored download"), 60000);
+    QVERIFY2(!stored.isEmpty(), qPrintable(sim.Output()));
+    const QByteArray arrived = test::Simulator::ReadFile(test::Simulator::StoredPath(stored));
+    QCOMPARE(arrived.size(), sent.size());
+    QCOMPARE(arrived, sent);
+    // The standard line came back (XON/XOFF is its handshake).
+    QVERIFY(!sim.Command(QStringLiteral("await pc-handshake xonxoff"), QStringLiteral("pc-handshake xonxoff"))
+                 .isEmpty());
 }
 
 void MainFrameTest::splitGivesTheEditorTwoThirds() {

@@ -354,7 +354,10 @@ void RulesTest::charactersBeyondOneByteAreRefused() {
 }
 
 void RulesTest::textForSendingHasCrLf() {
-    QCOMPARE(TextForSending(QStringLiteral("G01\nM30\u00e9\u20ac")), QByteArray("G01\r\nM30\xe9?"));
+    QCOMPARE(TextForSending(QStringLiteral("G01\nM30\u00e9")).value(), QByteArray("G01\r\nM30\xe9"));
+    int line = 0;
+    QVERIFY(!TextForSending(QStringLiteral("G01\nM30\u00e9\u20ac"), &line));
+    QCOMPARE(line, 2);
 }
 
 void RulesTest::loadReportsWhyItFailed() {

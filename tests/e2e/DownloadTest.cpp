@@ -60,6 +60,9 @@ TEST_P(Download, ImageArrivesWholeWithAGoodVerdict) {
     EXPECT_EQ(Read(StoredPath(stored)), expected);
     EXPECT_NE(cli_->Out().find("   Begin to send file\r\n"), std::string::npos) << CliOutput();
     EXPECT_NE(cli_->Out().find("   File sending completed\r\n"), std::string::npos) << CliOutput();
+    // The proof of delivery after the end line.
+    const std::string summary = Blocks() ? ": 65576 bytes sent, 2 blocks, verdict 1 in " : ": 40000 bytes sent in ";
+    EXPECT_NE(cli_->Out().find(path + summary), std::string::npos) << CliOutput();
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryOffer, Download,

@@ -108,6 +108,44 @@ TEST_P(ProgramTransfer, LongProgramGoesWholeBothWays) {
     EXPECT_EQ(Read(target), withCrLf);
 }
 
+class PaperTape : public TransferFixture, public ::testing::WithParamInterface<int> {};
+
+// NUL leaders and trailers and a NUL inside a line come in the same reads as
+// the program: they are skipped and every other byte is stored (the whole
+// read, SUB included, was once lost behind the first NUL).
+TEST_P(PaperTape, NulFillIsSkippedAndTheProgramKept) {
+    StartSim(GetParam());
+    const Bytes tape = Bytes(40, '\0') + "%\nO1234\nN1 G01 X1" + Bytes(1, '\0') + "Y2\nN2 M30\n%\n" + Bytes(60, '\0');
+    const std::string target = folder_ + "/received.nc";
+    StartCli({"receive", target});
+    WaitUntilReceiving();
+    Sim("send " + Write("tape.nc", tape), "sending program");
+    EXPECT_EQ(WaitCli(), 0) << CliOutput();
+    EXPECT_EQ(Read(target), "%\r\nO1234\r\nN1 G01 X1Y2\r\nN2 M30\r\n%\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(BlockAndXon, PaperTape, ::testing::Values(1, 4),
+                         [](const auto& info) { return "family" + std::to_string(info.param); });
+
+// The controller stops an Xon send with DC3: the send ends as stopped by the
+// controller, the person learns after how many bytes, and the tool exits 1.
+TEST_F(TransferFixture, XonSendStoppedByTheControllerIsNoCompletedSend) {
+    StartSim(4);
+    Sim("dc3 at 2000", "armed dc3");
+    StartCli({"send", Write("long.nc", LongProgram(2000))});
+    ASSERT_TRUE(CliPrinted("Begin to send file")) << CliOutput();
+    Sim("await pc-handshake none", "pc-handshake none");
+    Sim("take", "taking program");
+    const std::string abandoned = SimReports("program abandoned after");
+    EXPECT_EQ(WaitCli(), 1) << CliOutput();
+    EXPECT_NE(cli_->Out().find("   File sending stopped by the controller (DC3)\r\n"), std::string::npos)
+        << CliOutput();
+    EXPECT_EQ(cli_->Out().find("completed"), std::string::npos) << CliOutput();
+    const std::string bytes = std::to_string(Field(abandoned, "after"));
+    EXPECT_NE(cli_->Err().find("after " + bytes + " bytes"), std::string::npos) << abandoned << CliOutput();
+    EXPECT_NE(cli_->Out().find(": " + bytes + " bytes sent ("), std::string::npos) << abandoned << CliOutput();
+}
+
 INSTANTIATE_TEST_SUITE_P(EveryFamily, ProgramTransfer,
                          ::testing::Values(Line{0, 0, 9600}, Line{1, 0, 9600}, Line{2, 0, 9600}, Line{3, 0, 9600},
                                            Line{4, 0, 9600}, Line{4, 1, 19200}),

@@ -109,12 +109,15 @@ TEST_F(Block, ReceiveKeepsTextAroundASubInTheMiddle) {
     EXPECT_EQ(engine->LastEndResult(), EndReceiveCompleted);
 }
 
-TEST_F(Block, ReceiveDropsBytesBehindANul) {
+// Paper tape: NUL leaders and trailers, and a NUL inside a line, are
+// skipped; every other byte is stored.
+TEST_F(Block, ReceiveSkipsNulBytesAndKeepsWhatFollowsThem) {
     const std::string path = (folder / "r.nc").string();
     engine->ReceiveFile(path);
-    ControllerSends(std::string("G1\0G2", 5));
-    ControllerSends("\x1A");
-    EXPECT_EQ(ReadFile(path), "G1");
+    ControllerSends(std::string(20, '\0') + std::string("G1\0G2\nM30\n", 10) + std::string(30, '\0'));
+    ControllerSends(std::string("\0\0\x1A", 3));
+    EXPECT_EQ(ReadFile(path), "G1G2\r\nM30\r\n");
+    EXPECT_EQ(engine->LastEndResult(), EndReceiveCompleted);
 }
 
 TEST_F(Block, ReceiveReadsABacklogInPiecesOf511) {
@@ -130,6 +133,33 @@ TEST_F(Block, ReceiveIntoAnExistingFileStartsItEmpty) {
     engine->ReceiveFile(path);
     ControllerSends("G1\x1A");
     EXPECT_EQ(ReadFile(path), "G1");
+    EXPECT_FALSE(std::filesystem::exists(folder / "r.partial.nc"));
+}
+
+// The old program survives a receive that does not complete: what came is
+// kept beside it, under a name that says so. Into a new name, what came
+// stays under that name.
+TEST_F(Block, ReceiveThatDoesNotCompleteLeavesTheOldProgram) {
+    const std::string old = "an older program";
+    const std::string path = MakeFile("r.nc", old);
+    engine->ReceiveFile(path);
+    EXPECT_EQ(ReadFile(path), old);
+    ControllerSends("G1\nG2");
+    engine->OnReceiveDlgCancel();
+    EXPECT_EQ(ReadFile(path), old);
+    EXPECT_EQ(ReadFile((folder / "r.partial.nc").string()), "G1\r\nG2");
+    EXPECT_NE(host.log.find("kept as " + (folder / "r.partial.nc").string()), std::string::npos) << host.log;
+
+    engine->ReceiveFile(path);  // cancelled before anything came: nothing beside it
+    engine->OnReceiveDlgCancel();
+    EXPECT_EQ(ReadFile(path), old);
+    EXPECT_FALSE(std::filesystem::exists(folder / "r.partial.nc"));
+
+    const std::string fresh = (folder / "new.nc").string();
+    engine->ReceiveFile(fresh);
+    ControllerSends("G3");
+    engine->OnReceiveDlgCancel();
+    EXPECT_EQ(ReadFile(fresh), "G3");
 }
 
 }  // namespace

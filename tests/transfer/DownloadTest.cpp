@@ -109,6 +109,28 @@ TEST_F(Download, LastBlockIsZeroFilledSoAGoodImageGetsVerdictOne) {
     EXPECT_FALSE(engine->IsTransferring());
 }
 
+// Another program rewrites the image between the blocks: the download still
+// sends the image as it was checked, one whole, and its verdict is 1; it
+// once sent the new second half and ended "completed" over a verdict of 0.
+TEST_F(Download, ImageRewrittenDuringTheDownloadIsSentAsItWasChecked) {
+    const std::string payload = Bytes(40000, 3);
+    const std::string path = MakeFile("sys.bin", UpdateFile(payload, Sum(payload)));
+    engine->DownloadFile(path, 3);
+    SendBlockBody();
+    const std::string other = Bytes(40000, 4);
+    MakeFile("sys.bin", UpdateFile(other, Sum(other)));
+    ControllerSends(Packet(0x11));
+    SendBlockBody();
+    ControllerSends(Packet(0x11));
+    std::string body;
+    for (const std::string& write : port->Writes())
+        if (write.size() >= 64) body += write;
+    EXPECT_EQ(body, payload + std::string(2 * 32768 - payload.size(), '\0'));
+    EXPECT_EQ(port->Writes().back(), Packet(0x11, 1));
+    EXPECT_EQ(engine->LastEndResult(), EndSendFileCompleted);
+    EXPECT_NE(host.log.find("sys.bin: 65576 bytes sent, 2 blocks, verdict 1 in "), std::string::npos) << host.log;
+}
+
 TEST_F(Download, ShortImageGetsVerdictOneAndALyingChecksumIsRefused) {
     const std::string payload = Bytes(1000, 3);
     std::string file = UpdateFile(payload, Sum(payload));

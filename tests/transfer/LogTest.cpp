@@ -1,5 +1,7 @@
 // The log, the opening of the port, and the start and end of a transfer.
 
+#include <regex>
+
 #include "tests/transfer/EngineFixture.h"
 
 namespace quorlin::test {
@@ -26,6 +28,29 @@ TEST_F(Log, ReceivedBytesAreLoggedWhileIdle) {
     ControllerSends(" there");
     EXPECT_EQ(host.log, "hello there");
     EXPECT_TRUE(port->Writes().empty());
+}
+
+// The line after the end line: the file, what went over the line and how
+// long it took; a transfer that did not complete says how far it got.
+TEST_F(Log, EndLineIsFollowedByWhatTheTransferCarried) {
+    UseFamily(1);
+    const std::string sent = MakeFile("p.nc", "g1\r\ng2\r\n");
+    engine->SendFile(sent);
+    TxEmpty();
+    TxEmpty();
+    EXPECT_TRUE(std::regex_search(host.log, std::regex("File sending completed\r\n" + sent +
+                                                         R"(: 8 bytes sent in \d+\.\d s \(\d+ bytes/s\)\r\n$)")))
+        << host.log;
+
+    engine->SendFile(MakeFile("q.nc", std::string(2000, 'g')));
+    engine->OnSendDlgCancel();
+    EXPECT_TRUE(std::regex_search(host.log, std::regex(R"(q.nc: 511 bytes sent \(511 of 2000 bytes of the file\) in )")))
+        << host.log;
+
+    const std::string received = (folder / "r.nc").string();
+    engine->ReceiveFile(received);
+    ControllerSends("N1\n\x1A");
+    EXPECT_NE(host.log.find(received + ": 3 bytes received in "), std::string::npos) << host.log;
 }
 
 TEST_F(Log, TransferHasTimestampedBeginAndEndLinesAroundWhatArrived) {

@@ -189,7 +189,8 @@ TEST_F(TextFiles, ReceivedProgramIsStoredWithCrLfOverAnOldFile) {
     ASSERT_TRUE(writer.Open(path));
     ASSERT_TRUE(writer.Write("N1\nG0\r\n", 7));
     EXPECT_EQ(writer.Offset(), 9u);
-    writer.Close();
+    std::string why;
+    ASSERT_TRUE(writer.Commit(why)) << why;
     EXPECT_EQ(ReadFile(path), "N1\r\nG0\r\r\n");
 }
 

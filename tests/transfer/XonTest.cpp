@@ -73,12 +73,15 @@ TEST_F(Xon, ProgramSentOnTheStartLineIsStoredWhole) {
 TEST_F(Xon, OnlyAFirstByteDc1OrDc3Counts) {
     engine->SendFile(MakeFile("p.nc", "g1\r\n"));
     ControllerSends("x" + kDC1);
-    ControllerSends("\x13x");  // DC3 first: purged and ended as completed
+    ControllerSends("\x13x");  // DC3 first: purged, and the send ends as stopped
     EXPECT_TRUE(port->Writes().empty());
     EXPECT_EQ(port->Calls().back(), "Purge");
-    EXPECT_EQ(engine->LastEndResult(), EndSendFileCompleted);
-    EXPECT_TRUE(LogMatches(kTimestamp + "Begin to send file\r\nx\x11\x13x" + kTimestamp + "File sending completed\r\n"))
+    EXPECT_EQ(engine->LastEndResult(), EndSendStoppedByController);
+    EXPECT_TRUE(LogMatches(kTimestamp + "Begin to send file\r\nx\x11\x13x" + kTimestamp +
+                           "File sending stopped by the controller (DC3)\r\n"))
         << host.log;
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_NE(host.messages[0].text.find("after 0 bytes"), std::string::npos) << host.messages[0].text;
 }
 
 TEST_F(Xon, LinesAreAddedWhileTheBlockHoldsAtMost4063Bytes) {

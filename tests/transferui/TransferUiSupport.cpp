@@ -200,4 +200,11 @@ QByteArray LongProgram(int lines) {
     return text;
 }
 
+bool EndsWithEndLine(const QString& log, const QString& endMessage) {
+    return QRegularExpression(QStringLiteral("   ") + QRegularExpression::escape(endMessage) +
+                              QStringLiteral("\r\n[^\r\n]* bytes/s\\)\r\n$"))
+        .match(log)
+        .hasMatch();
+}
+
 }  // namespace quorlin::test

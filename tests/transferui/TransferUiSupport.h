@@ -126,4 +126,8 @@ private:
 // A long NC program of `lines` lines ending in LF.
 QByteArray LongProgram(int lines);
 
+// The log ends with the end line "   <endMessage>" and then the line that
+// says what the transfer carried.
+bool EndsWithEndLine(const QString& log, const QString& endMessage);
+
 }  // namespace quorlin::test
