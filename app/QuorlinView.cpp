@@ -1,13 +1,13 @@
 #include "app/QuorlinView.h"
 
 #include <QContextMenuEvent>
-#include <QFontDatabase>
 #include <QMenu>
 #include <QPainter>
 #include <QTextBlock>
 
 #include "app/NcHighlighter.h"
 #include "res/StringTable.h"
+#include "ui/FixedPitchFont.h"
 
 namespace quorlin {
 
@@ -32,7 +32,7 @@ CQuorlinView::CQuorlinView(QWidget* parent)
     : QPlainTextEdit(parent), m_pLineNumbers(new LineNumberArea(this)), m_pHighlighter(new NcHighlighter(document())) {
     setObjectName(QStringLiteral("editor"));
     setAccessibleName(str::LoadText(str::kEditorName));
-    setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    setFont(FixedPitchFont());
     setLineWrapMode(QPlainTextEdit::NoWrap);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
