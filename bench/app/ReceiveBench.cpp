@@ -166,18 +166,25 @@ Measure RunDesktop(Stage& stage, quorlin::CMainFrame& frame, const std::string& 
     MenuWatch watch;
     watch.into = &measure.menuMs;
     menu->installEventFilter(&watch);
-    // Every 300 ms: the menu is asked to open, as a click on its title would;
-    // it is closed again before the next.
-    QTimer prober;
-    prober.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&prober, &QTimer::timeout, [&] {
-        if (menu->isVisible()) {
-            menu->hide();
-            return;
+    // Every 250 ms another thread asks for the menu, as the window system
+    // hands on a click: the request waits behind whatever the window's thread
+    // has queued. The time counts from the request to the menu's first paint.
+    std::atomic<bool> probing{true};
+    std::thread prober([&] {
+        while (probeMenus && probing.load()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            const auto asked = Clock::now();
+            QMetaObject::invokeMethod(
+                &frame,
+                [&, asked] {
+                    if (!probing.load()) return;
+                    menu->hide();
+                    watch.asked = asked;
+                    watch.waiting = true;
+                    menu->popup(frame.mapToGlobal(QPoint(40, 40)));
+                },
+                Qt::QueuedConnection);
         }
-        watch.asked = Clock::now();
-        watch.waiting = true;
-        menu->popup(frame.mapToGlobal(QPoint(40, 40)));
     });
     QTimer pump;
     QObject::connect(&pump, &QTimer::timeout, [&] { stage.Pump(); });
@@ -185,7 +192,6 @@ Measure RunDesktop(Stage& stage, quorlin::CMainFrame& frame, const std::string& 
     const double cpu0 = CpuOf(RUSAGE_SELF);
     const auto start = Clock::now();
     stage.SimSend(program);
-    if (probeMenus) prober.start(150);
     QEventLoop loop;
     QObject::connect(&session, &quorlin::TransferSession::busyChanged, &loop, [&](bool busy) {
         if (!busy) loop.quit();
@@ -193,7 +199,9 @@ Measure RunDesktop(Stage& stage, quorlin::CMainFrame& frame, const std::string& 
     if (session.IsBusy()) loop.exec();
     measure.wall = std::chrono::duration<double>(Clock::now() - start).count();
     measure.cpu = CpuOf(RUSAGE_SELF) - cpu0;
-    prober.stop();
+    probing.store(false);
+    prober.join();
+    QCoreApplication::processEvents();  // requests still queued find probing over
     menu->hide();
     menu->removeEventFilter(&watch);
     session.ClosePort();
