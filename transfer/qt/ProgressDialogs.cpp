@@ -203,8 +203,9 @@ void CProgressDlg::Refresh() {
         m_lastMove = now;
     }
     m_rate.SetLineLimit(engine.LineBytesPerSecond());
-    m_rate.Note(m_nPosition > activity.outputWaiting ? m_nPosition - activity.outputWaiting : 0, now);
-    const QString text = StatusText(wait, now - m_lastMove, activity.outputWaiting > 0);
+    const uint64_t held = m_bCountsOutput ? activity.outputWaiting : 0;
+    m_rate.Note(m_nPosition > held ? m_nPosition - held : 0, now);
+    const QString text = StatusText(wait, now - m_lastMove, held > 0);
     if (text == m_pStatus->text()) return;
     m_pStatus->setText(text);
     m_pStatus->setAccessibleName(text);
@@ -252,6 +253,7 @@ void CProgressDlg::Dismiss() {
 
 CSendingDlg::CSendingDlg(TransferSession& session, QWidget* owner)
     : CProgressDlg(session, texts::kSendingCaption, owner) {
+    m_bCountsOutput = true;
     connect(&session, &TransferSession::progressRangeChanged, this, &CSendingDlg::SetRange);
     connect(&session, &TransferSession::progressPosChanged, this, &CSendingDlg::SetPos);
 }

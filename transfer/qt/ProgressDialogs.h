@@ -98,6 +98,8 @@ protected:
     TransferRate m_rate;
     // The bytes the transfer has moved, as the session last told them.
     uint64_t m_nPosition = 0;
+    // A send counts bytes handed to the port, some of which it still holds.
+    bool m_bCountsOutput = false;
 
 private:
     void CentreOnOwner();
