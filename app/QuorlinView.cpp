@@ -2,7 +2,6 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QContextMenuEvent>
-#include <QFontDatabase>
 #include <QMenu>
 #include <QPainter>
 #include <QPointer>
@@ -13,6 +12,7 @@
 
 #include "app/NcHighlighter.h"
 #include "res/StringTable.h"
+#include "ui/FixedPitchFont.h"
 
 namespace quorlin {
 
@@ -37,7 +37,7 @@ CQuorlinView::CQuorlinView(QWidget* parent)
     : QPlainTextEdit(parent), m_pLineNumbers(new LineNumberArea(this)), m_pHighlighter(std::make_unique<NcHighlighter>()) {
     setObjectName(QStringLiteral("editor"));
     setAccessibleName(str::LoadText(str::kEditorName));
-    setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    setFont(FixedPitchFont());
     setLineWrapMode(QPlainTextEdit::NoWrap);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);

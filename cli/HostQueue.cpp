@@ -46,7 +46,7 @@ bool HostQueue::ReadyToPark() {
     m_waitBegan.reset();
     if (m_pending.load()) return false;
     m_waitBegan = Clock::now();
-    if (m_mayLook && m_lastCameFast) {
+    if (m_mayLook && m_answerAwaited && m_lastCameFast) {
         const auto until = *m_waitBegan + kLookLimit;
         do {
             for (int i = 0; i < 64; ++i) {

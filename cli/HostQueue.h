@@ -4,11 +4,15 @@
 // Waking a thread that sleeps in the kernel costs more on many machines than
 // a whole character's round trip over a pty: an Echo send, which waits for
 // each character's echo before it sends the next, would spend most of its
-// time there. So the host thread, when recent messages came that quickly,
-// first looks at the queue for a short while without giving up its CPU, and
-// only then parks in HostWait. A poster wakes it through HostWait only when
-// it is parked. On a real line the answers are slower than the look lasts;
-// the host then stops looking and parks at once.
+// time there. So the host thread, while it awaits the answer to a character
+// it has just written (the Echo exchange) and recent answers came that
+// quickly, first looks at the queue for a short while without giving up its
+// CPU, and only then parks in HostWait. A poster wakes it through HostWait
+// only when it is parked. On a real line the answers are slower than the
+// look lasts; the host then stops looking and parks at once. Data that
+// streams in unasked (a receive, a controller's answers to blocks) never
+// makes it look: at 57,600 baud and above characters come closer together
+// than the look lasts, and a host that looked for each would never park.
 
 #include <atomic>
 #include <chrono>
@@ -45,6 +49,9 @@ public:
     // within that time of the wait before it, then marks the host parked.
     // False when a message is there: the host must not block then.
     bool ReadyToPark();
+    // Whether the host awaits the answer to a character it has just written;
+    // only then does ReadyToPark look before it parks.
+    void AwaitAnswer(bool awaited) { m_answerAwaited = awaited; }
     // After it, posters no longer wake the host.
     void EndPark() { m_parked.store(false); }
     // Takes every message, in the order posted, and notes how soon after the
@@ -61,6 +68,7 @@ private:
     std::atomic<bool> m_parked{false};
 
     const bool m_mayLook;  // false on a single CPU: looking would only hold up the poster
+    bool m_answerAwaited = false;
     bool m_lastCameFast = false;
     // When the last wait began with an empty queue; unset when it found a
     // message already there (the host's own post, say), which tells nothing

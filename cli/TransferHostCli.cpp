@@ -183,6 +183,7 @@ RunOutcome CliTransferHost::RunTransfer(TransferEngine& engine, long idleSeconds
         }
         const int flushMs = MillisecondsUntilLogFlush();
         if (flushMs >= 0 && (timeoutMs < 0 || flushMs < timeoutMs)) timeoutMs = flushMs;
+        m_queue.AwaitAnswer(engine.ProtocolNow() == ProtocolEcho);
         const bool queued = !m_queue.ReadyToPark();
         if (queued) timeoutMs = 0;  // only a look for a cancel
         const HostWait::Woken woken = m_wait.Wait(timeoutMs);

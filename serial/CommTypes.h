@@ -43,6 +43,7 @@ struct CommState {
 struct CommStatus {
     uint32_t inQueue = 0;   // bytes received and not yet read
     uint32_t outQueue = 0;  // bytes handed to the device and not yet sent
+    bool outputHeld = false;  // XON/XOFF: a received XOFF holds the output
 };
 
 // What the device can do, as far as the program asks.

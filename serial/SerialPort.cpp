@@ -304,6 +304,7 @@ void CSerialPort::GetStatus(CommStatus& status) {
     std::lock_guard state(m_stateMutex);
     status.inQueue = static_cast<uint32_t>(m_inputQueue.size());
     status.outQueue = kernelOut + m_nWriteLength;
+    status.outputHeld = m_bSoftwareFlow && m_bOutputPaused;
 }
 
 void CSerialPort::Set0Timeouts() {

@@ -38,6 +38,12 @@ public:
         m_port.GetStatus(status);
         return status.outQueue;
     }
+    bool IsOutputHeld() override {
+        if (!m_port.IsOpen()) return false;
+        CommStatus status{};
+        m_port.GetStatus(status);
+        return status.outputHeld;
+    }
 
 private:
     CSerialPort m_port;

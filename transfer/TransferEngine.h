@@ -111,6 +111,21 @@ public:
     };
     Activity LineActivity() const { return {m_nActivitySteps, m_port->OutputWaiting(), m_lineClock.FreeAt()}; }
 
+    // What the running transfer waits for whenever it does not move, for a
+    // host that tells the user why nothing happens.
+    enum class Wait {
+        Nothing,          // no transfer
+        XoffHeld,         // the controller's XOFF holds the output until its DC1
+        ControllerDc1,    // Xon send: the controller asks for each block with DC1
+        BlockAnswer,      // block download: the answer packet to the block sent
+        CharacterAnswer,  // Echo send: the answer to the character sent
+        Data,             // bytes to arrive (receive) or to leave (send)
+    };
+    Wait WaitingFor() const;
+    // The most the line can carry with the running transfer's settings, in
+    // bytes a second (start, data, parity and stop bits); 0 when idle.
+    double LineBytesPerSecond() const;
+
 private:
     void Post(unsigned message, uintptr_t wParam, intptr_t lParam) override;
 

@@ -42,6 +42,8 @@ public:
     // Bytes handed over that have not left the port yet (its own queue and
     // the device's), as far as the device tells; a pty tells only the port's.
     virtual uint64_t OutputWaiting() { return 0; }
+    // True while the controller's XOFF holds the output (XON/XOFF handshake).
+    virtual bool IsOutputHeld() { return false; }
 };
 
 }  // namespace quorlin

@@ -470,6 +470,7 @@ void MainFrameTest::aWholeSendFileFromTheMenu() {
     QTRY_VERIFY_WITH_TIMEOUT(!frame.Session().IsBusy(), 10000);
 
     QCOMPARE(gone.size(), 1);
+    frame.GetCommView()->ShowPendingLog();  // the log view draws its changes a few times a second
     const QString log = frame.GetCommView()->toPlainText();
     QVERIFY2(log.contains(QStringLiteral("Begin to send file")), qPrintable(log));
     QVERIFY2(log.contains(QStringLiteral("File sending completed")), qPrintable(log));

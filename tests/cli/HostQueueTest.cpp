@@ -49,6 +49,7 @@ TEST(HostQueue, PostWakesOnlyAParkedHost) {
 // never comes. A lost one shows as a turn that runs into its time limit.
 TEST(HostQueue, NoPostIsLostBetweenLookingAndParking) {
     HostQueue queue;
+    queue.AwaitAnswer(true);  // every post answers the host's "write"
     HostWait wait;
     constexpr unsigned kPosts = 20000;
     std::atomic<unsigned> answered{0};  // the host's "write": the poster answers it
@@ -72,4 +73,31 @@ TEST(HostQueue, NoPostIsLostBetweenLookingAndParking) {
     }
     poster.join();
     EXPECT_EQ(expected, kPosts + 1);
+}
+
+// The look is for the Echo exchange alone. Data that streams in unasked
+// comes closer together than the look lasts: a host that looked there would
+// never park and would burn a core for the whole receive.
+TEST(HostQueue, LooksBeforeParkingOnlyWhileAnAnswerIsAwaited) {
+    constexpr int kTurns = 20;
+    // Turns that lasted a whole look. A message that comes after a look has
+    // ended counts as slow, so a looking host looks every other turn here.
+    const auto looks = [](bool answerAwaited) {
+        HostQueue queue;
+        queue.AwaitAnswer(answerAwaited);
+        int looked = 0;
+        for (int turn = 0; turn < kTurns; ++turn) {
+            const auto start = Clock::now();
+            EXPECT_TRUE(queue.ReadyToPark());
+            if (Clock::now() - start >= HostQueue::kLookLimit) ++looked;
+            queue.Post({1, 0, 0});  // answered at once
+            queue.EndPark();
+            EXPECT_EQ(queue.TakeAll().size(), 1u);
+        }
+        return looked;
+    };
+    if (std::thread::hardware_concurrency() > 1) {
+        EXPECT_GE(looks(true), kTurns / 4);
+    }
+    EXPECT_LE(looks(false), 2);  // a turn the machine's load stretched, at most
 }

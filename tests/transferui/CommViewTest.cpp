@@ -10,6 +10,8 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QElapsedTimer>
+#include <QFontMetricsF>
+#include <QScrollBar>
 #include <QTest>
 #include <thread>
 
@@ -28,8 +30,10 @@ using namespace quorlin::test;
 namespace {
 
 // The view's text with its line breaks as LF and every other character as it
-// is (toPlainText would turn a no-break space, byte 0xA0, into a space).
-QString Shown(const QPlainTextEdit& view) {
+// is (toPlainText would turn a no-break space, byte 0xA0, into a space),
+// once the changes that wait for the next redraw are shown.
+QString Shown(CCommView& view) {
+    view.ShowPendingLog();
     QString raw = view.document()->toRawText();
     raw.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
     return raw;
@@ -67,7 +71,8 @@ private slots:
     void clearAllIsGreyedWhileTheLogIsEmpty();
     void keyboardSelectsAndCopiesButCannotEdit();
     void contextMenuKeyOpensTheMenu();
-    void appendPutsTheCaretAtTheEnd();
+    void followsTheEndUntilTheUserScrollsAway();
+    void streamedTextIsShownAFewTimesASecond();
     void readOnlyLogIsPaintedLikeATextBox();
     void keepsUpWithTheFastestLine_data();
     void keepsUpWithTheFastestLine();
@@ -137,12 +142,15 @@ void CommViewTest::showsEveryReceivedByteAsOneCharacter() {
     bytes += "\r";  // a CR LF split over two reads is one line break
     FeedAndPost(rig.port, bytes);
     QTRY_COMPARE_WITH_TIMEOUT(rig.session.Log().Length(), bytes.size(), kWaitMs);
-    FeedAndPost(rig.port, "\nM30");
-    QTRY_COMPARE_WITH_TIMEOUT(rig.session.Log().Length(), bytes.size() + 4, kWaitMs);
+    // Control bytes show as their symbols: DC1, DC3, SUB and a download's
+    // answer packet ('Z', 'Z', 0x11, seven more bytes), tab as it is.
+    const std::string controls = std::string("\nM30\x11\x13\x1a\tZZ\x11\x01\x7f", 13);
+    FeedAndPost(rig.port, controls);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.session.Log().Length(), bytes.size() + controls.size(), kWaitMs);
     const QString shown = Shown(rig.view);
     QCOMPARE(shown.left(4), QStringLiteral("G01\n"));
     for (int i = 0; i < 128; ++i) QCOMPARE(shown[4 + i].unicode(), char16_t(0x80 + i));
-    QCOMPARE(shown.mid(4 + 128), QStringLiteral("\nM30"));
+    QCOMPARE(shown.mid(4 + 128), QStringLiteral("\nM30\u2411\u2413\u241a\tZZ\u2411\u2401\u2421"));
     QCOMPARE(rig.view.document()->blockCount(), 3);
 }
 
@@ -246,13 +254,51 @@ void CommViewTest::contextMenuKeyOpensTheMenu() {
     QTRY_VERIFY_WITH_TIMEOUT(QApplication::activePopupWidget() == nullptr, kWaitMs);
 }
 
-void CommViewTest::appendPutsTheCaretAtTheEnd() {
+// The view follows the new text while it shows the end; once the user
+// scrolls back to read, it stays where they are, and a selection being
+// copied is left alone.
+void CommViewTest::followsTheEndUntilTheUserScrollsAway() {
     Rig rig;
-    rig.Append("first line\r\n");
+    for (int i = 0; i < 200; ++i) rig.Append("N" + std::to_string(i) + "G01X5\r\n");
+    Shown(rig.view);
+    QScrollBar* bar = rig.view.verticalScrollBar();
+    QVERIFY(bar->maximum() > 0);
+    QCOMPARE(bar->value(), bar->maximum());
+
+    bar->setValue(10);
     rig.view.selectAll();
-    rig.Append("second");
-    QVERIFY(!rig.view.textCursor().hasSelection());
-    QCOMPARE(rig.view.textCursor().position(), Shown(rig.view).size());
+    rig.Append("more\r\n");
+    Shown(rig.view);
+    QCOMPARE(bar->value(), 10);
+    QVERIFY(rig.view.textCursor().hasSelection());
+
+    bar->setValue(bar->maximum());
+    rig.Append("last\r\n");
+    Shown(rig.view);
+    QCOMPARE(bar->value(), bar->maximum());
+}
+
+// Reads of a few bytes each, thousands of them, reach the screen a few
+// times a second (at most every kShowIntervalMs), not once each.
+void CommViewTest::streamedTextIsShownAFewTimesASecond() {
+    Rig rig;
+    QVERIFY(rig.session.OpenPort());
+    int shownChanges = 0;
+    connect(rig.view.document(), &QTextDocument::contentsChange, this, [&] { ++shownChanges; });
+    constexpr int kReads = 2000;
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; i < kReads; ++i) {
+        FeedAndPost(rig.port, "N10G01X5\r\n");
+        QCoreApplication::processEvents();
+    }
+    const QString all = rig.session.Log().ViewText();
+    QTRY_COMPARE_WITH_TIMEOUT(Shown(rig.view).size(), all.size(), kWaitMs);
+    const double seconds = clock.elapsed() / 1000.0;
+    qInfo("%d reads in %.2f s reached the view in %d changes", kReads, seconds, shownChanges);
+    // The redraws that the time allows, and slack for the last one.
+    QVERIFY(shownChanges <= 4 + seconds * 1000 / CCommView::kShowIntervalMs);
+    QCOMPARE(Shown(rig.view), all);
 }
 
 void CommViewTest::readOnlyLogIsPaintedLikeATextBox() {
@@ -265,6 +311,8 @@ void CommViewTest::readOnlyLogIsPaintedLikeATextBox() {
     QCOMPARE(rig.view.lineWrapMode(), QPlainTextEdit::NoWrap);
     QCOMPARE(rig.view.accessibleName(), QStringLiteral("Communication log"));
     QVERIFY(rig.view.focusPolicy() & Qt::TabFocus);
+    const QFontMetricsF metrics(rig.view.font());  // columns of received programs line up
+    QCOMPARE(metrics.horizontalAdvance(QLatin1Char('i')), metrics.horizontalAdvance(QLatin1Char('W')));
 }
 
 void CommViewTest::keepsUpWithTheFastestLine_data() {

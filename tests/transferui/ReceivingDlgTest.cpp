@@ -61,6 +61,7 @@ class ReceivingDlgTest : public QObject {
 private slots:
     void wholeReceiveStoresTheProgramAndCountsIt();
     void cancelSendsOneSubAndEndsTheReceive();
+    void silenceShowsHowLongNoDataCame();
 };
 
 void ReceivingDlgTest::wholeReceiveStoresTheProgramAndCountsIt() {
@@ -80,7 +81,10 @@ void ReceivingDlgTest::wholeReceiveStoresTheProgramAndCountsIt() {
         }
     });
     connect(stage.session.get(), &TransferSession::progressDestroyed, this,
-            [&] { finalCount = ByteCountShown(dialog); });
+            [&] {
+                dialog->ShowPendingCount();  // what the last redraw would show
+                finalCount = ByteCountShown(dialog);
+            });
 
     stage.session->ReceiveFile(target);
     dialog = stage.Dialog();
@@ -135,6 +139,31 @@ void ReceivingDlgTest::cancelSendsOneSubAndEndsTheReceive() {
     QTRY_VERIFY_WITH_TIMEOUT(dialog.isNull(), kWaitMs);
     // What was stored before the cancel stays on disk.
     QVERIFY(Simulator::ReadFile(target).startsWith("N1G01X1Y7\r\nN"));
+}
+
+// Until the controller sends, and again when it stops, the dialog says for
+// how long no data came; in between it shows the rate the line carried.
+void ReceivingDlgTest::silenceShowsHowLongNoDataCame() {
+    Stage stage;
+    QVERIFY(stage.Start(1, {QStringLiteral("--pace"), QStringLiteral("--line"), QStringLiteral("9600,o,7,1")}));
+    const QString program = stage.sim.WriteFile(QStringLiteral("part.nc"), LongProgram(300));
+    stage.session->ReceiveFile(stage.sim.Folder() + QStringLiteral("/in.nc"));
+    QPointer<CReceivingDlg> dialog = stage.Dialog();
+    QVERIFY(dialog);
+    static const QRegularExpression silent(QStringLiteral("^No data for 0:0\\d$"));
+    static const QRegularExpression moving(QStringLiteral("^Rate: (\\d+) bytes/s"));
+    QTRY_VERIFY2_WITH_TIMEOUT(silent.match(dialog->StatusLabel()->text()).hasMatch(),
+                              qPrintable(dialog->StatusLabel()->text()), kWaitMs);
+    stage.sim.Command(QStringLiteral("stall at 3000"), QStringLiteral("armed"));
+    stage.sim.Command(QStringLiteral("send ") + program, QStringLiteral("sending program"));
+    QTRY_VERIFY2_WITH_TIMEOUT(moving.match(dialog->StatusLabel()->text()).hasMatch(),
+                              qPrintable(dialog->StatusLabel()->text()), kWaitMs);
+    QVERIFY(moving.match(dialog->StatusLabel()->text()).captured(1).toInt() <= 960);
+    SaveScreenshot(dialog, QStringLiteral("receiving-dialog"));
+    QTRY_VERIFY2_WITH_TIMEOUT(silent.match(dialog->StatusLabel()->text()).hasMatch(),
+                              qPrintable(dialog->StatusLabel()->text()), kWaitMs);
+    dialog->OnCancel();
+    QVERIFY(!stage.session->IsBusy());
 }
 
 QTEST_MAIN(ReceivingDlgTest)

@@ -68,6 +68,9 @@ private slots:
     void cancelEndsTheSendBeforeTheWindowGoes();
     void controlsInOrderNamedAndReachableByKeyboard();
     void hugeTotalsAndCountsShowWhole();
+    void aStallSaysWhatTheSendWaitsFor_data();
+    void aStallSaysWhatTheSendWaitsFor();
+    void rateNeverExceedsTheLine();
 };
 
 void SendingDlgTest::wholeSendFileShowsTheLogAndTheDialog() {
@@ -102,6 +105,7 @@ void SendingDlgTest::wholeSendFileShowsTheLogAndTheDialog() {
         counts << count;
     });
     connect(stage.session.get(), &TransferSession::progressDestroyed, this, [&] {
+        dialog->ShowPendingCount();  // what the last redraw would show
         finalCount = dialog->findChildren<QLabel*>(Qt::FindDirectChildrenOnly).at(3)->text();
         finalValue = dialog->Progress()->value();
         finalMaximum = dialog->Progress()->maximum();
@@ -241,8 +245,71 @@ void SendingDlgTest::hugeTotalsAndCountsShowWhole() {
     QVERIFY(dialog->Progress()->maximum() > INT_MAX / 2);
     QCOMPARE(dialog->Progress()->value(), dialog->Progress()->maximum() / 2);
     dialog->SetByteCount(4'294'967'296ULL);
+    dialog->ShowPendingCount();  // not drawn again within kShowIntervalMs
     QCOMPARE(dialog->findChildren<QLabel*>(Qt::FindDirectChildrenOnly).at(3)->text(), QStringLiteral("4294967296"));
     dialog->Dismiss();
+}
+
+void SendingDlgTest::aStallSaysWhatTheSendWaitsFor_data() {
+    QTest::addColumn<int>("family");
+    QTest::addColumn<QString>("command");  // what the controller does
+    QTest::addColumn<QString>("expected");  // a pattern of the status line
+    QTest::newRow("Xon: no DC1 yet") << 4 << QString() << QStringLiteral("^Waiting 0:0\\d for the controller's DC1$");
+    QTest::newRow("Echo: no answer") << 0 << QStringLiteral("stall at 40")
+                                     << QStringLiteral("^Waiting 0:0\\d for the controller's answer$");
+    QTest::newRow("Block: XOFF held") << 1 << QStringLiteral("dc3 at 40")
+                                      << QStringLiteral("^Held by XOFF for 0:0\\d: waiting for the controller's DC1$");
+}
+
+// Once nothing has moved for a second the status line says what the send
+// waits for and since when, and counts on every second although the byte
+// count stands still.
+void SendingDlgTest::aStallSaysWhatTheSendWaitsFor() {
+    QFETCH(int, family);
+    QFETCH(QString, command);
+    QFETCH(QString, expected);
+    Stage stage;
+    QVERIFY(stage.Start(family, {QStringLiteral("--pace")}));
+    if (!command.isEmpty()) stage.sim.Command(command, QStringLiteral("armed"));
+    stage.session->SendFile(stage.sim.WriteFile(QStringLiteral("long.nc"), LongProgram(4000)));
+    QPointer<CSendingDlg> dialog = stage.Dialog();
+    QVERIFY(dialog);
+    const QRegularExpression pattern(expected);
+    QLabel* status = dialog->StatusLabel();
+    QTRY_VERIFY2_WITH_TIMEOUT(pattern.match(status->text()).hasMatch(), qPrintable(status->text()), kWaitMs);
+    const QString first = status->text();
+    const QString count = LabelTexts(dialog).at(3);
+    QTRY_VERIFY_WITH_TIMEOUT(status->text() != first, 3 * CProgressDlg::kStallAfter.count());
+    QVERIFY2(pattern.match(status->text()).hasMatch(), qPrintable(status->text()));
+    QCOMPARE(LabelTexts(dialog).at(3), count);
+    SaveScreenshot(dialog, QStringLiteral("sending-stalled-") + QString::number(family));
+    dialog->OnCancel();
+    QVERIFY(!stage.session->IsBusy());
+}
+
+// A pseudo-terminal takes some 20 KB at once whenever it has room: here the
+// controller's end reads at 115200 baud, and the port's line is 9600 baud.
+// The rate shown is never more than that line can carry.
+void SendingDlgTest::rateNeverExceedsTheLine() {
+    Stage stage;
+    QVERIFY(stage.Start(1, {QStringLiteral("--pace"), QStringLiteral("--line"), QStringLiteral("115200,o,8,1")}));
+    stage.session->SendFile(stage.sim.WriteFile(QStringLiteral("long.nc"), LongProgram(20000)));
+    QPointer<CSendingDlg> dialog = stage.Dialog();
+    QVERIFY(dialog);
+    static const QRegularExpression rateOf(QStringLiteral("^Rate: (\\d+) bytes/s"));
+    constexpr int kLineBytesPerSecond = 9600 / 10;  // 7O1: start, 7 data, parity, stop
+    int rates = 0;
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 4000) {
+        QTest::qWait(CProgressDlg::kRefreshMs);
+        const QRegularExpressionMatch match = rateOf.match(dialog->StatusLabel()->text());
+        if (!match.hasMatch()) continue;
+        ++rates;
+        QVERIFY2(match.captured(1).toInt() <= kLineBytesPerSecond, qPrintable(dialog->StatusLabel()->text()));
+    }
+    QVERIFY(rates > 0);
+    dialog->OnCancel();
 }
 
 QTEST_MAIN(SendingDlgTest)

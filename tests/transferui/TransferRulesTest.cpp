@@ -26,6 +26,7 @@ private slots:
     void progressScaleFitsAnyTotalIntoAnInt_data();
     void progressScaleFitsAnyTotalIntoAnInt();
     void rateAndTimeLeftFromTheFirstByteSent();
+    void rateIsWhatTheLineCarriedLately();
     void centredWithTruncatingHalves_data();
     void centredWithTruncatingHalves();
 };
@@ -156,6 +157,32 @@ void TransferRulesTest::rateAndTimeLeftFromTheFirstByteSent() {
     QCOMPARE(*rate.SecondsLeft(), int64_t(7));
     rate.Note(9999, start + 18s + 999ms);
     QCOMPARE(*rate.SecondsLeft(), int64_t(1));  // rounded up
+}
+
+// A pty takes the first 20 KB at once, then the line's pace; a controller
+// that stops leaves the rate falling, and no time left while it is unsteady.
+void TransferRulesTest::rateIsWhatTheLineCarriedLately() {
+    using namespace std::chrono_literals;
+    constexpr double kLine = 960;  // 9600 baud, 10 bits a character
+    TransferRate rate;
+    const auto start = TransferRate::Clock::time_point{} + 100s;
+    rate.Start(100000, start, kLine);
+    rate.Note(500, start);
+    rate.Note(20900, start + 1s);
+    QCOMPARE(*rate.BytesPerSecond(), kLine);  // never above the line
+    QVERIFY(!rate.IsSteady());
+    uint64_t position = 20900;
+    for (int second = 2; second <= 8; ++second) rate.Note(position += 900, start + second * 1s);
+    QCOMPARE(*rate.BytesPerSecond(), 900.0);  // the start has left the window
+    QVERIFY(rate.IsSteady());
+    QCOMPARE(*rate.SecondsLeft(), int64_t((100000 - position + 899) / 900));
+    rate.Note(position, start + 9s);  // the controller stopped
+    rate.Note(position, start + 10s);
+    QCOMPARE(*rate.BytesPerSecond(), 900.0 * 3 / 5);
+    QVERIFY(!rate.IsSteady());
+    for (int second = 11; second <= 14; ++second) rate.Note(position, start + second * 1s);
+    QCOMPARE(*rate.BytesPerSecond(), 0.0);
+    QVERIFY(!rate.SecondsLeft());
 }
 
 void TransferRulesTest::centredWithTruncatingHalves_data() {

@@ -21,6 +21,14 @@ constexpr const char* kCancelButton = "Cancel";
 // What the sending dialog adds: the line's rate and the time still needed.
 constexpr const char* kRateUnknown = "Rate: measuring...";
 constexpr const char* kRateFormat = "Rate: %1 bytes/s   Time left: %2";
+constexpr const char* kRateOnlyFormat = "Rate: %1 bytes/s";
+// What a transfer that does not move waits for, and since when.
+constexpr const char* kWaitXoffFormat = "Held by XOFF for %1: waiting for the controller's DC1";
+constexpr const char* kWaitDc1Format = "Waiting %1 for the controller's DC1";
+constexpr const char* kWaitBlockAnswerFormat = "Waiting %1 for the controller's answer to the block";
+constexpr const char* kWaitCharAnswerFormat = "Waiting %1 for the controller's answer";
+constexpr const char* kNoDataFormat = "No data for %1";
+constexpr const char* kWaitLineFormat = "Waiting %1 for the line to take the data";
 
 // Accessible names of controls that show changing values.
 constexpr const char* kLogAccessibleName = "Communication log";

@@ -1,7 +1,6 @@
 #include "transfer/qt/CommView.h"
 
 #include <QContextMenuEvent>
-#include <QFontDatabase>
 #include <QMenu>
 #include <QMessageBox>
 #include <QScrollBar>
@@ -13,6 +12,7 @@
 #include "transfer/qt/ProgressDialogs.h"
 #include "transfer/qt/TransferSession.h"
 #include "ui/CommandAction.h"
+#include "ui/FixedPitchFont.h"
 
 namespace quorlin {
 
@@ -23,16 +23,22 @@ CCommView::CCommView(TransferSession& session, QWidget* parent) : QPlainTextEdit
     setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     setLineWrapMode(QPlainTextEdit::NoWrap);
     setUndoRedoEnabled(false);
-    setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    setFont(FixedPitchFont());
     setAccessibleName(QString::fromLatin1(texts::kLogAccessibleName));
     PaintLikeATextBox();
+    m_showTimer.setSingleShot(true);
+    m_showTimer.setInterval(kShowIntervalMs);
+    connect(&m_showTimer, &QTimer::timeout, this, &CCommView::ShowPendingLog);
 
     connect(&session, &TransferSession::logAppended, this, &CCommView::AppendToView);
     connect(&session, &TransferSession::logFrontErased, this, &CCommView::EraseViewFront);
-    connect(&session, &TransferSession::logCleared, this, &QPlainTextEdit::clear);
+    connect(&session, &TransferSession::logCleared, this, &CCommView::ClearView);
     connect(&session, &TransferSession::messageRequested, this, &CCommView::ShowMessageBox);
     connect(&session, &TransferSession::progressCreated, this, &CCommView::CreateProgressDialog);
-    if (!session.Log().IsEmpty()) AppendToView(session.Log().ViewText());
+    if (!session.Log().IsEmpty()) {
+        AppendToView(session.Log().ViewText());
+        ShowPendingLog();
+    }
 }
 
 // A read-only text box is drawn greyed by some styles; the log keeps the
@@ -56,26 +62,58 @@ void CCommView::OnClearAll() { m_session.ClearAll(); }
 
 bool CCommView::OnUpdateClearAll() const { return !m_session.Log().IsEmpty(); }
 
-// The new text lands at the end and the view follows it; a selection the
-// user made gives way to the caret at the end.
+// The log changes with every read of the port, up to thousands of times a
+// second; laying out and painting each change kept the window from answering
+// and burnt a core. Changes are gathered and shown a few times a second, so
+// the view's cost follows the screen, not the line.
 void CCommView::AppendToView(const QString& text) {
-    QTextCursor cursor(document());
-    cursor.movePosition(QTextCursor::End);
-    cursor.insertText(text);
-    setTextCursor(cursor);
-    ensureCursorVisible();
+    m_strPending += text;
+    if (!m_showTimer.isActive()) m_showTimer.start();
 }
 
+// Characters that are still only pending go without ever being shown.
 void CCommView::EraseViewFront(int count) {
     if (count <= 0) return;
+    const int shown = document()->characterCount() - 1;  // without the final paragraph's end
+    const int fromShown = qMin(count, shown - m_nPendingErase);
+    m_nPendingErase += fromShown;
+    m_strPending.remove(0, count - fromShown);
+    if (!m_showTimer.isActive()) m_showTimer.start();
+}
+
+void CCommView::ClearView() {
+    m_showTimer.stop();
+    m_strPending.clear();
+    m_nPendingErase = 0;
+    clear();
+}
+
+// The view follows the end while the user has not scrolled away from it; the
+// caret and any selection stay where the user left them.
+void CCommView::ShowPendingLog() {
+    m_showTimer.stop();
+    if (m_nPendingErase == 0 && m_strPending.isEmpty()) return;
+    QScrollBar* bar = verticalScrollBar();
+    const bool followEnd = bar->value() >= bar->maximum();
     QTextCursor cursor(document());
-    cursor.setPosition(0);
-    cursor.setPosition(count, QTextCursor::KeepAnchor);
-    cursor.removeSelectedText();
-    ensureCursorVisible();
+    cursor.beginEditBlock();
+    if (m_nPendingErase > 0) {
+        cursor.setPosition(0);
+        cursor.setPosition(m_nPendingErase, QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+    }
+    if (!m_strPending.isEmpty()) {
+        cursor.movePosition(QTextCursor::End);
+        cursor.insertText(m_strPending);
+    }
+    cursor.endEditBlock();
+    m_nPendingErase = 0;
+    m_strPending.clear();
+    if (followEnd) bar->setValue(bar->maximum());
 }
 
 QMenu* CCommView::CreateContextMenu() {
+    ShowPendingLog();  // the enable states follow the text the user sees
     auto* menu = new QMenu(QString::fromLatin1(texts::kCommViewMenuTitle), this);
     menu->setAccessibleName(menu->title());
 

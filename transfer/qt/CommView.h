@@ -6,6 +6,7 @@
 
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QTimer>
 
 #include "transfer/TransferHost.h"
 
@@ -36,6 +37,11 @@ public:
     // The progress dialog of the running transfer; null when there is none.
     CProgressDlg* ProgressDialog() const;
 
+    // Shows the log's changes that wait for the next redraw at once.
+    void ShowPendingLog();
+    // How often, at most, the log's changes are shown while text streams in.
+    static constexpr int kShowIntervalMs = 50;
+
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
@@ -47,8 +53,16 @@ private:
                               const QString& path);
     void PaintLikeATextBox();
 
+    void ClearView();
+
     TransferSession& m_session;
     QPointer<CProgressDlg> m_pProgressDlg;
+
+    // The log's changes since they were last shown: characters to remove
+    // from the front of the shown text, then text to add at its end.
+    int m_nPendingErase = 0;
+    QString m_strPending;
+    QTimer m_showTimer;
 };
 
 }  // namespace quorlin

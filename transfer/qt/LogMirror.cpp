@@ -4,6 +4,18 @@
 
 namespace quorlin {
 
+namespace {
+constexpr char16_t kControlPictures = 0x2400;  // U+2400 SYMBOL FOR NULL, then one for each C0 byte
+constexpr char16_t kDeletePicture = 0x2421;
+}  // namespace
+
+QChar LogMirror::ViewCharOf(unsigned char byte) {
+    if (byte == '\t' || byte == '\n') return QChar(static_cast<char16_t>(byte));
+    if (byte < 0x20) return QChar(static_cast<char16_t>(kControlPictures + byte));
+    if (byte == 0x7F) return QChar(kDeletePicture);
+    return QChar(static_cast<char16_t>(byte));  // Latin-1: the byte is the code point
+}
+
 void LogMirror::Clear() {
     m_text.clear();
     m_folds.clear();
@@ -23,7 +35,7 @@ QString LogMirror::ViewOf(size_t from, size_t to) const {
         if (byte == '\r')
             view += QLatin1Char('\n');
         else if (!IsLfAfterCr(at))
-            view += QChar(static_cast<char16_t>(byte));  // Latin-1: the byte is the code point
+            view += ViewCharOf(byte);
     }
     return view;
 }

@@ -12,6 +12,10 @@
 // in the view: laying out one line of tens of thousands of characters on
 // every append (received noise at a wrong baud rate has no line breaks)
 // took the GUI thread longer than the line took to bring it.
+// Control bytes other than tab and the line breaks (DC1, DC3, SUB, the bytes
+// of a download's packets) are shown as their symbols from the Unicode block
+// Control Pictures, one character each, so that they can be read and the
+// view still has one character for each of them.
 // LogMirror keeps the log's own text and says, for each change, what the
 // view has to do so that it always shows exactly ViewText().
 
@@ -40,6 +44,8 @@ public:
 
     // The whole text as the view shows it.
     QString ViewText() const { return ViewOf(0, m_text.size()); }
+    // The view's character for a byte of the log that is not a CR.
+    static QChar ViewCharOf(unsigned char byte);
 
 private:
     QString ViewOf(size_t from, size_t to) const;

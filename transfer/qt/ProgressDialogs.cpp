@@ -29,13 +29,14 @@ constexpr DluRect kSendCancel{171, 51, 204, 64};
 constexpr DluRect kSendRate{7, 68, 204, 76};
 
 // Dialog 134, "Receiving".
-constexpr int kReceivingWidth = 187, kReceivingHeight = 63;
+constexpr int kReceivingWidth = 187, kReceivingHeight = 71;
 constexpr DluRect kRecvPort{7, 4, 47, 12};
 constexpr DluRect kRecvSystem{75, 7, 173, 15};
 constexpr DluRect kRecvPath{7, 18, 180, 41};
 constexpr DluRect kRecvBytesLabel{7, 44, 75, 52};
 constexpr DluRect kRecvByteCount{80, 45, 129, 53};
 constexpr DluRect kRecvCancel{147, 42, 180, 55};
+constexpr DluRect kRecvStatus{7, 58, 180, 66};  // this program's own, as the sending dialog's
 
 constexpr int kSecondsPerMinute = 60, kSecondsPerHour = 3600;
 
@@ -62,6 +63,10 @@ CProgressDlg::CProgressDlg(TransferSession& session, const char* caption, QWidge
     setModal(false);
     connect(&session, &TransferSession::byteCountChanged, this, &CProgressDlg::SetByteCount);
     connect(&session, &TransferSession::progressDestroyed, this, &CProgressDlg::Dismiss);
+    m_refresh.setInterval(kRefreshMs);
+    connect(&m_refresh, &QTimer::timeout, this, &CProgressDlg::Refresh);
+    m_showLater.setSingleShot(true);
+    connect(&m_showLater, &QTimer::timeout, this, &CProgressDlg::ShowPendingCount);
 }
 
 void CProgressDlg::SetInfo(const QString& portText, const QString& systemText, const QString& filePath) {
@@ -83,6 +88,9 @@ bool CProgressDlg::Create() {
     CentreOnOwner();
     setWindowIcon(QApplication::windowIcon());
     if (m_pCancel) m_pCancel->setFocus();
+    m_rate.Start(0, TransferRate::Clock::now());
+    m_lastMove = TransferRate::Clock::now();
+    m_refresh.start();
     return true;
 }
 
@@ -133,9 +141,34 @@ QPushButton* CProgressDlg::AddCancel(const QRect& rect) {
     return m_pCancel;
 }
 
+QLabel* CProgressDlg::AddStatus(const QRect& rect) {
+    m_pStatus = AddLabel(QString::fromLatin1(texts::kRateUnknown), rect);
+    return m_pStatus;
+}
+
 void CProgressDlg::SetByteCount(uint64_t count) {
+    m_nPosition = count;
+    ScheduleShow();
+}
+
+// Drawing the count and the bar for every read (a selectable label lays out
+// a whole text document each time) took most of a core on a fast line.
+void CProgressDlg::ScheduleShow() {
+    if (m_showLater.isActive()) return;
+    const qint64 since = m_sinceShown.isValid() ? m_sinceShown.elapsed() : kShowIntervalMs;
+    if (since >= kShowIntervalMs)
+        ShowPendingCount();
+    else
+        m_showLater.start(static_cast<int>(kShowIntervalMs - since));
+}
+
+void CProgressDlg::ShowPendingCount() {
+    m_showLater.stop();
+    m_sinceShown.start();
+    ShowPosition();
     if (!m_wndByteCount) return;
-    const QString text = QString::number(count);  // "%d": no grouping
+    const QString text = QString::number(m_nPosition);  // "%d": no grouping
+    if (text == m_wndByteCount->text()) return;
     m_wndByteCount->setText(text);
     m_wndByteCount->setAccessibleName(text);
 }
@@ -155,9 +188,62 @@ void CProgressDlg::OnCancel() {
     Dismiss();
 }
 
+// The line's activity, not the count, tells whether the transfer moves: a
+// send hands the port whole blocks that the line then drains for seconds.
+// What the line carried is the count less what the port still holds.
+void CProgressDlg::Refresh() {
+    if (!m_session || !m_pStatus) return;
+    TransferEngine& engine = m_session->Engine();
+    const TransferEngine::Wait wait = engine.WaitingFor();
+    if (wait == TransferEngine::Wait::Nothing) return;
+    const auto now = TransferRate::Clock::now();
+    const TransferEngine::Activity activity = engine.LineActivity();
+    if (activity != m_lastActivity) {
+        m_lastActivity = activity;
+        m_lastMove = now;
+    }
+    m_rate.SetLineLimit(engine.LineBytesPerSecond());
+    const uint64_t held = m_bCountsOutput ? activity.outputWaiting : 0;
+    m_rate.Note(m_nPosition > held ? m_nPosition - held : 0, now);
+    const QString text = StatusText(wait, now - m_lastMove, held > 0);
+    if (text == m_pStatus->text()) return;
+    m_pStatus->setText(text);
+    m_pStatus->setAccessibleName(text);
+}
+
+QString CProgressDlg::StatusText(TransferEngine::Wait wait, TransferRate::Clock::duration still,
+                                 bool outputWaiting) const {
+    using Wait = TransferEngine::Wait;
+    if (still >= kStallAfter) {
+        const char* format = texts::kNoDataFormat;
+        switch (wait) {
+            case Wait::XoffHeld: format = texts::kWaitXoffFormat; break;
+            case Wait::ControllerDc1: format = texts::kWaitDc1Format; break;
+            case Wait::BlockAnswer: format = texts::kWaitBlockAnswerFormat; break;
+            case Wait::CharacterAnswer: format = texts::kWaitCharAnswerFormat; break;
+            // A send whose bytes the port still holds: the line takes nothing
+            // (a pseudo-terminal takes its bytes in bursts and tells nothing between).
+            default:
+                if (outputWaiting) format = texts::kWaitLineFormat;
+                break;
+        }
+        return QString::fromLatin1(format).arg(
+            FormatDuration(std::chrono::duration_cast<std::chrono::seconds>(still).count()));
+    }
+    const auto rate = m_rate.BytesPerSecond();
+    if (!rate) return QString::fromLatin1(texts::kRateUnknown);
+    const qint64 shown = static_cast<qint64>(*rate + 0.5);
+    const auto left = m_rate.SecondsLeft();
+    if (left && m_rate.IsSteady())
+        return QString::fromLatin1(texts::kRateFormat).arg(shown).arg(FormatDuration(*left));
+    return QString::fromLatin1(texts::kRateOnlyFormat).arg(shown);
+}
+
 void CProgressDlg::Dismiss() {
     if (m_bGone) return;
     m_bGone = true;
+    m_refresh.stop();
+    m_showLater.stop();
     if (m_session) disconnect(m_session, nullptr, this, nullptr);
     hide();
     deleteLater();
@@ -167,6 +253,7 @@ void CProgressDlg::Dismiss() {
 
 CSendingDlg::CSendingDlg(TransferSession& session, QWidget* owner)
     : CProgressDlg(session, texts::kSendingCaption, owner) {
+    m_bCountsOutput = true;
     connect(&session, &TransferSession::progressRangeChanged, this, &CSendingDlg::SetRange);
     connect(&session, &TransferSession::progressPosChanged, this, &CSendingDlg::SetPos);
 }
@@ -185,13 +272,13 @@ QSize CSendingDlg::BuildControls(const DialogUnits& units) {
     m_progress->setFocusPolicy(Qt::TabFocus);
     m_progress->setAccessibleName(QString::fromLatin1(texts::kProgressAccessibleName));
     AddCancel(units.Rect(kSendCancel));
-    m_pRate = AddLabel(QString::fromLatin1(texts::kRateUnknown), units.Rect(kSendRate));
-    m_rate.Start(0, TransferRate::Clock::now());
+    AddStatus(units.Rect(kSendRate));
     return units.Size(kSendingWidth, kSendingHeight);
 }
 
 void CSendingDlg::SetRange(uint64_t total) {
     m_scale = ProgressScale(total);
+    m_nBarPos = 0;
     m_rate.Start(total, TransferRate::Clock::now());
     if (!m_progress) return;
     m_progress->setRange(0, m_scale.Maximum());
@@ -199,22 +286,12 @@ void CSendingDlg::SetRange(uint64_t total) {
 }
 
 void CSendingDlg::SetPos(uint64_t position) {
-    m_rate.Note(position, TransferRate::Clock::now());
-    if (m_progress) m_progress->setValue(m_scale.Value(position));
-    ShowRate();
+    m_nBarPos = position;
+    ScheduleShow();
 }
 
-void CSendingDlg::ShowRate() {
-    if (!m_pRate) return;
-    const auto rate = m_rate.BytesPerSecond();
-    const auto left = m_rate.SecondsLeft();
-    const QString text = rate && left ? QString::fromLatin1(texts::kRateFormat)
-                                            .arg(static_cast<qint64>(*rate + 0.5))
-                                            .arg(FormatDuration(*left))
-                                      : QString::fromLatin1(texts::kRateUnknown);
-    if (text == m_pRate->text()) return;
-    m_pRate->setText(text);
-    m_pRate->setAccessibleName(text);
+void CSendingDlg::ShowPosition() {
+    if (m_progress) m_progress->setValue(m_scale.Value(m_nBarPos));
 }
 
 void CSendingDlg::NotifyCancel(TransferSession& session) { session.OnSendDlgCancel(); }
@@ -231,6 +308,7 @@ QSize CReceivingDlg::BuildControls(const DialogUnits& units) {
     AddLabel(QString::fromLatin1(texts::kBytesLabel), units.Rect(kRecvBytesLabel));
     m_wndByteCount = AddLabel(QString(), units.Rect(kRecvByteCount));
     AddCancel(units.Rect(kRecvCancel));
+    AddStatus(units.Rect(kRecvStatus));
     return units.Size(kReceivingWidth, kReceivingHeight);
 }
 

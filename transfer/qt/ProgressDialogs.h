@@ -5,12 +5,20 @@
 // signals, and deletes itself when it goes: after the transfer ended on its
 // own (the session's progressDestroyed), or after its Cancel, Esc or the
 // caption's close button ran the session's cancel to its end.
+//
+// Both show, at least once a second, how the transfer goes: the rate the
+// line carried over the last seconds (never above what the line can carry)
+// with the time left while that rate is steady, or, when nothing has moved
+// for a second, what the transfer waits for and since when.
 
 #include <QDialog>
 #include <QPointer>
 #include <QString>
+#include <QElapsedTimer>
+#include <QTimer>
 #include <cstdint>
 
+#include "transfer/TransferEngine.h"
 #include "transfer/qt/ProgressScale.h"
 #include "transfer/qt/TransferRate.h"
 
@@ -42,6 +50,21 @@ public:
     void Dismiss();
 
     QPushButton* CancelButton() const { return m_pCancel; }
+    // The line under the counts: rate and time left, or what the transfer waits for.
+    QLabel* StatusLabel() const { return m_pStatus; }
+
+    // How often the status line is brought up to date.
+    static constexpr int kRefreshMs = 500;
+    // Nothing moved for this long: the status line says what the transfer waits for.
+    static constexpr std::chrono::milliseconds kStallAfter{1000};
+
+    // Brings the status line up to date now (the timer does it every kRefreshMs).
+    void Refresh();
+    // Counts come with every read and write of the port, thousands a second
+    // on a fast line; they are drawn at most this often, the first at once.
+    static constexpr int kShowIntervalMs = 50;
+    // Draws the count (and bar) that waits for the next redraw now.
+    void ShowPendingCount();
 
 protected:
     CProgressDlg(TransferSession& session, const char* caption, QWidget* owner);
@@ -54,11 +77,16 @@ protected:
     virtual QSize BuildControls(const DialogUnits& units) = 0;
     // The session's handler of this dialog's Cancel.
     virtual void NotifyCancel(TransferSession& session) = 0;
+    // Draws what ShowPendingCount shows besides the count.
+    virtual void ShowPosition() {}
+    // Draws the count now, or when kShowIntervalMs has passed since the last time.
+    void ScheduleShow();
 
     // Helpers for BuildControls.
     QLabel* AddLabel(const QString& text, const QRect& rect, Qt::Alignment align = Qt::AlignLeft);
     QPlainTextEdit* AddPathBox(const QRect& rect, bool scrollsVertically);
     QPushButton* AddCancel(const QRect& rect);
+    QLabel* AddStatus(const QRect& rect);
 
     QPointer<TransferSession> m_session;
     QString m_strPortText;
@@ -66,9 +94,22 @@ protected:
     QString m_strFilePath;
     QLabel* m_wndByteCount = nullptr;
     QPushButton* m_pCancel = nullptr;
+    QLabel* m_pStatus = nullptr;
+    TransferRate m_rate;
+    // The bytes the transfer has moved, as the session last told them.
+    uint64_t m_nPosition = 0;
+    // A send counts bytes handed to the port, some of which it still holds.
+    bool m_bCountsOutput = false;
 
 private:
     void CentreOnOwner();
+    QString StatusText(TransferEngine::Wait wait, TransferRate::Clock::duration still, bool outputWaiting) const;
+
+    QTimer m_refresh;
+    QTimer m_showLater;
+    QElapsedTimer m_sinceShown;
+    TransferEngine::Activity m_lastActivity;
+    TransferRate::Clock::time_point m_lastMove;
 
     bool m_bCreated = false;
     bool m_bShownOnce = false;
@@ -84,19 +125,17 @@ public:
     void SetPos(uint64_t position);
 
     QProgressBar* Progress() const { return m_progress; }
-    QLabel* RateLabel() const { return m_pRate; }
+    QLabel* RateLabel() const { return m_pStatus; }
 
 protected:
     QSize BuildControls(const DialogUnits& units) override;
     void NotifyCancel(TransferSession& session) override;
+    void ShowPosition() override;
 
 private:
-    void ShowRate();
-
     QProgressBar* m_progress = nullptr;
-    QLabel* m_pRate = nullptr;
     ProgressScale m_scale;
-    TransferRate m_rate;
+    uint64_t m_nBarPos = 0;
 };
 
 class CReceivingDlg final : public CProgressDlg {
