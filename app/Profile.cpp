@@ -1,5 +1,6 @@
 #include "app/Profile.h"
 
+#include <QFileInfo>
 #include <QSettings>
 #include <limits>
 
@@ -26,10 +27,23 @@ int32_t ReadInteger(const QSettings& settings, const char* key) {
     return static_cast<int32_t>(value);
 }
 
+// Only a regular file (or a link to one) is read or written as the
+// profile: reading a named pipe there waits for a writer that never comes,
+// and a device or a folder holds no settings. Missing is fine: the defaults.
+bool IsUsableStore(const QSettings& settings) {
+    const QFileInfo store(settings.fileName());
+    if (!store.exists() && !store.isSymLink()) return true;
+    if (store.isFile()) return true;
+    qWarning("Quorlin: the profile %s is not a regular file; it is neither read nor written",
+             qPrintable(settings.fileName()));
+    return false;
+}
+
 }  // namespace
 
 StoredSettings ReadProfile() {
     QSettings settings = OpenProfile();
+    if (!IsUsableStore(settings)) return {};
     settings.beginGroup(QString::fromLatin1(kGroup));
     StoredSettings stored;
     stored.commPort = ReadInteger(settings, kCommPortKey);
@@ -40,6 +54,7 @@ StoredSettings ReadProfile() {
 
 bool WriteProfile(const StoredSettings& stored) {
     QSettings settings = OpenProfile();
+    if (!IsUsableStore(settings)) return false;
     settings.beginGroup(QString::fromLatin1(kGroup));
     settings.setValue(QString::fromLatin1(kCommPortKey), stored.commPort);
     settings.setValue(QString::fromLatin1(kSysTypeKey), stored.sysType);
