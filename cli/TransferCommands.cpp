@@ -55,7 +55,10 @@ const char* const kCommonHelpMiddle =
     "what is received (each piece read up to its first NUL), then a timestamp line with\n"
     "the end message). Nothing is dropped from it: the view itself removes its first 10000\n"
     "characters whenever it holds more than 64000 before an append, so for a log longer\n"
-    "than that the view holds only the tail of what is printed here. Message boxes go to\n"
+    "than that the view holds only the tail of what is printed here. The log never holds\n"
+    "the transfer up: while nobody reads standard output (a pager waiting for a key), up\n"
+    "to 16 MiB of it wait and the rest is dropped, with a note on standard error; once its\n"
+    "reader has gone (| head), it is dropped and the transfer goes on. Message boxes go to\n"
     "standard error as \"Caption: text\"; when the port or the file cannot be opened, a\n"
     "second line says why and what to do. A progress bar is drawn on standard error only\n"
     "when it is a terminal. ";
@@ -179,6 +182,9 @@ int RunTransferCommand(LineChoice choice, Start start) {
     const unsigned result = engine->LastEndResult();
     if (ControllerAwaitsBytes(result)) engine->FlushPort();
     engine.reset();
+    if (const uint64_t dropped = host.DroppedLogBytes())
+        std::fprintf(stderr, "quorlin-cli: %llu bytes of the log were not printed: standard output was not being read\n",
+                     static_cast<unsigned long long>(dropped));
     switch (outcome) {
         case RunOutcome::NotStarted: return kExitError;
         case RunOutcome::Cancelled: return kExitCancelled;
