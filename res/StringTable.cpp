@@ -100,6 +100,9 @@ constexpr Entry kTable[] = {
     {kEditorName, "NC program"},
     {kLogName, "Communication log"},
     {kToolbarName, "Standard"},
+    {kStopTransferQuestion,
+     "A transfer is running. Stop it and exit?\n\nYes cancels it as its Cancel button does (a receive keeps what it "
+     "has stored and tells the controller), then the program ends. No keeps it running."},
 };
 
 const Entry* Find(int id) {

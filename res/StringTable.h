@@ -75,6 +75,9 @@ constexpr int kEditorName = 61761;       // accessible names of the two panes
 constexpr int kLogName = 61762;
 constexpr int kToolbarName = 61763;
 
+// Leaving
+constexpr int kStopTransferQuestion = 61770;
+
 // The text of a resource number (a command number gives the command's
 // status-bar prompt); empty for a number the table does not hold.
 QString LoadText(int id);
