@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 #include <QSettings>
+#include <QStandardPaths>
 #include <limits>
 
 namespace quorlin {
@@ -28,22 +29,23 @@ int32_t ReadInteger(const QSettings& settings, const char* key) {
 }
 
 // Only a regular file (or a link to one) is read or written as the
-// profile: reading a named pipe there waits for a writer that never comes,
-// and a device or a folder holds no settings. Missing is fine: the defaults.
-bool IsUsableStore(const QSettings& settings) {
-    const QFileInfo store(settings.fileName());
+// profile: reading a named pipe there waits for a writer that never comes
+// (QSettings reads its file as it is made), and a device or a folder holds
+// no settings. Missing is fine: the defaults.
+bool IsUsableStore() {
+    const QFileInfo store(ProfileLocation());
     if (!store.exists() && !store.isSymLink()) return true;
     if (store.isFile()) return true;
     qWarning("Quorlin: the profile %s is not a regular file; it is neither read nor written",
-             qPrintable(settings.fileName()));
+             qPrintable(store.filePath()));
     return false;
 }
 
 }  // namespace
 
 StoredSettings ReadProfile() {
+    if (!IsUsableStore()) return {};
     QSettings settings = OpenProfile();
-    if (!IsUsableStore(settings)) return {};
     settings.beginGroup(QString::fromLatin1(kGroup));
     StoredSettings stored;
     stored.commPort = ReadInteger(settings, kCommPortKey);
@@ -53,8 +55,8 @@ StoredSettings ReadProfile() {
 }
 
 bool WriteProfile(const StoredSettings& stored) {
+    if (!IsUsableStore()) return false;
     QSettings settings = OpenProfile();
-    if (!IsUsableStore(settings)) return false;
     settings.beginGroup(QString::fromLatin1(kGroup));
     settings.setValue(QString::fromLatin1(kCommPortKey), stored.commPort);
     settings.setValue(QString::fromLatin1(kSysTypeKey), stored.sysType);
@@ -64,6 +66,12 @@ bool WriteProfile(const StoredSettings& stored) {
     return settings.status() == QSettings::NoError;
 }
 
-QString ProfileLocation() { return OpenProfile().fileName(); }
+// Where QSettings keeps a user's native profile on this platform, found
+// without making one (which would read the file).
+QString ProfileLocation() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QLatin1Char('/') +
+           QString::fromLatin1(kProfileOrganization) + QLatin1Char('/') + QString::fromLatin1(kProfileApplication) +
+           QStringLiteral(".conf");
+}
 
 }  // namespace quorlin

@@ -558,8 +558,8 @@ void MainFrameTest::leavingDuringAReceiveAsksThenCancelsIt() {
     QVERIFY(!frame.Session().IsBusy());
     QVERIFY(frame.GetCommView()->toPlainText().contains(QStringLiteral("File receiving cancelled")));
     QCOMPARE(test::ReadWholeFile(target), QByteArray("N1G0\r\n"));
-    QVERIFY2(sim.Command(QStringLiteral("status"), QStringLiteral("status")).contains(QStringLiteral(" pc-subs 1")),
-             qPrintable(sim.Output()));
+    QVERIFY2(sim.Command(QStringLiteral("status"), QStringLiteral("status")).contains(QStringLiteral(" rx 1 ")),
+             qPrintable(sim.Output()));  // the SUB, the one byte the PC sent
 }
 
 // SIGTERM (logging out, kill) ends the same way without asking.
@@ -570,9 +570,9 @@ void MainFrameTest::aQuitSignalCancelsTheReceiveWithoutAsking() {
     StartReceiving(sim, target);
     CMainFrame& frame = *m_frame;
     frame.GetEditorView()->insertPlainText(QStringLiteral("G01"));  // not even this is asked about
-    QuitSignals signals;
-    QVERIFY(signals.IsValid());
-    connect(&signals, &QuitSignals::quitRequested, &frame, &CMainFrame::EndForSignal);
+    QuitSignals quitSignals;
+    QVERIFY(quitSignals.IsValid());
+    connect(&quitSignals, &QuitSignals::quitRequested, &frame, &CMainFrame::EndForSignal);
     QElapsedTimer clock;
     clock.start();
     ::kill(::getpid(), SIGTERM);
@@ -581,14 +581,15 @@ void MainFrameTest::aQuitSignalCancelsTheReceiveWithoutAsking() {
     QVERIFY(!frame.Session().IsBusy());
     QVERIFY(m_prompts.messages.empty());
     QCOMPARE(test::ReadWholeFile(target), QByteArray("N1G0\r\n"));
-    QVERIFY2(sim.Command(QStringLiteral("status"), QStringLiteral("status")).contains(QStringLiteral(" pc-subs 1")),
-             qPrintable(sim.Output()));
+    QVERIFY2(sim.Command(QStringLiteral("status"), QStringLiteral("status")).contains(QStringLiteral(" rx 1 ")),
+             qPrintable(sim.Output()));  // the SUB, the one byte the PC sent
 }
 
 // An adapter plugged in after start-up: the Settings sheet lists it, and a
 // transfer command with no port to use looks again. With no port at all,
 // the reason under "Can not open COM0 !" says so.
 void MainFrameTest::portsPluggedInLaterAreFound() {
+    m_ports.reset();
     m_ports = std::make_unique<test::PtyPorts>(std::initializer_list<unsigned>{});
     CMainFrame& frame = MakeFrame();
     frame.show();
@@ -601,6 +602,7 @@ void MainFrameTest::portsPluggedInLaterAreFound() {
     QVERIFY2(messages[0].at(3).toString().startsWith(QStringLiteral("No serial port was found on this computer.")),
              qPrintable(messages[0].at(3).toString()));
 
+    m_ports.reset();  // the adapter is plugged in
     m_ports = std::make_unique<test::PtyPorts>(std::initializer_list<unsigned>{5});
     m_prompts.paths.push_back(m_files.filePath(QStringLiteral("r.nc")));
     frame.Action(cmd::kReceiveFile)->trigger();
@@ -609,6 +611,7 @@ void MainFrameTest::portsPluggedInLaterAreFound() {
     QCOMPARE(frame.GetPortNumber(), 5u);
     frame.Session().CancelRunningTransfer();
 
+    m_ports.reset();
     m_ports = std::make_unique<test::PtyPorts>(std::initializer_list<unsigned>{2, 5});
     QStringList listed;
     qint64 probeMs = -1;

@@ -201,6 +201,7 @@ void StartupTest::theProgramStartedTwice() {
 
 // Waits until the program started as process answers on its socket.
 bool AnswersOn(const QString& key, QProcess& process) {
+    if (!process.waitForStarted(kProcessDeadlineMs)) return false;
     QElapsedTimer clock;
     clock.start();
     while (clock.elapsed() < kProcessDeadlineMs && process.state() == QProcess::Running) {
