@@ -38,8 +38,13 @@ public:
     // Log bytes dropped because standard output was not being read.
     uint64_t DroppedLogBytes() const { return m_log.Dropped(); }
     // Gives the cancel keys back their default effect: after the run,
-    // while the port drains, Ctrl+C ends the process at once.
-    void ReleaseSignals() { m_wait.ReleaseCancel(); }
+    // while the port drains, Ctrl+C ends the process at once. The log up to
+    // the end line is written first (bounded, should nobody read it), so
+    // that a second Ctrl+C does not cut it off.
+    void ReleaseSignals() {
+        FlushLogBeforeStandardError();
+        m_wait.ReleaseCancel();
+    }
 
     size_t LogLength() const override { return m_nLogLength; }
     void EraseLogFront(size_t count) override;
