@@ -255,8 +255,19 @@ void CMainFrame::LoadCommSettings() {
     m_settings.baudRate = stored.baudRate;
     m_settings.baud = m_settings.BaudForIndex(m_settings.baudRate);
     RebuildOperationMenu();
+    m_settings.portList = ProbePortList();
+}
+
+std::array<int32_t, 5> CMainFrame::ProbePortList() {
+    std::array<int32_t, 5> list{};
     const auto found = ProbePorts();
-    for (size_t i = 0; i < found.size(); ++i) m_settings.portList[i] = static_cast<int32_t>(found[i]);
+    for (size_t i = 0; i < found.size() && i < list.size(); ++i) list[i] = static_cast<int32_t>(found[i]);
+    return list;
+}
+
+void CMainFrame::ProbeIfNoPortChosen() {
+    if (m_settings.GetPortNumber() != 0) return;
+    m_settings.portList = ProbePortList();
 }
 
 void CMainFrame::RebuildOperationMenu() {
@@ -355,6 +366,9 @@ void CMainFrame::OnCommand(int commandId) {
     // A key may still reach a command that a transfer has just disabled.
     if (m_settings.busy && IsDisabledWhileBusy(commandId)) return;
     auto* pane = static_cast<QPlainTextEdit*>(ActivePane());
+    if (commandId == cmd::kSendFile || commandId == cmd::kSendCurrentFile || commandId == cmd::kReceiveFile ||
+        m_downloadKinds.count(commandId))
+        ProbeIfNoPortChosen();
     switch (commandId) {
     case cmd::kFileNew: m_pDoc->OnFileNew(); break;
     case cmd::kFileOpen: m_pDoc->OnFileOpen(); break;
@@ -433,12 +447,17 @@ void CMainFrame::OnDownload(int commandId) {
 }
 
 void CMainFrame::OnSettings() {
-    CSettingsSheet sheet(m_settings, this);
+    // The list shows the ports there are now: an adapter plugged in since
+    // start-up is offered. Cancel keeps the list the stored choice refers to.
+    CommSettings shown = m_settings;
+    shown.portList = ProbePortList();
+    CSettingsSheet sheet(shown, this);
     CCommProp& page = sheet.Page();
     page.commPort = m_settings.commPort;
     page.sysType = m_settings.sysType;
     page.baudRate = m_settings.baudRate;
     if (sheet.exec() != QDialog::Accepted) return;
+    m_settings.portList = shown.portList;
     ApplySettings({page.commPort, page.sysType, page.baudRate});
     if (!sheet.Stored())
         m_prompts.Message(this, str::LoadText(str::kProfileNotStored).arg(QDir::toNativeSeparators(ProfileLocation())),
@@ -643,12 +662,34 @@ void CMainFrame::showEvent(QShowEvent* event) {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
-    if (!m_pDoc->SaveModified()) {
-        event->ignore();
-        return;
+    if (!m_bEnding) {
+        // Leaving would cut the controller off in the middle of a program.
+        if (m_settings.busy &&
+            m_prompts.Message(this, str::LoadText(str::kStopTransferQuestion), str::LoadText(str::kCaptionPrompt),
+                              PromptIcon::Question, PromptButtons::YesNo) != PromptAnswer::Yes) {
+            event->ignore();
+            return;
+        }
+        if (!m_pDoc->SaveModified()) {
+            event->ignore();
+            return;
+        }
     }
     SavePlacement();
+    StopTransferForExit();
     event->accept();
+}
+
+void CMainFrame::StopTransferForExit() {
+    if (!m_settings.busy) return;
+    hide();  // the wait below is the program's last: no window that stops answering
+    m_session->CancelRunningTransfer();
+    m_session->FlushPortBeforeExit();
+}
+
+void CMainFrame::EndForSignal() {
+    m_bEnding = true;
+    close();
 }
 
 void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {

@@ -72,6 +72,11 @@ public:
     bool OpenDocumentFile(const QString& path);
     // Brings the window to the front, restored (a second copy asked).
     void RestoreAndRaise();
+    // The system asked the program to end (SIGTERM and its kin): the window
+    // closes without a question, a running transfer cancelled as its Cancel
+    // button does and what it owes the controller sent (bounded). The
+    // application object then quits.
+    void EndForSignal();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -109,6 +114,14 @@ private:
     void OnNextPane(bool forward);
     void OnNcTool(int commandId);
     void OnCompareWithFile();
+    // The first five ports that open now.
+    static std::array<int32_t, 5> ProbePortList();
+    // Before a transfer command: with no port chosen (none was found, or an
+    // adapter was plugged in since), the ports are looked for again.
+    void ProbeIfNoPortChosen();
+    // Cancels a running transfer on the way out and waits, bounded, for the
+    // bytes it owes the controller (a receive's SUB).
+    void StopTransferForExit();
 
     IPrompts& m_prompts;
     CommSettings m_settings;
@@ -134,6 +147,7 @@ private:
     bool m_bClipboardHasText = false;
     bool m_bSplitDone = false;
     bool m_bShown = false;
+    bool m_bEnding = false;  // the system asked the program to end
 };
 
 }  // namespace quorlin

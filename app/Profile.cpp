@@ -1,6 +1,8 @@
 #include "app/Profile.h"
 
+#include <QFileInfo>
 #include <QSettings>
+#include <QStandardPaths>
 #include <limits>
 
 namespace quorlin {
@@ -21,6 +23,19 @@ int32_t ReadInteger(const QSettings& settings, const char* key) {
     return static_cast<int32_t>(value);
 }
 
+// Only a regular file (or a link to one) is read or written as the
+// profile: reading a named pipe there waits for a writer that never comes
+// (QSettings reads its file as it is made), and a device or a folder holds
+// no settings. Missing is fine: the defaults.
+bool IsUsableStore() {
+    const QFileInfo store(ProfileLocation());
+    if (!store.exists() && !store.isSymLink()) return true;
+    if (store.isFile()) return true;
+    qWarning("Quorlin: the profile %s is not a regular file; it is neither read nor written",
+             qPrintable(store.filePath()));
+    return false;
+}
+
 }  // namespace
 
 QSettings OpenProfile() {
@@ -29,6 +44,7 @@ QSettings OpenProfile() {
 }
 
 StoredSettings ReadProfile() {
+    if (!IsUsableStore()) return {};
     QSettings settings = OpenProfile();
     settings.beginGroup(QString::fromLatin1(kGroup));
     StoredSettings stored;
@@ -39,6 +55,7 @@ StoredSettings ReadProfile() {
 }
 
 bool WriteProfile(const StoredSettings& stored) {
+    if (!IsUsableStore()) return false;
     QSettings settings = OpenProfile();
     settings.beginGroup(QString::fromLatin1(kGroup));
     settings.setValue(QString::fromLatin1(kCommPortKey), stored.commPort);
@@ -49,6 +66,12 @@ bool WriteProfile(const StoredSettings& stored) {
     return settings.status() == QSettings::NoError;
 }
 
-QString ProfileLocation() { return OpenProfile().fileName(); }
+// Where QSettings keeps a user's native profile on this platform, found
+// without making one (which would read the file).
+QString ProfileLocation() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QLatin1Char('/') +
+           QString::fromLatin1(kProfileOrganization) + QLatin1Char('/') + QString::fromLatin1(kProfileApplication) +
+           QStringLiteral(".conf");
+}
 
 }  // namespace quorlin

@@ -22,12 +22,14 @@ struct StoredSettings {
 };
 
 // Each key missing, or holding something that is not a 32-bit integer, reads
-// as 0. Values out of range are returned as stored: the readers give them
+// as 0; so does every key when the store is not a regular file (a named
+// pipe there would block the reader). Values out of range are returned as stored: the readers give them
 // their meaning (no such port, no such family, 9600 baud).
 StoredSettings ReadProfile();
 
 // Writes "CommPort", "SysType" and "BaudRate" in that order and flushes
-// them to the store; false when the store could not be written.
+// them to the store; false when the store could not be written or is not a
+// regular file.
 bool WriteProfile(const StoredSettings& settings);
 
 // The profile itself, for the groups of other parts of the program.

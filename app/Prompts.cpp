@@ -23,6 +23,7 @@ QMessageBox::StandardButtons BoxButtons(PromptButtons buttons) {
     switch (buttons) {
     case PromptButtons::OkCancel: return QMessageBox::Ok | QMessageBox::Cancel;
     case PromptButtons::YesNoCancel: return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    case PromptButtons::YesNo: return QMessageBox::Yes | QMessageBox::No;
     case PromptButtons::Ok: break;
     }
     return QMessageBox::Ok;

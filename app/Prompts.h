@@ -12,7 +12,7 @@ class QWidget;
 namespace quorlin {
 
 enum class PromptIcon { Error, Information, Question, Exclamation };
-enum class PromptButtons { Ok, OkCancel, YesNoCancel };
+enum class PromptButtons { Ok, OkCancel, YesNoCancel, YesNo };
 enum class PromptAnswer { Ok, Cancel, Yes, No };
 
 class IPrompts {

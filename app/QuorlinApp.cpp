@@ -1,10 +1,12 @@
 #include "app/QuorlinApp.h"
 
+#include <QCoreApplication>
 #include <QTimer>
 
 #include "app/MainFrame.h"
 #include "app/Prompts.h"
 #include "app/QuorlinDoc.h"
+#include "app/QuitSignals.h"
 #include "app/SingleInstance.h"
 
 namespace quorlin {
@@ -20,6 +22,7 @@ bool CQuorlinApp::InitInstance(const QStringList& arguments) {
         return false;
     }
 
+    IgnoreFileSizeLimitSignal();
     m_frame = std::make_unique<CMainFrame>(m_prompts);
     CQuorlinDoc& document = m_frame->Document();
     if (arguments.isEmpty()) {
@@ -31,6 +34,13 @@ bool CQuorlinApp::InitInstance(const QStringList& arguments) {
 
     m_instance->Listen();
     connect(m_instance.get(), &SingleInstance::raiseRequested, m_frame.get(), &CMainFrame::RestoreAndRaise);
+    // From here on SIGTERM, SIGINT and SIGHUP end the program through the
+    // window's own way out, which also removes the single-instance socket.
+    m_quitSignals = std::make_unique<QuitSignals>();
+    connect(m_quitSignals.get(), &QuitSignals::quitRequested, m_frame.get(), [this] {
+        m_frame->EndForSignal();
+        QCoreApplication::quit();  // also past a modal dialog, or a converter window still open
+    });
     m_frame->setAcceptDrops(true);
     m_frame->show();
     // The log view opens the port once the window has been drawn: a failure

@@ -10,6 +10,7 @@ namespace quorlin {
 
 class CMainFrame;
 class IPrompts;
+class QuitSignals;
 class SingleInstance;
 
 class CQuorlinApp : public QObject {
@@ -30,6 +31,7 @@ public:
 private:
     IPrompts& m_prompts;
     std::unique_ptr<SingleInstance> m_instance;
+    std::unique_ptr<QuitSignals> m_quitSignals;
     std::unique_ptr<CMainFrame> m_frame;
     bool m_bFoundRunningCopy = false;
 };

@@ -4,6 +4,7 @@
 
 #include <QCryptographicHash>
 #include <QLocalSocket>
+#include <QStandardPaths>
 
 #include "app/Profile.h"
 
@@ -27,7 +28,13 @@ QString SingleInstance::KeyForProfile() {
     // The profile's path names the user (and a test's own profile folder).
     const QByteArray hash =
         QCryptographicHash::hash(ProfileLocation().toUtf8(), QCryptographicHash::Sha256).toHex().left(kHashCharacters);
-    return QStringLiteral("Quorlin-%1-%2").arg(::getuid()).arg(QString::fromLatin1(hash));
+    const QString name = QStringLiteral("Quorlin-%1-%2").arg(::getuid()).arg(QString::fromLatin1(hash));
+    // The user's runtime folder, where there is one: only the user may enter
+    // it and the session empties it at log-out, so no copy that was killed
+    // leaves its socket behind for good. Without one, the temporary folder.
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) return name;
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    return runtime.isEmpty() ? name : runtime + QLatin1Char('/') + name;
 }
 
 bool SingleInstance::AskRunningCopyToRaise() {

@@ -15,7 +15,8 @@ public:
     // key: names the socket; copies with the same key exclude each other.
     explicit SingleInstance(const QString& key, QObject* parent = nullptr);
 
-    // The socket name for the current user's profile.
+    // The socket for the current user's profile: a path in the user's
+    // runtime folder (XDG_RUNTIME_DIR), or a name in the temporary folder.
     static QString KeyForProfile();
 
     // True when another copy answered and was asked to raise its window

@@ -6,7 +6,9 @@ namespace quorlin::cli {
 
 // Sets the standard streams up once, before anything is written: on Windows
 // they pass bytes through unchanged (the log's lines already end in CR LF,
-// and a text-mode stream would make them CR CR LF).
+// and a text-mode stream would make them CR CR LF); on POSIX a reader of
+// standard output that goes away, or a file-size limit, makes a write fail
+// rather than end the process.
 void PrepareStandardStreams();
 
 // What the host's standard error is, for drawing a progress bar on it.

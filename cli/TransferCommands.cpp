@@ -59,9 +59,12 @@ const char* const kCommonHelpMiddle =
     "also the blocks and the verdict), the time and the rate). Nothing is dropped from it:\n"
     "the view itself removes its first 10000 characters whenever it holds more than 64000\n"
     "before an append, so for a log longer than that the view holds only the tail of what\n"
-    "is printed here. Message boxes go to standard error as \"Caption: text\"; when the\n"
-    "port or the file cannot be opened, a second line says why and what to do. A progress\n"
-    "bar is drawn on standard error only when it is a terminal. ";
+    "is printed here. The log never holds the transfer up: while nobody reads standard\n"
+    "output (a pager waiting for a key), up to 16 MiB of it wait and the rest is dropped,\n"
+    "with a note on standard error; once its reader has gone (| head), it is dropped and\n"
+    "the transfer goes on. Message boxes go to standard error as \"Caption: text\"; when\n"
+    "the port or the file cannot be opened, a second line says why and what to do. A\n"
+    "progress bar is drawn on standard error only when it is a terminal. ";
 const char* const kCommonHelpTail =
     " cancels as the progress window's\n"
     "Cancel does. Bytes the controller is still owed (the end of a completed transfer, a\n"
@@ -183,6 +186,9 @@ int RunTransferCommand(LineChoice choice, Start start) {
     const unsigned result = engine->LastEndResult();
     if (ControllerAwaitsBytes(result)) engine->FlushPort();
     engine.reset();
+    if (const uint64_t dropped = host.DroppedLogBytes())
+        std::fprintf(stderr, "quorlin-cli: %llu bytes of the log were not printed: standard output was not being read\n",
+                     static_cast<unsigned long long>(dropped));
     switch (outcome) {
         case RunOutcome::NotStarted: return kExitError;
         case RunOutcome::Cancelled: return kExitCancelled;

@@ -17,10 +17,13 @@ constexpr int kActivityCheckMs = 200;
 
 constexpr const char* kEraseToLineEnd = "\033[K";
 
-// How long log text may wait in stdout's buffer while a transfer runs. An
-// Echo send logs every character; writing each one out would cost a system
-// call and wake whoever reads the log, for every character on the line.
+// How long log text may wait before it goes to the writer while a transfer
+// runs. An Echo send logs every character; writing each one out would cost a
+// system call and wake whoever reads the log, for every character on the line.
 constexpr std::chrono::milliseconds kLogFlushInterval{50};
+// How long standard error waits for the log to be written before it, so that
+// the two keep their order where both reach one terminal or file.
+constexpr std::chrono::milliseconds kLogBeforeErrorWait{200};
 
 std::string FormatBytes(double bytes) {
     char text[32];
@@ -56,22 +59,27 @@ void CliTransferHost::EraseLogFront(size_t count) {
 void CliTransferHost::AppendLogText(std::string_view text) {
     if (text.empty()) return;
     m_nLogLength += text.size();
+    m_log.Append(text);
     if (!BarVisible()) {
-        std::fwrite(text.data(), 1, text.size(), stdout);
         if (!m_bLogPending) m_logPendingSince = Clock::now();
         m_bLogPending = true;
         return;
     }
     ClearBar();
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
+    m_bLogPending = true;
+    FlushLogBeforeStandardError();
     DrawBar(true);
 }
 
 void CliTransferHost::FlushLog() {
     if (!m_bLogPending) return;
     m_bLogPending = false;
-    std::fflush(stdout);
+    m_log.Flush();
+}
+
+void CliTransferHost::FlushLogBeforeStandardError() {
+    FlushLog();
+    m_log.Drain(kLogBeforeErrorWait);
 }
 
 int CliTransferHost::MillisecondsUntilLogFlush() {
@@ -97,7 +105,7 @@ void CliTransferHost::DestroyProgress() {
 }
 
 void CliTransferHost::ShowMessage(const std::string& text, const std::string& caption, MessageBoxIcon icon) {
-    FlushLog();  // the log up to the message comes first
+    FlushLogBeforeStandardError();  // the log up to the message comes first
     ClearBar();
     if (icon == MessageBoxIcon::Error) m_bShowedError = true;
     std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
@@ -116,7 +124,7 @@ void CliTransferHost::ShowFileOpenFailure(const std::string& text, const std::st
 }
 
 void CliTransferHost::ShowWithReason(const std::string& text, const std::string& caption, const std::string& why) {
-    FlushLog();
+    FlushLogBeforeStandardError();
     ClearBar();
     m_bShowedError = true;
     std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());

@@ -13,6 +13,7 @@
 #include "cli/Console.h"
 #include "cli/HostQueue.h"
 #include "cli/HostWait.h"
+#include "cli/LogOutput.h"
 #include "transfer/TransferEngine.h"
 #include "transfer/TransferHost.h"
 
@@ -34,9 +35,16 @@ public:
     // operation started has ended. idleSeconds 0: no time limit.
     RunOutcome RunTransfer(TransferEngine& engine, long idleSeconds);
     bool ShowedError() const { return m_bShowedError; }
+    // Log bytes dropped because standard output was not being read.
+    uint64_t DroppedLogBytes() const { return m_log.Dropped(); }
     // Gives the cancel keys back their default effect: after the run,
-    // while the port drains, Ctrl+C ends the process at once.
-    void ReleaseSignals() { m_wait.ReleaseCancel(); }
+    // while the port drains, Ctrl+C ends the process at once. The log up to
+    // the end line is written first (bounded, should nobody read it), so
+    // that a second Ctrl+C does not cut it off.
+    void ReleaseSignals() {
+        FlushLogBeforeStandardError();
+        m_wait.ReleaseCancel();
+    }
 
     size_t LogLength() const override { return m_nLogLength; }
     void EraseLogFront(size_t count) override;
@@ -69,20 +77,24 @@ private:
     void DrawBar(bool force);
     void ClearBar();
     bool BarVisible() const { return m_terminal != BarTerminal::None && m_bProgressShown; }
-    // Writes out the log text that AppendLogText left in stdout's buffer.
+    // Hands the log text that AppendLogText kept to the log's writer.
     void FlushLog();
+    // Before a message or the bar on standard error: the log up to here is
+    // written first (bounded: a reader that stalls does not hold the host).
+    void FlushLogBeforeStandardError();
     // While a transfer runs, the log goes out at most every
     // kLogFlushInterval: the time until then, or -1 when nothing waits.
     int MillisecondsUntilLogFlush();
 
     CommSettings m_settings;
     size_t m_nLogLength = 0;
-    bool m_bLogPending = false;  // log text waits in stdout's buffer
+    bool m_bLogPending = false;  // log text waits to be handed to the writer
     Clock::time_point m_logPendingSince;
     bool m_bShowedError = false;
 
     HostQueue m_queue;  // Post comes from the port's threads
     HostWait m_wait;    // woken when the queue got a message while the host was parked
+    LogOutput m_log{stdout};  // after m_wait: its thread blocks the cancel keys too
 
     BarTerminal m_terminal = BarTerminal::None;
     size_t m_nBarWidth = 0;  // what the last bar took on a Plain console

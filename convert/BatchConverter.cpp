@@ -91,6 +91,34 @@ std::vector<FileIdentity> SourcesOf(const std::string& folder, const std::vector
     return sources;
 }
 
+// text with "%1", "%2" and "%3" replaced: two sources and the output they share.
+std::string CollisionText(const char* text, const std::string& first, const std::string& second,
+                          const std::string& output) {
+    std::string result = text;
+    for (const auto& [key, value] : {std::pair<std::string, std::string>{"%1", first}, {"%2", second}, {"%3", output}})
+        if (const size_t at = result.find(key); at != std::string::npos) result.replace(at, key.size(), value);
+    return result;
+}
+
+// Two rows whose ROM images have one name (a.bin, a.BIN and a.Bin all make
+// a.rom): the later would silently replace the earlier. Found before anything
+// is written; the first pair found is named.
+std::optional<std::string> SharedRomName(const std::vector<BatchRow>& rows, BatchFileType type) {
+    for (size_t i = 0; i < rows.size(); ++i)
+        for (size_t j = i + 1; j < rows.size(); ++j)
+            if (rows[i].romName == rows[j].romName)
+                return CollisionText(kTextSameOutputTwice, rows[i].sourceName, rows[j].sourceName,
+                                     ComposePath(BatchOutputFolderName(type), rows[i].romName));
+    return std::nullopt;
+}
+
+// An image made earlier in this run: a folder that does not tell upper from
+// lower case (a memory card's) makes A.rom and a.rom one file.
+struct MadeImage {
+    FileIdentity file;
+    std::string sourceName;
+};
+
 }  // namespace
 
 bool IsUpdateFileTag(const std::string& text) {
@@ -144,14 +172,29 @@ ConversionOutcome RunBatch(const std::string& folder, BatchFileType type, const 
         outcome.FileErrorBox(FileErrorText(cause, FolderForMessages(folder)));
         return outcome;
     }
+    if (const auto shared = SharedRomName(rows, type)) {
+        outcome.Error(*shared);
+        return outcome;
+    }
     const std::vector<FileIdentity> sources = SourcesOf(folder, rows);
     const std::string outputFolder = MakeOutputFolder(folder, type);
+    std::vector<MadeImage> made;
     for (const BatchRow& row : rows) {
         try {
             PosixFile source = PosixFile::OpenForReading(folder + row.sourceName);
             std::vector<FileIdentity> protectedFiles = sources;
             protectedFiles.push_back(source.Identity());
-            if (!WriteRom(source, outputFolder + row.romName, protectedFiles, outcome)) return outcome;
+            const std::string romPath = outputFolder + row.romName;
+            if (const auto existing = IdentityOf(romPath)) {
+                const auto earlier = std::find_if(made.begin(), made.end(),
+                                                  [&](const MadeImage& image) { return image.file == *existing; });
+                if (earlier != made.end()) {
+                    outcome.Error(CollisionText(kTextOutputMadeTwice, earlier->sourceName, row.sourceName, romPath));
+                    return outcome;
+                }
+            }
+            if (!WriteRom(source, romPath, protectedFiles, outcome)) return outcome;
+            if (const auto identity = IdentityOf(romPath)) made.push_back({*identity, row.sourceName});
             if (!row.tag.empty() && !WriteUpdate(source, outputFolder + row.tag, protectedFiles, outcome))
                 return outcome;
         } catch (const FileError& error) {

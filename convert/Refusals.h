@@ -15,6 +15,12 @@ inline constexpr const char* kTextNotRegularFile =
     "%1 is a device, a pipe or a socket, not a file on disk: choose a regular file.";
 inline constexpr const char* kTextTargetIsSource =
     "%1 is a source of this conversion and cannot be overwritten by it; choose another target folder.";
+inline constexpr const char* kTextSameOutputTwice =
+    "%1 and %2 would both be converted into %3, and the second would overwrite the first: rename one of "
+    "them or delete its row, then convert again. Nothing was converted.";
+inline constexpr const char* kTextOutputMadeTwice =
+    "%2 would be converted into %3, which this batch has just made from %1 (the folder does not tell "
+    "upper from lower case): rename one of them or delete its row. The conversion stopped here.";
 
 // text with "%1" replaced by path.
 std::string WithPath(const char* text, const std::string& path);

@@ -148,6 +148,9 @@ constexpr Entry kTable[] = {
     {kSearchStatusName, "Search status"},
     {kRecentFilePrompt, "Open this document"},
     {kOpeningFile, "Opening %1..."},
+    {kStopTransferQuestion,
+     "A transfer is running. Stop it and exit?\n\nYes cancels it as its Cancel button does (a receive keeps what it "
+     "has stored and tells the controller), then the program ends. No keeps it running."},
 };
 
 const Entry* Find(int id) {

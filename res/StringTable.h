@@ -115,6 +115,8 @@ constexpr int kSearchStatusName = 61912;
 constexpr int kRecentFilePrompt = 61913;
 // Opening a large program
 constexpr int kOpeningFile = 61840;  // "%1": the file's name
+// Leaving
+constexpr int kStopTransferQuestion = 61770;
 
 // The text of a resource number (a command number gives the command's
 // status-bar prompt); empty for a number the table does not hold.

@@ -12,6 +12,8 @@ enum class PortFailureKind {
     InUse,             // another program holds the port
     PermissionDenied,  // the user may not open the device
     NotSerialDevice,   // the device is not a serial line
+    NoPortFound,       // the settings name no port because none opened in the probe
+    NoPortChosen,      // ports were found, but the settings choose none of them
     Other,
 };
 

@@ -1,5 +1,7 @@
 #include "transfer/PortFailureText.h"
 
+#include <algorithm>
+
 namespace quorlin {
 
 namespace {
@@ -29,10 +31,25 @@ std::string PortFailureAdvice(const PortFailure& why) {
         case PortFailureKind::NotSerialDevice:
             return "The device of this port is not a serial line" + system +
                    ". Choose another port in the settings.";
+        case PortFailureKind::NoPortFound:
+            return "No serial port was found on this computer. Connect the controller's cable or the USB serial "
+                   "adapter, then choose its port in the settings.";
+        case PortFailureKind::NoPortChosen:
+            return "The settings choose none of the serial ports found. Choose the controller's port in the "
+                   "settings.";
         case PortFailureKind::Other: break;
     }
     const std::string operation = why.operation.empty() ? "" : " in " + why.operation;
     return "The port failed" + operation + system + ".";
+}
+
+PortFailure ExplainPortChoice(const CommSettings& settings, const PortFailure& why) {
+    if (settings.GetPortNumber() != 0 || why.kind != PortFailureKind::NotFound) return why;
+    PortFailure none;
+    const bool anyFound =
+        std::any_of(settings.portList.begin(), settings.portList.end(), [](int32_t n) { return n > 0; });
+    none.kind = anyFound ? PortFailureKind::NoPortChosen : PortFailureKind::NoPortFound;
+    return none;
 }
 
 }  // namespace quorlin

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "serial/PortFailure.h"
+#include "transfer/CommSettings.h"
 
 namespace quorlin {
 
@@ -15,5 +16,10 @@ inline constexpr const char* kSerialAccessGroup = "dialout";
 
 // Empty when why names no failure.
 std::string PortFailureAdvice(const PortFailure& why);
+
+// why, or, when no device answered because the settings name no port at all
+// (their portList entry at commPort is empty), the reason for that: no port
+// was found, or none was chosen.
+PortFailure ExplainPortChoice(const CommSettings& settings, const PortFailure& why);
 
 }  // namespace quorlin

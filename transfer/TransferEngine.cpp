@@ -36,7 +36,7 @@ bool TransferEngine::OpenPort() {
     const unsigned number = m_host.Settings().GetPortNumber();
     if (!m_port->Open(this, number, 0)) {
         m_host.ShowPortOpenFailure(FormatWithNumber(texts::kCanNotOpenPort, number), texts::kCaptionError,
-                                   m_port->LastOpenFailure());
+                                   ExplainPortChoice(m_host.Settings(), m_port->LastOpenFailure()));
         return false;
     }
     InitLine(StandardLine::kBaud, StandardLine::kParity, StandardLine::kDataBits, StandardLine::kStopBits,

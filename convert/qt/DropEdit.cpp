@@ -6,17 +6,10 @@
 #include <QFileInfo>
 #include <QMimeData>
 #include <QUrl>
-#include <algorithm>
 
 #include "convert/qt/ConvertStrings.h"
 
 namespace quorlin {
-
-QString CutDroppedPath(const QString& path) {
-    qsizetype length = std::min(path.size(), CDropEdit::kMaxDroppedPathLength);
-    if (length < path.size() && length > 0 && path.at(length - 1).isHighSurrogate()) --length;
-    return path.left(length);
-}
 
 DroppedFiles ReadDroppedFiles(const QMimeData& data) {
     DroppedFiles dropped;
@@ -34,7 +27,7 @@ DroppedFiles ReadDroppedFiles(const QMimeData& data) {
             dropped.paths.clear();
             return dropped;
         }
-        dropped.paths.append(CutDroppedPath(path));
+        dropped.paths.append(path);
     }
     return dropped;
 }

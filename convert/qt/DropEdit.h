@@ -5,7 +5,8 @@
 // dialog read its controls. Several dropped files leave the box alone: each
 // is handed to the dialog through dropSrcFile(index, path), in drop order and
 // synchronously (the "DropSrcFileMsg" of the converters), and the dialog
-// decides where each goes. Paths are cut to kMaxDroppedPathLength characters.
+// decides where each goes. Paths are passed on whole, however long: a cut
+// path would name another file.
 //
 // A drop is refused as a whole, with dropRefused(text) saying why, when one
 // of its items is a folder or not a file on this computer (a web address
@@ -21,10 +22,6 @@ namespace quorlin {
 class CDropEdit : public QLineEdit {
     Q_OBJECT
 public:
-    // The longest path a drop passes on: the drop's 260-character buffer
-    // less its terminating zero.
-    static constexpr qsizetype kMaxDroppedPathLength = 259;
-
     explicit CDropEdit(QWidget* parent = nullptr);
 
 signals:
@@ -38,15 +35,12 @@ protected:
     void dropEvent(QDropEvent* event) override;
 };
 
-// The local file paths of a drop, each cut to the drop limit; or, when one
-// item cannot be converted, the text that says why (and no paths).
+// The local file paths of a drop; or, when one item cannot be converted,
+// the text that says why (and no paths).
 struct DroppedFiles {
     QStringList paths;
     QString refusal;
 };
 DroppedFiles ReadDroppedFiles(const QMimeData& data);
-
-// path cut to kMaxDroppedPathLength characters, never inside a surrogate pair.
-QString CutDroppedPath(const QString& path);
 
 }  // namespace quorlin

@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QWidget>
@@ -83,6 +84,9 @@ QSettings Profile() {
 }  // namespace
 
 void ClearProfile() {
+    // A named pipe left by a test that was killed would hold QSettings.
+    const QFileInfo store(ProfileLocation());
+    if (store.exists() && !store.isFile() && !store.isDir()) QFile::remove(store.filePath());
     QSettings settings = Profile();
     settings.clear();
     settings.sync();

@@ -24,9 +24,15 @@
 #include <QUrl>
 #include <memory>
 
+#include <signal.h>
+#include <unistd.h>
+
+#include <QElapsedTimer>
+
 #include "app/CommProp.h"
 #include "app/KeyIndicators.h"
 #include "convert/UpdateFile.h"
+#include "app/QuitSignals.h"
 #include "app/MainFrame.h"
 #include "app/Profile.h"
 #include "app/QuorlinDoc.h"
@@ -96,6 +102,9 @@ private slots:
     void windowPlaceAndSplitComeBackOnTheScreen();
     void fileDialogsStartInTheFolderLastUsedForThem();
     void closingAsksToSaveAModifiedDocument();
+    void leavingDuringAReceiveAsksThenCancelsIt();
+    void aQuitSignalCancelsTheReceiveWithoutAsking();
+    void portsPluggedInLaterAreFound();
     void everyControlHasAName();
     void screenshotOfTheMainWindow();
 
@@ -107,6 +116,8 @@ private:
     QTemporaryDir m_files;
 
     CMainFrame& MakeFrame();
+    // A Block receive under way into target, with a line of the program stored.
+    void StartReceiving(test::Simulator& sim, const QString& target);
 };
 
 void MainFrameTest::init() {
@@ -809,6 +820,119 @@ void MainFrameTest::screenshotOfTheMainWindow() {
     frame.GetEditorView()->GoToLine(6);  // the status bar shows the line and its block number
     QApplication::processEvents();
     test::SaveScreenshot(&frame, QStringLiteral("main-window"));
+}
+
+void MainFrameTest::StartReceiving(test::Simulator& sim, const QString& target) {
+    QVERIFY(sim.Start(1));
+    test::SetProfileValue("SysType", 1);
+    CMainFrame& frame = MakeFrame();
+    frame.show();
+    frame.GetCommView()->OnInitialUpdate();
+    m_prompts.paths.push_back(target);
+    frame.Action(cmd::kReceiveFile)->trigger();
+    QVERIFY(frame.Session().IsBusy());
+    QVERIFY(!sim.Command(QStringLiteral("noise 4E3147300A"), QStringLiteral("noise sent")).isEmpty());  // "N1G0\n"
+    QTRY_VERIFY(frame.GetCommView()->toPlainText().contains(QStringLiteral("N1G0")));
+}
+
+// Exit or closing the window while a program comes in: asked first; No keeps
+// the receive going, Yes cancels it as its Cancel button does (the file keeps
+// what came, the controller gets its SUB) before the window goes.
+void MainFrameTest::leavingDuringAReceiveAsksThenCancelsIt() {
+    m_ports.reset();
+    test::Simulator sim;
+    const QString target = m_files.filePath(QStringLiteral("received.nc"));
+    StartReceiving(sim, target);
+    CMainFrame& frame = *m_frame;
+
+    m_prompts.answers.push_back(PromptAnswer::No);
+    frame.Action(cmd::kAppExit)->trigger();
+    QVERIFY(frame.isVisible());
+    QVERIFY(frame.Session().IsBusy());
+    QCOMPARE(m_prompts.messages.size(), size_t(1));
+    QVERIFY(m_prompts.messages[0].text.startsWith(QStringLiteral("A transfer is running. Stop it and exit?")));
+    QCOMPARE(m_prompts.messages[0].caption, QStringLiteral("Prompt"));
+    QCOMPARE(m_prompts.messages[0].buttons, PromptButtons::YesNo);
+
+    m_prompts.answers.push_back(PromptAnswer::Yes);
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(frame.close());
+    qInfo("closed with the receive cancelled in %lld ms", static_cast<long long>(clock.elapsed()));
+    QVERIFY(!frame.Session().IsBusy());
+    QVERIFY(frame.GetCommView()->toPlainText().contains(QStringLiteral("File receiving cancelled")));
+    QCOMPARE(test::ReadWholeFile(target), QByteArray("N1G0\r\n"));
+    QVERIFY2(sim.Command(QStringLiteral("status"), QStringLiteral("status")).contains(QStringLiteral(" rx 1 ")),
+             qPrintable(sim.Output()));  // the SUB, the one byte the PC sent
+}
+
+// SIGTERM (logging out, kill) ends the same way without asking.
+void MainFrameTest::aQuitSignalCancelsTheReceiveWithoutAsking() {
+    m_ports.reset();
+    test::Simulator sim;
+    const QString target = m_files.filePath(QStringLiteral("received.nc"));
+    StartReceiving(sim, target);
+    CMainFrame& frame = *m_frame;
+    frame.GetEditorView()->insertPlainText(QStringLiteral("G01"));  // not even this is asked about
+    QuitSignals quitSignals;
+    QVERIFY(quitSignals.IsValid());
+    connect(&quitSignals, &QuitSignals::quitRequested, &frame, &CMainFrame::EndForSignal);
+    QElapsedTimer clock;
+    clock.start();
+    ::kill(::getpid(), SIGTERM);
+    QTRY_VERIFY_WITH_TIMEOUT(!frame.isVisible(), 3000);
+    qInfo("SIGTERM to the receive cancelled and the window gone: %lld ms", static_cast<long long>(clock.elapsed()));
+    QVERIFY(!frame.Session().IsBusy());
+    QVERIFY(m_prompts.messages.empty());
+    QCOMPARE(test::ReadWholeFile(target), QByteArray("N1G0\r\n"));
+    QVERIFY2(sim.Command(QStringLiteral("status"), QStringLiteral("status")).contains(QStringLiteral(" rx 1 ")),
+             qPrintable(sim.Output()));  // the SUB, the one byte the PC sent
+}
+
+// An adapter plugged in after start-up: the Settings sheet lists it, and a
+// transfer command with no port to use looks again. With no port at all,
+// the reason under "Can not open COM0 !" says so.
+void MainFrameTest::portsPluggedInLaterAreFound() {
+    m_ports.reset();
+    m_ports = std::make_unique<test::PtyPorts>(std::initializer_list<unsigned>{});
+    CMainFrame& frame = MakeFrame();
+    frame.show();
+    QCOMPARE(frame.GetPortNumber(), 0u);
+    QSignalSpy messages(&frame.Session(), &TransferSession::messageRequested);
+    m_prompts.paths.push_back(m_files.filePath(QStringLiteral("r.nc")));
+    frame.Action(cmd::kReceiveFile)->trigger();
+    QCOMPARE(messages.size(), 1);
+    QCOMPARE(messages[0].at(0).toString(), QStringLiteral("Can not open COM0 !"));
+    QVERIFY2(messages[0].at(3).toString().startsWith(QStringLiteral("No serial port was found on this computer.")),
+             qPrintable(messages[0].at(3).toString()));
+
+    m_ports.reset();  // the adapter is plugged in
+    m_ports = std::make_unique<test::PtyPorts>(std::initializer_list<unsigned>{5});
+    m_prompts.paths.push_back(m_files.filePath(QStringLiteral("r.nc")));
+    frame.Action(cmd::kReceiveFile)->trigger();
+    QCOMPARE(messages.size(), 1);
+    QVERIFY(frame.Session().IsBusy());
+    QCOMPARE(frame.GetPortNumber(), 5u);
+    frame.Session().CancelRunningTransfer();
+
+    m_ports.reset();
+    m_ports = std::make_unique<test::PtyPorts>(std::initializer_list<unsigned>{2, 5});
+    QStringList listed;
+    qint64 probeMs = -1;
+    QElapsedTimer clock;
+    QTimer::singleShot(0, this, [&] {
+        auto* sheet = qobject_cast<CSettingsSheet*>(QApplication::activeModalWidget());
+        QVERIFY(sheet);
+        probeMs = clock.elapsed();
+        for (int i = 0; i < sheet->Page().CommList()->count(); ++i) listed << sheet->Page().CommList()->itemText(i);
+        sheet->Page().CommList()->setCurrentIndex(0);
+        sheet->accept();
+    });
+    clock.start();
+    frame.Action(cmd::kSettings)->trigger();
+    qInfo("Settings sheet up with the ports probed again: %lld ms", static_cast<long long>(probeMs));
+    QVERIFY2(listed.size() == 2 && listed[0].startsWith(QStringLiteral("COM2")), qPrintable(listed.join(',')));
+    QCOMPARE(frame.GetPortNumber(), 2u);
 }
 
 QTEST_MAIN(MainFrameTest)

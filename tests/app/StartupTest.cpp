@@ -1,7 +1,13 @@
 // Start-up: one copy per profile, the command line's file, the profile's
 // values, the window shown; and the real program started twice.
 
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLocalSocket>
 #include <QMenu>
 #include <QProcess>
@@ -10,6 +16,7 @@
 #include <memory>
 
 #include "app/MainFrame.h"
+#include "app/Profile.h"
 #include "app/QuorlinApp.h"
 #include "app/QuorlinDoc.h"
 #include "app/QuorlinView.h"
@@ -37,6 +44,10 @@ private slots:
     void commandLineFileThatCannotBeOpenedEndsTheProgram();
     void profileValuesOfAnyKindAreSurvived();
     void theProgramStartedTwice();
+    void quitSignalsEndTheProgramAndRemoveItsSocket_data();
+    void quitSignalsEndTheProgramAndRemoveItsSocket();
+    void aNamedPipeAsTheProfileDoesNotHoldTheStartUp();
+    void aFileSizeLimitOnSaveIsAFullDisk();
 
 private:
     std::unique_ptr<test::PtyPorts> m_ports;
@@ -186,6 +197,97 @@ void StartupTest::theProgramStartedTwice() {
 
     first.terminate();
     QVERIFY(first.waitForFinished(kProcessDeadlineMs));
+}
+
+// Waits until the program started as process answers on its socket.
+bool AnswersOn(const QString& key, QProcess& process) {
+    if (!process.waitForStarted(kProcessDeadlineMs)) return false;
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < kProcessDeadlineMs && process.state() == QProcess::Running) {
+        QLocalSocket probe;
+        probe.connectToServer(key);
+        if (probe.waitForConnected(100)) return true;
+        process.waitForFinished(50);  // a bounded look at whether it ended instead
+    }
+    return false;
+}
+
+void StartupTest::quitSignalsEndTheProgramAndRemoveItsSocket_data() {
+    QTest::addColumn<int>("signalNumber");
+    QTest::newRow("SIGTERM") << SIGTERM;
+    QTest::newRow("SIGINT") << SIGINT;
+    QTest::newRow("SIGHUP") << SIGHUP;
+}
+
+// Logging out or kill: the program ends as by Exit, and its socket lives in
+// the user's runtime folder and goes with it.
+void StartupTest::quitSignalsEndTheProgramAndRemoveItsSocket() {
+    QFETCH(int, signalNumber);
+    QTemporaryDir runtime;
+    const QByteArray previous = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+    const QString key = SingleInstance::KeyForProfile();
+    QProcess program;
+    program.setProcessChannelMode(QProcess::ForwardedChannels);
+    program.start(QStringLiteral(QUORLIN_BINARY));
+    const bool answered = AnswersOn(key, program);
+    if (previous.isNull()) qunsetenv("XDG_RUNTIME_DIR");
+    else qputenv("XDG_RUNTIME_DIR", previous);
+    QVERIFY(answered);
+    QVERIFY2(key.startsWith(runtime.path() + QLatin1Char('/')), qPrintable(key));
+    QVERIFY(QFileInfo::exists(key));
+
+    QElapsedTimer clock;
+    clock.start();
+    ::kill(static_cast<pid_t>(program.processId()), signalNumber);
+    QVERIFY(program.waitForFinished(kProcessDeadlineMs));
+    qInfo("ended %lld ms after the signal", static_cast<long long>(clock.elapsed()));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+    QVERIFY(clock.elapsed() < 3000);
+    QVERIFY2(!QFileInfo::exists(key), "the socket was left behind");
+}
+
+// Reading a named pipe would wait for a writer that never comes.
+void StartupTest::aNamedPipeAsTheProfileDoesNotHoldTheStartUp() {
+    const QString profile = ProfileLocation();
+    QVERIFY(QDir().mkpath(QFileInfo(profile).path()));
+    QFile::remove(profile);
+    QCOMPARE(::mkfifo(QFile::encodeName(profile).constData(), 0600), 0);
+    QProcess program;
+    program.setProcessChannelMode(QProcess::ForwardedChannels);
+    program.start(QStringLiteral(QUORLIN_BINARY));
+    const bool answered = AnswersOn(SingleInstance::KeyForProfile(), program);
+    program.terminate();
+    program.waitForFinished(kProcessDeadlineMs);
+    QFile::remove(profile);
+    QVERIFY(answered);
+}
+
+// The program as started (this test leaves SIGXFSZ as it found it): a save
+// past the file-size limit shows the full-disk failure and keeps the edits,
+// instead of the limit's signal ending the program.
+void StartupTest::aFileSizeLimitOnSaveIsAFullDisk() {
+    const QByteArray old = "O0001\r\n";
+    const QString path = test::WriteFile(m_files, "part.nc", old);
+    CQuorlinApp app(m_prompts);
+    QVERIFY(app.InitInstance({path}));
+    CQuorlinDoc& document = app.MainFrame()->Document();
+    app.MainFrame()->GetEditorView()->insertPlainText(QString(100000, QLatin1Char('G')));
+    rlimit limit{}, small{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    small = limit;
+    small.rlim_cur = 4096;
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    const bool saved = document.OnFileSave();
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    QVERIFY(!saved);
+    QVERIFY(!m_prompts.messages.empty());
+    QVERIFY2(m_prompts.messages.back().text.startsWith(QStringLiteral("Failed to save document.")),
+             qPrintable(m_prompts.messages.back().text));
+    QVERIFY(document.IsModified());
+    QCOMPARE(test::ReadWholeFile(path), old);
 }
 
 QTEST_MAIN(StartupTest)

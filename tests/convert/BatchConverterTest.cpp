@@ -94,6 +94,32 @@ TEST_F(Batch, TheLaterRowsUpdateFileReplacesAnEarlierOneOfTheSameTag) {
     EXPECT_EQ(test::Slice(test::ReadBytes(Output("UDA")), 22, 222), b);
 }
 
+// a.bin, a.BIN and a.Bin all make a.rom: the batch refuses before writing
+// anything instead of keeping only the last and saying it finished. Where
+// two names reach one file (a link here, a folder that ignores case on a
+// memory card), the second image stops the batch rather than replace the first.
+TEST_F(Batch, NeverOverwritesAnImageItMadeInTheSameRun) {
+    for (const char* name : {"a.bin", "a.BIN", "a.Bin"}) test::WriteBytes(folder / name, test::Pattern(100, name[2]));
+    const std::vector<BatchRow> rows = ListBatchFiles(Folder(), BatchFileType::Bin);
+    ASSERT_EQ(rows.size(), 3u);
+    ConversionOutcome outcome = RunBatch(Folder(), BatchFileType::Bin, rows);
+    EXPECT_FALSE(outcome.finished);
+    ASSERT_EQ(outcome.messages.size(), 1u);
+    EXPECT_NE(outcome.messages[0].text.find("a.rom"), std::string::npos) << outcome.messages[0].text;
+    EXPECT_FALSE(std::filesystem::exists(Output("a.rom")));
+
+    std::filesystem::remove(folder / "a.BIN");
+    std::filesystem::remove(folder / "a.Bin");
+    test::WriteBytes(folder / "b.bin", test::Pattern(100, 2));
+    std::filesystem::create_directory(folder / "Bin_Dst");
+    std::filesystem::create_symlink("a.rom", folder / "Bin_Dst/b.rom");
+    outcome = RunBatch(Folder(), BatchFileType::Bin, {{"a.bin", "a.rom", ""}, {"b.bin", "b.rom", ""}});
+    EXPECT_FALSE(outcome.finished);
+    ASSERT_EQ(outcome.messages.size(), 1u);
+    EXPECT_NE(outcome.messages[0].text.find("just made from a.bin"), std::string::npos) << outcome.messages[0].text;
+    EXPECT_EQ(test::Slice(test::ReadBytes(Output("a.rom")), 0, 100), test::Pattern(100, 'b'));
+}
+
 TEST_F(Batch, StopsAtTheFirstFailureKeepingEarlierOutputs) {
     test::WriteBytes(folder / "a.bin", test::Pattern(100));
     test::WriteBytes(folder / "c.bin", test::Pattern(100));

@@ -33,6 +33,9 @@ struct ChildOptions {
     // Writes past this size fail with EFBIG (SIGXFSZ is ignored), as on a
     // disk that is full.
     std::optional<rlim_t> fileSizeLimit;
+    // False for a program that has to survive the limit's signal itself:
+    // SIGXFSZ keeps its default, which ends a process that does not ignore it.
+    bool ignoreFileSizeSignal = true;
     bool unprivileged = false;
 };
 
@@ -46,7 +49,7 @@ struct ChildResult {
 // Applies options to the calling process: for a child only, after fork().
 inline bool TakeOnChildOptions(const ChildOptions& options) {
     if (options.fileSizeLimit) {
-        ::signal(SIGXFSZ, SIG_IGN);
+        ::signal(SIGXFSZ, options.ignoreFileSizeSignal ? SIG_IGN : SIG_DFL);
         const rlimit limit{*options.fileSizeLimit, *options.fileSizeLimit};
         if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return false;
     }

@@ -64,7 +64,8 @@ inline RunningCli StartCli(const std::vector<std::string>& args, const CliOption
             ::_exit(kChildSetupFailed);
         ChildOptions child;
         child.unprivileged = options.unprivileged;
-        child.fileSizeLimit = options.fileSizeLimit;  // kept across exec, as is the ignored SIGXFSZ
+        child.fileSizeLimit = options.fileSizeLimit;  // kept across exec
+        child.ignoreFileSizeSignal = false;           // quorlin-cli itself must not die of it
         if (!TakeOnChildOptions(child)) ::_exit(kChildSetupFailed);
         ::execv(QUORLIN_CLI_PATH, argv.data());
         ::_exit(kChildSetupFailed);

@@ -90,7 +90,8 @@ Process& TransferFixture::StartCli(const std::vector<std::string>& args) {
         ExpectNoSanitizerReport(*cli_);
         session_.Remove(*cli_);
     }
-    std::vector<std::string> argv{QUORLIN_CLI_PATH};
+    std::vector<std::string> argv = cliWrapper_;
+    argv.push_back(QUORLIN_CLI_PATH);
     argv.insert(argv.end(), args.begin(), args.end());
     argv.insert(argv.end(), {"--port", "1", "--family", std::to_string(family_)});
     argv.insert(argv.end(), extraCliOptions_.begin(), extraCliOptions_.end());

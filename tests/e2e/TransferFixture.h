@@ -66,6 +66,9 @@ protected:
     std::size_t simSeen_ = 0;
     Session session_;
     std::vector<std::string> extraCliOptions_;
+    // Run before the tool's path, as a user's shell does: {"/bin/sh", "-c",
+    // SCRIPT}, in which "$0" "$@" is the tool with its arguments.
+    std::vector<std::string> cliWrapper_;
 };
 
 // An update file: the 22-byte header ('%', "QZ", checksum and length of the

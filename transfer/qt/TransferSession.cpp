@@ -102,6 +102,18 @@ void TransferSession::OnReceiveDlgCancel() {
     m_engine->OnReceiveDlgCancel();
 }
 
+void TransferSession::CancelRunningTransfer() {
+    if (!m_engine->IsTransferring()) return;
+    StepScope step(*this);
+    if (m_engine->TransferKindNow() == KindReceiveFile)
+        m_engine->OnReceiveDlgCancel();
+    else
+        m_engine->OnSendDlgCancel();
+    DestroyProgress();
+}
+
+void TransferSession::FlushPortBeforeExit() { m_engine->FlushPort(); }
+
 void TransferSession::ClearAll() { ClearLog(); }
 
 bool TransferSession::IsBusy() const { return m_settings.busy != 0; }

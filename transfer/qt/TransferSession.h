@@ -57,6 +57,13 @@ public:
     void OnSendDlgCancel();
     void OnReceiveDlgCancel();
 
+    // Cancels the running transfer, if any, as its progress window's Cancel
+    // does, and lets the window go: for a program that is ending.
+    void CancelRunningTransfer();
+    // Waits (bounded by the line time and a few seconds) until what was
+    // written has left the port: only for a program that is ending.
+    void FlushPortBeforeExit();
+
     // Clear All of the log view.
     void ClearAll();
     // The log as the engine counts it; the view shows Log().ViewText().
