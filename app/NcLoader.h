@@ -9,6 +9,7 @@
 #include <QTextDocument>
 #include <atomic>
 #include <memory>
+#include <vector>
 
 #include "app/NcFile.h"
 #include "app/NcText.h"
@@ -31,6 +32,9 @@ struct LoadedProgram {
     bool cancelled = false;
     std::unique_ptr<QTextDocument> document;  // set when the program was read whole
     LineEnding usualBreak = LineEnding::CrLf;
+    // Lines the reading thread had to shape (where its cursor stood after
+    // each piece): their layouts remember font engines of that thread.
+    std::vector<int> shapedBlocks;
 };
 
 // Runs on any thread. The document is made for display in font by a plain
@@ -38,5 +42,10 @@ struct LoadedProgram {
 // thread owner, where the editor takes it.
 LoadedProgram LoadProgramDocument(const QString& path, const QFont& font, QThread* owner, LoadControl& control,
                                   qint64 maxBytes = kMaxEditableBytes);
+
+// On the owner thread, before the editor shows the document: font engines
+// are cached per thread and go with the reading thread when it ends, so the
+// lines it shaped must be shaped again here.
+void ForgetReaderShaping(LoadedProgram& loaded);
 
 }  // namespace quorlin

@@ -30,21 +30,31 @@ int32_t ReadInteger(const QSettings& settings, const char* key) {
 bool IsUsableStore() {
     const QFileInfo store(ProfileLocation());
     if (!store.exists() && !store.isSymLink()) return true;
-    if (store.isFile()) return true;
-    qWarning("Quorlin: the profile %s is not a regular file; it is neither read nor written",
-             qPrintable(store.filePath()));
-    return false;
+    return store.isFile();
+}
+
+// Where a run whose profile is unusable keeps the remembered state it
+// writes (window place, folders, recent files): the user's own runtime
+// folder, never the unusable store.
+QString StandInProfilePath() {
+    return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) +
+           QStringLiteral("/quorlin-stand-in-profile.conf");
 }
 
 }  // namespace
 
 QSettings OpenProfile() {
+    if (!IsUsableStore()) return QSettings(StandInProfilePath(), QSettings::IniFormat);
     return QSettings(QSettings::NativeFormat, QSettings::UserScope, QString::fromLatin1(kProfileOrganization),
                      QString::fromLatin1(kProfileApplication));
 }
 
 StoredSettings ReadProfile() {
-    if (!IsUsableStore()) return {};
+    if (!IsUsableStore()) {
+        qWarning("Quorlin: the profile %s is not a regular file; it is neither read nor written",
+                 qPrintable(ProfileLocation()));
+        return {};
+    }
     QSettings settings = OpenProfile();
     settings.beginGroup(QString::fromLatin1(kGroup));
     StoredSettings stored;

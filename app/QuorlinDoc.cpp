@@ -98,6 +98,7 @@ bool CQuorlinDoc::OpenDocument(const QString& path) {
         ShowFailure(OpenFailureText(path, loaded.result));
         return false;
     }
+    ForgetReaderShaping(loaded);
     m_view.SetDocument(std::move(loaded.document), loaded.usualBreak);
     m_path = QFileInfo(path).absoluteFilePath();
     emit titleChanged();

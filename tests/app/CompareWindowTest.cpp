@@ -3,6 +3,7 @@
 // and their place in the profile.
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -116,6 +117,8 @@ void CompareWindowTest::showsTheMachinesChangesAndStepsThroughThem() {
     QCOMPARE(test::ProfileEntry(QStringLiteral("Compare/IgnoreBlockNumbers")).toInt(), 1);
 
     // F8 goes to the changed feed, both panes on the same row.
+    window->activateWindow();
+    QTRY_COMPARE(QApplication::activeWindow(), window.data());
     window->LeftPane()->setFocus();
     QTest::keyClick(window, Qt::Key_F8);
     QCOMPARE(count->text(), QStringLiteral("Difference 1 of 2"));

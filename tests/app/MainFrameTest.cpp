@@ -581,6 +581,7 @@ void MainFrameTest::everyDownloadArrivesWholeBehindTheRestore() {
     m_prompts.paths.push_back(test::WriteFile(m_files, "image.bin", file));
     frame.Action(command)->trigger();
     QTRY_VERIFY_WITH_TIMEOUT(!frame.Session().IsBusy(), 60000);
+    frame.GetCommView()->ShowPendingLog();
     const QString log = frame.GetCommView()->toPlainText();
     QVERIFY2(log.contains(QStringLiteral("File sending completed")), qPrintable(log));
     if (!stream) QVERIFY2(log.contains(QStringLiteral(", 2 blocks, verdict 1 in ")), qPrintable(log));
@@ -841,7 +842,7 @@ void MainFrameTest::StartReceiving(test::Simulator& sim, const QString& target) 
 void MainFrameTest::leavingDuringAReceiveAsksThenCancelsIt() {
     m_ports.reset();
     test::Simulator sim;
-    const QString target = m_files.filePath(QStringLiteral("received.nc"));
+    const QString target = m_files.filePath(QStringLiteral("received-at-exit.nc"));
     StartReceiving(sim, target);
     CMainFrame& frame = *m_frame;
 
@@ -860,6 +861,7 @@ void MainFrameTest::leavingDuringAReceiveAsksThenCancelsIt() {
     QVERIFY(frame.close());
     qInfo("closed with the receive cancelled in %lld ms", static_cast<long long>(clock.elapsed()));
     QVERIFY(!frame.Session().IsBusy());
+    frame.GetCommView()->ShowPendingLog();
     QVERIFY(frame.GetCommView()->toPlainText().contains(QStringLiteral("File receiving cancelled")));
     QCOMPARE(test::ReadWholeFile(target), QByteArray("N1G0\r\n"));
     QVERIFY2(sim.Command(QStringLiteral("status"), QStringLiteral("status")).contains(QStringLiteral(" rx 1 ")),
@@ -870,7 +872,7 @@ void MainFrameTest::leavingDuringAReceiveAsksThenCancelsIt() {
 void MainFrameTest::aQuitSignalCancelsTheReceiveWithoutAsking() {
     m_ports.reset();
     test::Simulator sim;
-    const QString target = m_files.filePath(QStringLiteral("received.nc"));
+    const QString target = m_files.filePath(QStringLiteral("received-at-sigterm.nc"));
     StartReceiving(sim, target);
     CMainFrame& frame = *m_frame;
     frame.GetEditorView()->insertPlainText(QStringLiteral("G01"));  // not even this is asked about
