@@ -160,11 +160,12 @@ bool ProgramWriter::Open(const std::string& path) {
     m_strTarget.clear();
     // An existing program, held so that no other transfer writes it, stays
     // untouched until the new one is complete.
-    std::string why;
-    m_target = transfer_file::OpenExclusive(path, transfer_file::Access::Read, why);
+    m_target = transfer_file::OpenExclusive(path, transfer_file::Access::Replace, m_strOpenFailure);
     if (m_target != transfer_file::kNoHandle) {
         m_strTarget = path;
         m_strWriting = PartialPathFor(path);
+    } else if (!m_strOpenFailure.empty()) {
+        return false;  // there, but not to be replaced (read-only, held by another transfer)
     } else {
         m_strWriting = path;
     }

@@ -17,6 +17,10 @@ inline constexpr Handle kNoHandle = -1;
 enum class Access {
     Read,   // an existing file, read from its start
     Write,  // created when missing, emptied once it is ours
+    // An existing program that a new one will replace: held and read, never
+    // emptied; refused when it is read-only. A file that does not exist
+    // gives kNoHandle with why left empty.
+    Replace,
 };
 
 // Opens path for a transfer: never waits (a named pipe is refused, not

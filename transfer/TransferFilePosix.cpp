@@ -46,10 +46,10 @@ Handle OpenExclusive(const std::string& path, Access access, std::string& why) {
     why.clear();
     // O_NONBLOCK: a named pipe would otherwise block until a writer or
     // reader appears.
-    const int flags = access == Access::Read ? O_RDONLY : O_WRONLY | O_CREAT;
+    const int flags = access == Access::Write ? O_WRONLY | O_CREAT : O_RDONLY;
     const int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, kNewFilePermissions);
     if (fd < 0) {
-        why = OpenErrorText(path, errno);
+        if (!(access == Access::Replace && errno == ENOENT)) why = OpenErrorText(path, errno);
         return kNoHandle;
     }
     struct stat info {};
@@ -57,6 +57,10 @@ Handle OpenExclusive(const std::string& path, Access access, std::string& why) {
         why = std::strerror(errno);
     } else if (!S_ISREG(info.st_mode)) {
         why = NotRegularText(info.st_mode);
+    } else if (access == Access::Replace && (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+        // A read-only program stays what it is, also for a user (root) whom
+        // the mode would not stop.
+        why = OpenErrorText(path, EACCES);
     } else if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         why = errno == EWOULDBLOCK ? "another transfer is using it" : std::strerror(errno);
     } else if (access == Access::Write && ::ftruncate(fd, 0) != 0) {

@@ -69,15 +69,20 @@ Handle OpenExclusive(const std::string& path, Access access, std::string& why) {
         return kNoHandle;
     }
     const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+    const DWORD attributesError = attributes == INVALID_FILE_ATTRIBUTES ? ::GetLastError() : ERROR_SUCCESS;
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         why = NotRegularText("a folder");
         return kNoHandle;
     }
-    const bool reading = access == Access::Read;
-    // A read-only program is never emptied. Windows refuses to open it for
-    // writing anyway; asking first keeps that true where the file system
-    // would let its owner write regardless (Wine run as root does).
-    if (!reading && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+    if (access == Access::Replace && attributes == INVALID_FILE_ATTRIBUTES &&
+        (attributesError == ERROR_FILE_NOT_FOUND || attributesError == ERROR_PATH_NOT_FOUND))
+        return kNoHandle;  // nothing to replace
+    const bool reading = access != Access::Write;
+    // A read-only program is never emptied nor replaced. Windows refuses to
+    // open it for writing anyway; asking first keeps that true where the
+    // file system would let its owner write regardless (Wine run as root
+    // does).
+    if (access != Access::Read && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
         why = win32::SystemErrorText(ERROR_ACCESS_DENIED);
         return kNoHandle;
     }

@@ -99,6 +99,9 @@ TEST_F(Batch, TheLaterRowsUpdateFileReplacesAnEarlierOneOfTheSameTag) {
 // two names reach one file (a link here, a folder that ignores case on a
 // memory card), the second image stops the batch rather than replace the first.
 TEST_F(Batch, NeverOverwritesAnImageItMadeInTheSameRun) {
+#ifdef _WIN32
+    GTEST_SKIP() << "names that differ only in case are one file here";
+#endif
     for (const char* name : {"a.bin", "a.BIN", "a.Bin"}) test::WriteBytes(folder / name, test::Pattern(100, name[2]));
     const std::vector<BatchRow> rows = ListBatchFiles(Folder(), BatchFileType::Bin);
     ASSERT_EQ(rows.size(), 3u);

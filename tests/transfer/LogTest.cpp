@@ -38,8 +38,10 @@ TEST_F(Log, EndLineIsFollowedByWhatTheTransferCarried) {
     engine->SendFile(sent);
     TxEmpty();
     TxEmpty();
-    EXPECT_TRUE(std::regex_search(host.log, std::regex("File sending completed\r\n" + sent +
-                                                         R"(: 8 bytes sent in \d+\.\d s \(\d+ bytes/s\)\r\n$)")))
+    // The path stays out of the pattern: a Windows path's backslashes are escapes there.
+    EXPECT_NE(host.log.find("File sending completed\r\n" + sent + ": 8 bytes sent in "), std::string::npos)
+        << host.log;
+    EXPECT_TRUE(std::regex_search(host.log, std::regex(R"(: 8 bytes sent in \d+\.\d s \(\d+ bytes/s\)\r\n$)")))
         << host.log;
 
     engine->SendFile(MakeFile("q.nc", std::string(2000, 'g')));

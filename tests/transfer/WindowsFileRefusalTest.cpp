@@ -91,7 +91,7 @@ TEST_F(WindowsFiles, AnotherTransferIsKeptOutButReadersAreNot) {
     EXPECT_EQ(ReadFile(path), "G1\r\n");
     sending.Close();
     ASSERT_TRUE(receiving.Open(path));
-    EXPECT_EQ(ReadFile(path), "");  // emptied once it is the receive's
+    EXPECT_EQ(ReadFile(path), "G1\r\n");  // kept until the new program is complete
 }
 
 TEST_F(WindowsFiles, AReadOnlyFileIsNoReceiveTargetAndIsKept) {
