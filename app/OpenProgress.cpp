@@ -8,9 +8,11 @@
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
 #include <thread>
 
 #include "res/StringTable.h"
+#include "ui/GuiWakeUp.h"
 
 namespace quorlin {
 
@@ -27,9 +29,17 @@ LoadedProgram LoadWithProgress(const QString& path, const QFont& font, QWidget* 
     LoadedProgram loaded;
     QEventLoop waiting;
     QThread* const owner = QThread::currentThread();
+    // The reader says it is done through an eventfd rather than a posted
+    // call: the hand-over then stays visible to the thread checkers.
+    std::atomic<bool> done {false};
+    GuiWakeUp readerDone;
+    QObject::connect(&readerDone, &GuiWakeUp::woken, &waiting, [&done, &waiting] {
+        if (done.load()) waiting.quit();
+    });
     std::thread reader([&] {
         loaded = LoadProgramDocument(path, font, owner, control);
-        QMetaObject::invokeMethod(&waiting, &QEventLoop::quit, Qt::QueuedConnection);
+        done.store(true);
+        readerDone.Signal();
     });
 
     QProgressDialog progress(str::LoadText(str::kOpeningFile).arg(QFileInfo(path).fileName()),
@@ -43,7 +53,8 @@ LoadedProgram LoadWithProgress(const QString& path, const QFont& font, QWidget* 
     progress.setMinimumDuration(kShowAfterMs);
     QObject::connect(&progress, &QProgressDialog::canceled, [&control] { control.cancel = true; });
     QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&control, &progress] {
+    QObject::connect(&ticker, &QTimer::timeout, [&control, &progress, &done, &waiting] {
+        if (done.load()) waiting.quit();  // without an eventfd, the tick notices
         const qint64 size = control.fileSize.load();
         if (size > 0) progress.setValue(static_cast<int>(std::min<qint64>(kSteps, control.bytesRead * kSteps / size)));
     });
