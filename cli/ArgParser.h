@@ -8,7 +8,10 @@
 
 namespace quorlin::cli {
 
-// Exit status of a command line that cannot be understood.
+// Exit statuses the commands share: done, failed (the message on standard
+// error), and a command line that cannot be understood.
+constexpr int kExitDone = 0;
+constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
 struct OptionSpec {

@@ -25,8 +25,6 @@ namespace quorlin::cli {
 
 namespace {
 
-constexpr int kExitDone = 0;
-constexpr int kExitFailed = 1;
 
 const char* const kConvertHelp =
     "usage: quorlin-cli convert --type 0|1|2 [--version TEXT] [--date TEXT]\n"

@@ -20,8 +20,6 @@ namespace quorlin::cli {
 
 namespace {
 
-constexpr int kExitDone = 0;
-constexpr int kExitFailed = 1;
 // compare: 0 same, 1 different, 2 trouble (as diff does).
 constexpr int kExitDifferent = 1;
 constexpr int kExitTrouble = 2;
