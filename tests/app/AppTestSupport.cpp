@@ -76,24 +76,18 @@ QByteArray PtyPorts::ReadLine(unsigned port) {
     return bytes;
 }
 
-namespace {
-QSettings Profile() {
-    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QString::fromLatin1(kProfileOrganization),
-                     QString::fromLatin1(kProfileApplication));
-}
-}  // namespace
 
 void ClearProfile() {
     // A named pipe left by a test that was killed would hold QSettings.
     const QFileInfo store(ProfileLocation());
     if (store.exists() && !store.isFile() && !store.isDir()) QFile::remove(store.filePath());
-    QSettings settings = Profile();
+    QSettings settings = OpenProfile();
     settings.clear();
     settings.sync();
 }
 
 void SetProfileValue(const QString& key, const QVariant& value) {
-    QSettings settings = Profile();
+    QSettings settings = OpenProfile();
     settings.setValue(QStringLiteral("Prop/") + key, value);
     settings.sync();
 }
@@ -101,7 +95,7 @@ void SetProfileValue(const QString& key, const QVariant& value) {
 QVariant ProfileValue(const QString& key) { return ProfileEntry(QStringLiteral("Prop/") + key); }
 
 QVariant ProfileEntry(const QString& groupAndKey) {
-    QSettings settings = Profile();
+    QSettings settings = OpenProfile();
     return settings.value(groupAndKey);
 }
 
