@@ -3,8 +3,8 @@
 // counter shown must be those of a model of the receive rules:
 //  - each message reads at most 511 waiting bytes; a larger backlog is read by
 //    the messages the engine posts to itself;
-//  - Block and Xon: a read is taken up to its first NUL, its SUBs are removed
-//    and end the receive after what remains is stored;
+//  - Block and Xon: a read's NULs are line fill and skipped, its SUBs are
+//    removed and end the receive after what remains is stored;
 //  - Echo: only the first byte of a read counts: it is echoed, and stored
 //    unless it is SUB, which ends the receive;
 //  - the file is text: every LF is stored as CR LF; the counter is the file's
@@ -12,10 +12,13 @@
 //  - a receive that never saw SUB is cancelled: one SUB goes to the
 //    controller, and what was stored stays;
 //  - the log shows every read up to its first NUL, before and after the end
-//    line, between the timestamped start and end lines.
+//    line, between the timestamped start and end lines; a summary line with
+//    the file's name and the program bytes received follows the end line.
 
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -61,12 +64,15 @@ std::string MaskTimestamps(const std::string& log) {
 struct Expected {
     std::string log = std::string(kTimestamp) + "Begin to receive file\r\n";
     std::string stored;
+    size_t received = 0;  // program bytes as they came, before LF became CR LF
+    size_t summaryAt = 0;  // where in the log the summary line stands
     std::vector<uint64_t> counts{0};  // the counter is set to 0 before anything arrives
     std::string echoed;
     bool completed = false;
 };
 
 void Store(Expected& model, const std::string& bytes) {
+    model.received += bytes.size();
     for (char c : bytes) {
         if (c == kLF) model.stored += '\r';
         model.stored += c;
@@ -85,13 +91,36 @@ void ModelRead(Expected& model, bool echo, const std::string& read) {
         else
             Store(model, std::string(1, first));
     } else {
-        std::string text = read.substr(0, read.find('\0'));
+        std::string text = read;
+        std::erase(text, '\0');
         const size_t before = text.size();
         std::erase(text, kSUB);
         Store(model, text);
         model.completed = text.size() != before;
     }
-    if (model.completed) model.log += std::string(kTimestamp) + "File receiving completed\r\n";
+    if (model.completed) {
+        model.log += std::string(kTimestamp) + "File receiving completed\r\n";
+        model.summaryAt = model.log.size();
+    }
+}
+
+// Where the summary line that starts at `at` ends, or npos when none does:
+// head, seconds with one decimal, " s (", a rate, " bytes/s)" CR LF.
+size_t SummaryEnd(const std::string& log, size_t at, const std::string& head) {
+    auto digits = [&](size_t& pos) {
+        const size_t first = pos;
+        while (pos < log.size() && log[pos] >= '0' && log[pos] <= '9') ++pos;
+        return pos > first;
+    };
+    auto literal = [&](size_t& pos, std::string_view text) {
+        if (log.compare(pos, text.size(), text) != 0) return false;
+        pos += text.size();
+        return true;
+    };
+    size_t pos = at;
+    const bool whole = literal(pos, head) && digits(pos) && literal(pos, ".") && digits(pos) &&
+                       literal(pos, " s (") && digits(pos) && literal(pos, " bytes/s)\r\n");
+    return whole ? pos : std::string::npos;
 }
 
 std::string ReadFile(const std::string& path) {
@@ -118,7 +147,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         chunks.push_back(in.ConsumeBytesAsString(in.ConsumeIntegralInRange<size_t>(1, kMaxChunk)));
 
     EngineRig rig(family);
+    // A fresh target each run: an old program there would be received beside.
     const std::string path = (ScratchFolder::Path() / "received.nc").string();
+    std::filesystem::remove(path);
     rig.engine->ReceiveFile(path);
     FUZZ_CHECK(rig.engine->IsTransferring(), "the receive did not start");
 
@@ -134,6 +165,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         rig.engine->OnReceiveDlgCancel();
         model.echoed += kSUB;  // the controller is told that the PC stops
         model.log += std::string(kTimestamp) + "File receiving cancelled\r\n";
+        model.summaryAt = model.log.size();
     }
     FUZZ_CHECK(!rig.engine->IsTransferring(), "the receive did not end");
     FUZZ_CHECK(rig.engine->LastEndResult() ==
@@ -141,15 +173,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                "end " + std::to_string(rig.engine->LastEndResult()));
 
     const std::string stored = ReadFile(path);
-    FUZZ_CHECK(stored == model.stored, "stored " + Escaped(stored) + "\n   model " + Escaped(model.stored));
+    const size_t differ = std::mismatch(stored.begin(), stored.end(), model.stored.begin(), model.stored.end()).first -
+                          stored.begin();
+    FUZZ_CHECK(stored == model.stored, "stored " + std::to_string(stored.size()) + " bytes, model " +
+                                           std::to_string(model.stored.size()) + ", from byte " +
+                                           std::to_string(differ) + ": " + Escaped(stored.substr(differ, 80)) +
+                                           "\n   model " + Escaped(model.stored.substr(differ, 80)));
     FUZZ_CHECK(rig.host.byteCounts == model.counts,
                "counts " + Describe(rig.host.byteCounts) + "\n   model " + Describe(model.counts));
     FUZZ_CHECK(rig.port->Written() == model.echoed,
                "written " + Escaped(rig.port->Written()) + "\n   model " + Escaped(model.echoed));
     // Masked on both sides, so that received bytes shaped like a timestamp
-    // stay alike.
+    // stay alike. The summary stands where the model's end line ends; its time
+    // and rate are the clock's, so only their shape is checked.
     const std::string log = MaskTimestamps(rig.host.log);
-    FUZZ_CHECK(log == MaskTimestamps(model.log), "log " + Escaped(log) + "\n   model " + Escaped(model.log));
+    const std::string before = MaskTimestamps(model.log.substr(0, model.summaryAt));
+    const std::string after = MaskTimestamps(model.log.substr(model.summaryAt));
+    FUZZ_CHECK(log.starts_with(before), "log " + Escaped(log) + "\n   model " + Escaped(model.log));
+    const std::string summaryHead = path + ": " + std::to_string(model.received) + " bytes received in ";
+    const size_t summaryEnd = SummaryEnd(log, before.size(), summaryHead);
+    FUZZ_CHECK(summaryEnd != std::string::npos,
+               "no summary " + Escaped(summaryHead) + " in " + Escaped(log.substr(before.size())));
+    FUZZ_CHECK(log.substr(summaryEnd) == after,
+               "log after the summary " + Escaped(log.substr(summaryEnd)) + "\n   model " + Escaped(after));
     FUZZ_CHECK(rig.host.messages.empty(), "a message box: " + rig.host.messages.front().text);
     return 0;
 }

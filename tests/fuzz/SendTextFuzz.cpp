@@ -185,9 +185,15 @@ void CheckXon(EngineRig& rig, const std::string& text, size_t stopAfter) {
         rig.ControllerSends(std::string(1, kDC1));
     }
     FUZZ_CHECK(!rig.engine->IsTransferring(), "the Xon send did not end");
-    FUZZ_CHECK(rig.engine->LastEndResult() == EndSendFileCompleted,
+    FUZZ_CHECK(rig.engine->LastEndResult() == (stopped ? EndSendStoppedByController : EndSendFileCompleted),
                "end " + std::to_string(rig.engine->LastEndResult()));
-    if (stopped) FUZZ_CHECK(rig.port->Calls().back() == "Purge", "DC3 did not purge the port last");
+    if (stopped) {
+        FUZZ_CHECK(rig.port->Calls().back() == "Purge", "DC3 did not purge the port last");
+        // The operator is told that the program did not arrive whole.
+        FUZZ_CHECK(rig.host.messages.size() == 1 && rig.host.messages.front().text.find("DC3") != std::string::npos,
+                   "no single message on DC3");
+        rig.host.messages.clear();
+    }
 
     const std::vector<std::string> blocks = rig.port->Writes();
     FUZZ_CHECK(!blocks.empty() || stopped, "no block written");
