@@ -1,14 +1,11 @@
 #include "app/OpenProgress.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
-#include <QFont>
 #include <QProgressDialog>
-#include <QPushButton>
-#include <QThread>
 #include <QTimer>
 #include <algorithm>
-#include <atomic>
 #include <thread>
 
 #include "res/StringTable.h"
@@ -21,25 +18,51 @@ namespace {
 constexpr int kShowAfterMs = 400;  // a quick open shows no dialog at all
 constexpr int kUpdateEveryMs = 100;
 constexpr int kSteps = 1000;
+// The longest the window's thread fills the document before it looks at
+// its events again.
+constexpr qint64 kFillSliceMs = 8;
 
 }  // namespace
 
-LoadedProgram LoadWithProgress(const QString& path, const QFont& font, QWidget* window) {
+OpenOutcome LoadWithProgress(const QString& path, QTextDocument& document, QWidget* window) {
     LoadControl control;
-    LoadedProgram loaded;
+    PieceQueue queue;
+    DocumentFiller filler(document);
+    OpenOutcome outcome;
     QEventLoop waiting;
-    QThread* const owner = QThread::currentThread();
-    // The reader says it is done through an eventfd rather than a posted
+
+    std::optional<DecodedPiece> piece;
+    qsizetype offset = 0;
+    QTimer more;  // runs while pieces wait, so that events come between slices
+    more.setInterval(0);
+    auto fill = [&] {
+        QElapsedTimer clock;
+        clock.start();
+        while (!control.cancel.load() && clock.elapsed() < kFillSliceMs) {
+            if (!piece) {
+                piece = queue.Pop();
+                offset = 0;
+            }
+            if (!piece) {
+                more.stop();
+                if (const std::optional<ReadOutcome> ended = queue.Outcome()) {
+                    outcome.result = ended->result;
+                    outcome.usualBreak = ended->usualBreak;
+                    waiting.quit();
+                }
+                return;
+            }
+            if (filler.InsertSlice(*piece, offset)) piece.reset();
+        }
+        more.start();
+    };
+    QObject::connect(&more, &QTimer::timeout, &waiting, fill);
+    // The reader says there is more through an eventfd rather than a posted
     // call: the hand-over then stays visible to the thread checkers.
-    std::atomic<bool> done {false};
-    GuiWakeUp readerDone;
-    QObject::connect(&readerDone, &GuiWakeUp::woken, &waiting, [&done, &waiting] {
-        if (done.load()) waiting.quit();
-    });
-    std::thread reader([&] {
-        loaded = LoadProgramDocument(path, font, owner, control);
-        done.store(true);
-        readerDone.Signal();
+    GuiWakeUp readerWoke;
+    QObject::connect(&readerWoke, &GuiWakeUp::woken, &waiting, fill);
+    std::thread reader([&path, &control, &queue, &readerWoke] {
+        ReadProgram(path, control, queue, [&readerWoke] { readerWoke.Signal(); });
     });
 
     QProgressDialog progress(str::LoadText(str::kOpeningFile).arg(QFileInfo(path).fileName()),
@@ -51,10 +74,14 @@ LoadedProgram LoadWithProgress(const QString& path, const QFont& font, QWidget* 
     progress.setAutoClose(false);
     progress.setAutoReset(false);
     progress.setMinimumDuration(kShowAfterMs);
-    QObject::connect(&progress, &QProgressDialog::canceled, [&control] { control.cancel = true; });
+    QObject::connect(&progress, &QProgressDialog::canceled, &waiting, [&control, &queue, &waiting] {
+        control.cancel = true;
+        queue.Stop();
+        waiting.quit();
+    });
     QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&control, &progress, &done, &waiting] {
-        if (done.load()) waiting.quit();  // without an eventfd, the tick notices
+    QObject::connect(&ticker, &QTimer::timeout, &waiting, [&control, &progress, &fill] {
+        fill();  // without an eventfd, the tick looks for pieces
         const qint64 size = control.fileSize.load();
         if (size > 0) progress.setValue(static_cast<int>(std::min<qint64>(kSteps, control.bytesRead * kSteps / size)));
     });
@@ -62,8 +89,13 @@ LoadedProgram LoadWithProgress(const QString& path, const QFont& font, QWidget* 
     ticker.start(kUpdateEveryMs);
     waiting.exec();
     ticker.stop();
+    more.stop();
+    control.cancel = true;  // the window is done with the reader, whatever it was doing
+    queue.Stop();
     reader.join();
-    return loaded;
+    outcome.cancelled = progress.wasCanceled();
+    if (outcome.result.ok() && !outcome.cancelled) filler.Finish();
+    return outcome;
 }
 
 }  // namespace quorlin

@@ -132,12 +132,17 @@ void EditorTest::aNewDocumentIsSavedWithCrLf() {
 void EditorTest::eachLineKeepsItsBreak_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QByteArray>("saved");
+    QTest::addColumn<QByteArray>("undone");
     // A line is added after the second line and the fourth is deleted; the
-    // added line gets the break most lines have.
+    // added line gets the break most lines have. Undo brings the deleted
+    // line back, and then a line with a break of its own is deleted, and
+    // joined to the next, and each taken back.
     QTest::newRow("mostly CR LF") << QByteArray("%\r\nO0001\nN10 G01 X1\rN20 X2\r\nN30 M30\r\n")
-                                  << QByteArray("%\r\nO0001\nN15 G90\r\nN10 G01 X1\rN30 M30\r\n");
+                                  << QByteArray("%\r\nO0001\nN15 G90\r\nN10 G01 X1\rN30 M30\r\n")
+                                  << QByteArray("%\r\nO0001\nN15 G90\r\nN10 G01 X1\rN20 X2\r\nN30 M30\r\n");
     QTest::newRow("mostly LF, CR at the end") << QByteArray("G00\nG01\r\nG02\rG03\nG04\nM30\r")
-                                              << QByteArray("G00\nG01\r\nN15 G90\nG02\rG04\nM30\r");
+                                              << QByteArray("G00\nG01\r\nN15 G90\nG02\rG04\nM30\r")
+                                              << QByteArray("G00\nG01\r\nN15 G90\nG02\rG03\nG04\nM30\r");
 }
 
 void EditorTest::eachLineKeepsItsBreak() {
@@ -156,6 +161,19 @@ void EditorTest::eachLineKeepsItsBreak() {
     QTest::keyClick(m_view, Qt::Key_Delete);
     QVERIFY(m_doc->OnFileSave());
     QCOMPARE(test::ReadWholeFile(path), saved);
+
+    QFETCH(QByteArray, undone);
+    m_frame->Action(cmd::kEditUndo)->trigger();
+    // The fourth line now ends with a break of its own (CR).
+    m_view->setTextCursor(QTextCursor(m_view->document()->findBlockByNumber(3)));
+    QTest::keyClick(m_view, Qt::Key_Down, Qt::ShiftModifier);
+    QTest::keyClick(m_view, Qt::Key_Delete);
+    m_frame->Action(cmd::kEditUndo)->trigger();
+    m_view->setTextCursor(QTextCursor(m_view->document()->findBlockByNumber(4)));
+    QTest::keyClick(m_view, Qt::Key_Backspace);
+    m_frame->Action(cmd::kEditUndo)->trigger();
+    QVERIFY(m_doc->OnFileSave());
+    QCOMPARE(test::ReadWholeFile(path), undone);
 }
 
 void EditorTest::aLargeProgramOpensWhileTheWindowLives() {
