@@ -7,6 +7,7 @@
 #include <QMimeData>
 #include <QMenu>
 #include <QPainter>
+#include <QResizeEvent>
 #include <QSignalBlocker>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -118,7 +119,17 @@ void CQuorlinView::UpdateLineNumberArea(const QRect& rect, int dy) {
 }
 
 void CQuorlinView::resizeEvent(QResizeEvent* event) {
-    QPlainTextEdit::resizeEvent(event);
+    if (lineWrapMode() == QPlainTextEdit::NoWrap && event->oldSize().width() != event->size().width()) {
+        // A plain text editor lays out every line anew when its width
+        // changes, which at 50 MB freezes the window for a second each time
+        // the window is resized or the line numbers take another digit.
+        // Lines that never wrap look the same at any width: the editor is
+        // told only of the change in height.
+        QResizeEvent heightOnly(event->size(), QSize(event->size().width(), event->oldSize().height()));
+        QPlainTextEdit::resizeEvent(&heightOnly);
+    } else {
+        QPlainTextEdit::resizeEvent(event);
+    }
     const QRect area = contentsRect();
     m_pLineNumbers->setGeometry(QRect(area.left(), area.top(), LineNumberWidth(), area.height()));
 }
