@@ -1,9 +1,12 @@
 #include "app/OpenProgress.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QProgressDialog>
+#include <QSignalBlocker>
+#include <QTextDocument>
 #include <QTimer>
 #include <algorithm>
 #include <thread>
@@ -21,6 +24,7 @@ constexpr int kSteps = 1000;
 // The longest the window's thread fills the document before it looks at
 // its events again.
 constexpr qint64 kFillSliceMs = 8;
+constexpr qint64 kShowGrowthEveryMs = 100;
 
 }  // namespace
 
@@ -35,26 +39,42 @@ OpenOutcome LoadWithProgress(const QString& path, QTextDocument& document, QWidg
     qsizetype offset = 0;
     QTimer more;  // runs while pieces wait, so that events come between slices
     more.setInterval(0);
+    // The editor answers each change of the document's size by laying out
+    // its last lines for the scroll bar, and each slice would be one: it
+    // hears of the growth a few times a second instead.
+    QAbstractTextDocumentLayout* const layout = document.documentLayout();
+    QElapsedTimer sinceShown;
+    sinceShown.start();
+    auto showGrowth = [layout, &sinceShown] {
+        emit layout->documentSizeChanged(layout->documentSize());
+        emit layout->update(QRectF(0, 0, 1e9, 1e9));
+        sinceShown.restart();
+    };
     auto fill = [&] {
         QElapsedTimer clock;
         clock.start();
+        QSignalBlocker quiet(layout);
+        bool drained = false;
         while (!control.cancel.load() && clock.elapsed() < kFillSliceMs) {
             if (!piece) {
                 piece = queue.Pop();
                 offset = 0;
             }
             if (!piece) {
-                more.stop();
+                drained = true;
                 if (const std::optional<ReadOutcome> ended = queue.Outcome()) {
                     outcome.result = ended->result;
                     outcome.usualBreak = ended->usualBreak;
                     waiting.quit();
                 }
-                return;
+                break;
             }
             if (filler.InsertSlice(*piece, offset)) piece.reset();
         }
-        more.start();
+        quiet.unblock();
+        if (drained) more.stop();
+        else more.start();
+        if (drained || sinceShown.elapsed() >= kShowGrowthEveryMs) showGrowth();
     };
     QObject::connect(&more, &QTimer::timeout, &waiting, fill);
     // The reader says there is more through an eventfd rather than a posted
