@@ -100,6 +100,10 @@ void DocumentFiller::GiveBreak(const QTextBlock& block, LineEnding ending) {
 void DocumentFiller::MarkEndedLines() {
     const QTextBlock last = m_document.lastBlock();
     while (!m_breaks.empty() && m_unmarked.isValid() && m_unmarked != last) {
+        // The editor gives every line a layout object whenever it takes the
+        // document anew (as Cancel of a later open does); made now, a slice
+        // at a time, they cost that moment nothing.
+        m_unmarked.layout();
         GiveBreak(m_unmarked, m_breaks.front());
         m_breaks.pop_front();
         m_unmarked = m_unmarked.next();
@@ -129,6 +133,7 @@ void DocumentFiller::Finish() {
     // The last line has no break of its own: one typed after it is a line
     // added, with the program's usual break.
     const QTextBlock last = m_document.lastBlock();
+    last.layout();
     if (RecordedBreak(last)) QTextCursor(last).setBlockFormat(QTextBlockFormat());
     m_document.setUndoRedoEnabled(true);
     m_document.setModified(false);

@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QSignalBlocker>
 #include <QTextDocument>
@@ -28,7 +29,8 @@ constexpr qint64 kShowGrowthEveryMs = 100;
 
 }  // namespace
 
-OpenOutcome LoadWithProgress(const QString& path, QTextDocument& document, QWidget* window) {
+OpenOutcome LoadWithProgress(const QString& path, QPlainTextEdit& editor, QWidget* window) {
+    QTextDocument& document = *editor.document();
     LoadControl control;
     PieceQueue queue;
     DocumentFiller filler(document);
@@ -69,7 +71,11 @@ OpenOutcome LoadWithProgress(const QString& path, QTextDocument& document, QWidg
                 }
                 break;
             }
+            const bool first = document.isEmpty();
             if (filler.InsertSlice(*piece, offset)) piece.reset();
+            // The caret, carried along by the first slice, goes back to the
+            // start, where later slices leave it.
+            if (first) editor.setTextCursor(QTextCursor(&document));
         }
         quiet.unblock();
         if (drained) more.stop();

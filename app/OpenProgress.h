@@ -8,7 +8,7 @@
 
 #include "app/NcLoader.h"
 
-class QTextDocument;
+class QPlainTextEdit;
 class QWidget;
 
 namespace quorlin {
@@ -19,9 +19,10 @@ struct OpenOutcome {
     LineEnding usualBreak = LineEnding::CrLf;
 };
 
-// Reads path into document, an empty one from NewProgramDocument; returns
-// when the reading has ended, failed or been cancelled. On failure or
-// Cancel the document holds the part that was read.
-OpenOutcome LoadWithProgress(const QString& path, QTextDocument& document, QWidget* window);
+// Reads path into the document editor shows, an empty one from
+// NewProgramDocument, with the caret at its start; returns when the reading
+// has ended, failed or been cancelled. On failure or Cancel the document
+// holds the part that was read.
+OpenOutcome LoadWithProgress(const QString& path, QPlainTextEdit& editor, QWidget* window);
 
 }  // namespace quorlin

@@ -93,10 +93,9 @@ bool CQuorlinDoc::OpenDocument(const QString& path) {
     const bool wasReadOnly = m_view.isReadOnly();
     const LineEnding previousBreak = m_view.UsualBreak();
     m_view.setReadOnly(true);
-    std::unique_ptr<QTextDocument> fresh = NewProgramDocument(m_view.font());
-    QTextDocument& filling = *fresh;
-    std::unique_ptr<QTextDocument> previous = m_view.ReplaceDocument(std::move(fresh), previousBreak);
-    const OpenOutcome outcome = LoadWithProgress(path, filling, m_pWindow);
+    std::unique_ptr<QTextDocument> previous =
+        m_view.ReplaceDocument(NewProgramDocument(m_view.font()), previousBreak);
+    const OpenOutcome outcome = LoadWithProgress(path, m_view, m_pWindow);
     m_view.setReadOnly(wasReadOnly);
     m_bOpening = false;
     if (outcome.cancelled || !outcome.result.ok()) {

@@ -49,6 +49,7 @@ private slots:
     void aNewDocumentIsSavedWithCrLf();
     void eachLineKeepsItsBreak_data();
     void eachLineKeepsItsBreak();
+    void pastedLinesAreLinesAdded();
     void aLargeProgramOpensWhileTheWindowLives();
     void saveAsAsksForANameAndRenamesTheDocument();
     void newAsksToSaveAModifiedDocument();
@@ -176,6 +177,18 @@ void EditorTest::eachLineKeepsItsBreak() {
     QCOMPARE(test::ReadWholeFile(path), undone);
 }
 
+void EditorTest::pastedLinesAreLinesAdded() {
+    // Pasted at the start of the CR line, two lines come before it with the
+    // usual break (LF), and the line keeps its own.
+    const QString path = test::WriteFile(*m_files, "paste.nc", "G00\nG01\rG02\nG03\n");
+    QVERIFY(m_doc->OpenDocument(path));
+    m_view->setTextCursor(QTextCursor(m_view->document()->findBlockByNumber(1)));
+    QApplication::clipboard()->setText(QStringLiteral("X1\r\nX2\n"));
+    QTest::keyClick(m_view, Qt::Key_V, Qt::ControlModifier);
+    QVERIFY(m_doc->OnFileSave());
+    QCOMPARE(test::ReadWholeFile(path), QByteArray("G00\nX1\nX2\nG01\rG02\nG03\n"));
+}
+
 void EditorTest::aLargeProgramOpensWhileTheWindowLives() {
     QByteArray bytes = "%\r\nO1234 (MOULD)\r\n";
     for (int line = 10; bytes.size() < 12'000'000; line += 10) {
@@ -208,6 +221,10 @@ void EditorTest::aLargeProgramOpensWhileTheWindowLives() {
     QCOMPARE(m_doc->Title(), QStringLiteral("mould.nc"));
     QCOMPARE(m_view->blockCount(), bytes.count('\n') + 1);
     QVERIFY(!m_doc->IsModified());
+    // The caret stands at the start of the program, and the panes say so.
+    QCOMPARE(m_view->textCursor().position(), 0);
+    QCOMPARE(m_frame->statusBar()->findChild<QLabel*>(QStringLiteral("caretPosition"))->text(),
+             QStringLiteral("Ln 1, Col 1"));
 
     // Only what is shown is coloured.
     m_view->viewport()->repaint();
