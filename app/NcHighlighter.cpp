@@ -1,5 +1,7 @@
 #include "app/NcHighlighter.h"
 
+#include <algorithm>
+
 namespace quorlin {
 
 namespace {
@@ -77,16 +79,29 @@ const QTextCharFormat* NcHighlighter::FormatOf(Role role) const {
     return nullptr;
 }
 
+// As few stretches as the colours allow: each stretch is shaped and drawn
+// on its own, so a line in fewer of them lays out and paints faster. Blanks
+// show no colour, so a stretch takes in the blanks after it, and two of the
+// same colour with only blanks between them become one.
 QList<QTextLayout::FormatRange> NcHighlighter::Formats(const QString& line) const {
     QList<QTextLayout::FormatRange> formats;
     const std::vector<Role> roles = Classify(line);
+    const QTextCharFormat* previous = nullptr;
     qsizetype start = 0;
     while (start < line.size()) {
         const Role role = roles[static_cast<size_t>(start)];
         qsizetype end = start + 1;
         while (end < line.size() && roles[static_cast<size_t>(end)] == role) ++end;
-        if (const QTextCharFormat* format = FormatOf(role)) {
+        const QTextCharFormat* format = FormatOf(role);
+        const bool blank = !format && std::all_of(line.constData() + start, line.constData() + end,
+                                                  [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); });
+        if (previous && (format == previous || blank)) {
+            formats.back().length = static_cast<int>(end - formats.back().start);
+        } else if (format) {
             formats.append({static_cast<int>(start), static_cast<int>(end - start), *format});
+            previous = format;
+        } else {
+            previous = nullptr;
         }
         start = end;
     }

@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QTextDocument>
 
 #include "app/OpenProgress.h"
 #include "app/Prompts.h"
@@ -87,19 +88,22 @@ void CQuorlinDoc::NewDocument() {
 bool CQuorlinDoc::OpenDocument(const QString& path) {
     if (m_bOpening) return false;
     m_bOpening = true;
-    // The shown program stays as it is until the new one is read whole.
+    // The editor shows the program as it comes in; the one shown before is
+    // kept until the new one is read whole, and comes back on failure.
     const bool wasReadOnly = m_view.isReadOnly();
+    const LineEnding previousBreak = m_view.UsualBreak();
     m_view.setReadOnly(true);
-    LoadedProgram loaded = LoadWithProgress(path, m_view.font(), m_pWindow);
+    std::unique_ptr<QTextDocument> previous =
+        m_view.ReplaceDocument(NewProgramDocument(m_view.font()), previousBreak);
+    const OpenOutcome outcome = LoadWithProgress(path, m_view, m_pWindow);
     m_view.setReadOnly(wasReadOnly);
     m_bOpening = false;
-    if (loaded.cancelled) return false;
-    if (!loaded.result.ok()) {
-        ShowFailure(OpenFailureText(path, loaded.result));
+    if (outcome.cancelled || !outcome.result.ok()) {
+        m_view.ReplaceDocument(std::move(previous), previousBreak);
+        if (!outcome.cancelled) ShowFailure(OpenFailureText(path, outcome.result));
         return false;
     }
-    ForgetReaderShaping(loaded);
-    m_view.SetDocument(std::move(loaded.document), loaded.usualBreak);
+    m_view.SetUsualBreak(outcome.usualBreak);
     m_path = QFileInfo(path).absoluteFilePath();
     emit titleChanged();
     emit documentReplaced();

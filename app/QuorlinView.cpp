@@ -2,15 +2,20 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QContextMenuEvent>
+#include <QFontMetricsF>
+#include <QKeyEvent>
+#include <QMimeData>
 #include <QMenu>
 #include <QPainter>
-#include <QPointer>
+#include <QResizeEvent>
 #include <QSignalBlocker>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
 
+#include "app/NcBlockBreak.h"
 #include "app/NcHighlighter.h"
+#include "app/NcLoader.h"
 #include "res/StringTable.h"
 #include "ui/FixedPitchFont.h"
 
@@ -38,6 +43,12 @@ CQuorlinView::CQuorlinView(QWidget* parent)
     setObjectName(QStringLiteral("editor"));
     setAccessibleName(str::LoadText(str::kEditorName));
     setFont(FixedPitchFont());
+    // A document of the view's own, so that an open can put it aside and
+    // bring it back.
+    std::unique_ptr<QTextDocument> own = NewProgramDocument(font());
+    own->setUndoRedoEnabled(true);
+    own->setParent(this);
+    setDocument(own.release());
     setLineWrapMode(QPlainTextEdit::NoWrap);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -62,24 +73,22 @@ void CQuorlinView::SetText(const QString& text, LineEnding usual) {
     m_usualBreak = usual;
 }
 
-void CQuorlinView::SetDocument(std::unique_ptr<QTextDocument> document, LineEnding usual) {
-    const QPointer<QTextDocument> shown = this->document();
+std::unique_ptr<QTextDocument> CQuorlinView::ReplaceDocument(std::unique_ptr<QTextDocument> document,
+                                                            LineEnding usual) {
+    std::unique_ptr<QTextDocument> shown(this->document());
+    shown->setParent(nullptr);
     document->setParent(this);
     setDocument(document.release());
-    // The editor deletes only a document it made itself.
-    if (shown && shown->parent() == this) delete shown;
-
     m_usualBreak = usual;
     UpdateLineNumberMargin();
+    return shown;
 }
 
 std::vector<LineEnding> CQuorlinView::LineBreaks() const {
     std::vector<LineEnding> breaks;
     breaks.reserve(static_cast<size_t>(blockCount()));
     for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
-        const int state = block.userState();
-        const bool recorded = state >= static_cast<int>(LineEnding::CrLf) && state <= static_cast<int>(LineEnding::Cr);
-        breaks.push_back(recorded ? static_cast<LineEnding>(state) : m_usualBreak);
+        breaks.push_back(RecordedBreak(block).value_or(m_usualBreak));
     }
     return breaks;
 }
@@ -110,7 +119,17 @@ void CQuorlinView::UpdateLineNumberArea(const QRect& rect, int dy) {
 }
 
 void CQuorlinView::resizeEvent(QResizeEvent* event) {
-    QPlainTextEdit::resizeEvent(event);
+    if (lineWrapMode() == QPlainTextEdit::NoWrap && event->oldSize().width() != event->size().width()) {
+        // A plain text editor lays out every line anew when its width
+        // changes, which at 50 MB freezes the window for a second each time
+        // the window is resized or the line numbers take another digit.
+        // Lines that never wrap look the same at any width: the editor is
+        // told only of the change in height.
+        QResizeEvent heightOnly(event->size(), QSize(event->size().width(), event->oldSize().height()));
+        QPlainTextEdit::resizeEvent(&heightOnly);
+    } else {
+        QPlainTextEdit::resizeEvent(event);
+    }
     const QRect area = contentsRect();
     m_pLineNumbers->setGeometry(QRect(area.left(), area.top(), LineNumberWidth(), area.height()));
 }
@@ -141,29 +160,80 @@ void CQuorlinView::paintEvent(QPaintEvent* event) {
 }
 
 // Colours the lines in view, and only those: colouring a whole program of
-// millions of lines would cost seconds at open and its memory for good. A
-// line whose colours change (newly shown, or edited) is laid out again at
-// once, in time for the paint under way, which therefore needs no second
-// paint.
+// millions of lines would cost seconds at open and its memory for good. The
+// lines whose colours change (newly shown, or edited) are laid out again in
+// time for the paint under way, which therefore needs no second paint.
 void CQuorlinView::ColourShownLines() {
-    const int bottom = viewport()->height();
+    // Every line is one line high (no wrap), so the lines shown are counted
+    // without laying any out: a line is laid out once, with its colours, by
+    // the paint.
+    const qreal lineHeight = std::max<qreal>(1, QFontMetricsF(document()->defaultFont()).height());
+    const int shown = static_cast<int>(viewport()->height() / lineHeight) + 2;
+    int firstChanged = -1, endChanged = -1;
     QTextBlock block = firstVisibleBlock();
-    qreal top = 0;
-    for (bool first = true; block.isValid() && top <= bottom; first = false) {
+    for (int line = 0; block.isValid() && line < shown; ++line, block = block.next()) {
         QTextLayout* layout = block.layout();
         const QList<QTextLayout::FormatRange> formats = m_pHighlighter->Formats(block.text());
         if (layout && layout->formats() != formats) {
             layout->setFormats(formats);
-            // Lays the line out now and closes the change that new formats
-            // open in the document, which the next edit would otherwise
-            // widen to every line between.
-            const QSignalBlocker quiet(document()->documentLayout());
-            document()->markContentsDirty(block.position(), block.length());
+            if (firstChanged < 0) firstChanged = block.position();
+            endChanged = block.position() + block.length();
         }
-        if (first) top = blockBoundingGeometry(block).translated(contentOffset()).top();
-        top += blockBoundingRect(block).height();
-        block = block.next();
     }
+    if (firstChanged < 0) return;
+    // New formats open a change in the document, which the next edit would
+    // otherwise widen to every line between. Closing it once for all the
+    // lines coloured drops their old layouts; the paint under way lays them
+    // out anew, and the layout's call for a further paint is not needed.
+    const QSignalBlocker quiet(document()->documentLayout());
+    document()->markContentsDirty(firstChanged, endChanged - firstChanged);
+}
+
+// A new line starts without a break of its own: the text document would
+// give it the format, and so the break, of the line it was split from.
+void CQuorlinView::keyPressEvent(QKeyEvent* event) {
+    if (!isReadOnly() && event == QKeySequence::InsertParagraphSeparator) {
+        InsertLines(QStringLiteral("\n"));
+        event->accept();
+        return;
+    }
+    QPlainTextEdit::keyPressEvent(event);
+}
+
+void CQuorlinView::insertFromMimeData(const QMimeData* source) {
+    if (isReadOnly() || !source->hasText()) {
+        QPlainTextEdit::insertFromMimeData(source);
+        return;
+    }
+    InsertLines(source->text());
+}
+
+// Inserts text at the caret, in place of the selection: the text before the
+// first break joins the caret's line, which keeps its break, and every later
+// line is a line added. Where the caret stands at the start of a line, that
+// line moves down whole, with its break, below the lines added.
+void CQuorlinView::InsertLines(const QString& text) {
+    QString plain = text;
+    plain.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    for (QChar separator : {QChar(u'\r'), QChar(QChar::ParagraphSeparator), QChar(QChar::LineSeparator)})
+        plain.replace(separator, QLatin1Char('\n'));
+    QTextCursor cursor = textCursor();
+    cursor.beginEditBlock();
+    cursor.removeSelectedText();
+    const bool pushDown = cursor.atBlockStart() && !cursor.block().text().isEmpty();
+    const QStringList lines = plain.split(QLatin1Char('\n'));
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        if (i > 0 && pushDown) {
+            cursor.insertBlock(cursor.blockFormat());
+            QTextCursor(cursor.block().previous()).setBlockFormat(QTextBlockFormat());
+        } else if (i > 0) {
+            cursor.insertBlock(QTextBlockFormat());
+        }
+        cursor.insertText(lines[i]);
+    }
+    cursor.endEditBlock();
+    setTextCursor(cursor);
+    ensureCursorVisible();
 }
 
 void CQuorlinView::contextMenuEvent(QContextMenuEvent* event) {

@@ -2,9 +2,9 @@
 // The NC program editor: the upper pane of the main window. A plain-text
 // editor in a fixed-pitch font with line numbers and NC colouring; its
 // context menu is the main menu's Edit popup. Each line's break (CR LF, LF or
-// CR) is kept in its block's user state: the text document carries that
-// state with the line through edits, and a line the user adds has none and
-// gets the program's usual break.
+// CR) is kept in its block's format: the text document carries it with the
+// line through edits and their undoing, and a line the user adds has none
+// and gets the program's usual break.
 
 #include <QPlainTextEdit>
 #include <memory>
@@ -33,14 +33,15 @@ public:
     // Replaces the text as a freshly opened document: no undo history, not
     // modified, every line with the break usual.
     void SetText(const QString& text, LineEnding usual = LineEnding::CrLf);
-    // Shows a document read elsewhere (its line breaks in the blocks' user
-    // states) in place of the one shown, which is deleted.
-    void SetDocument(std::unique_ptr<QTextDocument> document, LineEnding usual);
+    // Shows document (its line breaks in the blocks' formats, made by
+    // NewProgramDocument) and hands back the one shown until now.
+    std::unique_ptr<QTextDocument> ReplaceDocument(std::unique_ptr<QTextDocument> document, LineEnding usual);
 
     // The break after each line, from the first; the usual break for a line
     // added in the editor.
     std::vector<LineEnding> LineBreaks() const;
     LineEnding UsualBreak() const { return m_usualBreak; }
+    void SetUsualBreak(LineEnding usual) { m_usualBreak = usual; }
 
     // Puts the caret at the start of line (0-based) and shows the line in
     // the middle of the view.
@@ -57,6 +58,8 @@ signals:
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void insertFromMimeData(const QMimeData* source) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
@@ -66,6 +69,7 @@ private:
     void UpdateLineNumberMargin();
     void UpdateLineNumberArea(const QRect& rect, int dy);
     void ColourShownLines();
+    void InsertLines(const QString& text);
 
     LineNumberArea* m_pLineNumbers;
     std::unique_ptr<NcHighlighter> m_pHighlighter;

@@ -49,6 +49,7 @@ private slots:
     void aNewDocumentIsSavedWithCrLf();
     void eachLineKeepsItsBreak_data();
     void eachLineKeepsItsBreak();
+    void pastedLinesAreLinesAdded();
     void aLargeProgramOpensWhileTheWindowLives();
     void saveAsAsksForANameAndRenamesTheDocument();
     void newAsksToSaveAModifiedDocument();
@@ -132,12 +133,17 @@ void EditorTest::aNewDocumentIsSavedWithCrLf() {
 void EditorTest::eachLineKeepsItsBreak_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QByteArray>("saved");
+    QTest::addColumn<QByteArray>("undone");
     // A line is added after the second line and the fourth is deleted; the
-    // added line gets the break most lines have.
+    // added line gets the break most lines have. Undo brings the deleted
+    // line back, and then a line with a break of its own is deleted, and
+    // joined to the next, and each taken back.
     QTest::newRow("mostly CR LF") << QByteArray("%\r\nO0001\nN10 G01 X1\rN20 X2\r\nN30 M30\r\n")
-                                  << QByteArray("%\r\nO0001\nN15 G90\r\nN10 G01 X1\rN30 M30\r\n");
+                                  << QByteArray("%\r\nO0001\nN15 G90\r\nN10 G01 X1\rN30 M30\r\n")
+                                  << QByteArray("%\r\nO0001\nN15 G90\r\nN10 G01 X1\rN20 X2\r\nN30 M30\r\n");
     QTest::newRow("mostly LF, CR at the end") << QByteArray("G00\nG01\r\nG02\rG03\nG04\nM30\r")
-                                              << QByteArray("G00\nG01\r\nN15 G90\nG02\rG04\nM30\r");
+                                              << QByteArray("G00\nG01\r\nN15 G90\nG02\rG04\nM30\r")
+                                              << QByteArray("G00\nG01\r\nN15 G90\nG02\rG03\nG04\nM30\r");
 }
 
 void EditorTest::eachLineKeepsItsBreak() {
@@ -156,6 +162,31 @@ void EditorTest::eachLineKeepsItsBreak() {
     QTest::keyClick(m_view, Qt::Key_Delete);
     QVERIFY(m_doc->OnFileSave());
     QCOMPARE(test::ReadWholeFile(path), saved);
+
+    QFETCH(QByteArray, undone);
+    m_frame->Action(cmd::kEditUndo)->trigger();
+    // The fourth line now ends with a break of its own (CR).
+    m_view->setTextCursor(QTextCursor(m_view->document()->findBlockByNumber(3)));
+    QTest::keyClick(m_view, Qt::Key_Down, Qt::ShiftModifier);
+    QTest::keyClick(m_view, Qt::Key_Delete);
+    m_frame->Action(cmd::kEditUndo)->trigger();
+    m_view->setTextCursor(QTextCursor(m_view->document()->findBlockByNumber(4)));
+    QTest::keyClick(m_view, Qt::Key_Backspace);
+    m_frame->Action(cmd::kEditUndo)->trigger();
+    QVERIFY(m_doc->OnFileSave());
+    QCOMPARE(test::ReadWholeFile(path), undone);
+}
+
+void EditorTest::pastedLinesAreLinesAdded() {
+    // Pasted at the start of the CR line, two lines come before it with the
+    // usual break (LF), and the line keeps its own.
+    const QString path = test::WriteFile(*m_files, "paste.nc", "G00\nG01\rG02\nG03\n");
+    QVERIFY(m_doc->OpenDocument(path));
+    m_view->setTextCursor(QTextCursor(m_view->document()->findBlockByNumber(1)));
+    QApplication::clipboard()->setText(QStringLiteral("X1\r\nX2\n"));
+    QTest::keyClick(m_view, Qt::Key_V, Qt::ControlModifier);
+    QVERIFY(m_doc->OnFileSave());
+    QCOMPARE(test::ReadWholeFile(path), QByteArray("G00\nX1\nX2\nG01\rG02\nG03\n"));
 }
 
 void EditorTest::aLargeProgramOpensWhileTheWindowLives() {
@@ -190,11 +221,24 @@ void EditorTest::aLargeProgramOpensWhileTheWindowLives() {
     QCOMPARE(m_doc->Title(), QStringLiteral("mould.nc"));
     QCOMPARE(m_view->blockCount(), bytes.count('\n') + 1);
     QVERIFY(!m_doc->IsModified());
+    // The caret stands at the start of the program, and the panes say so.
+    QCOMPARE(m_view->textCursor().position(), 0);
+    QCOMPARE(m_frame->statusBar()->findChild<QLabel*>(QStringLiteral("caretPosition"))->text(),
+             QStringLiteral("Ln 1, Col 1"));
 
     // Only what is shown is coloured.
     m_view->viewport()->repaint();
     QVERIFY(!m_view->document()->firstBlock().next().layout()->formats().isEmpty());
     QVERIFY(m_view->document()->lastBlock().previous().layout()->formats().isEmpty());
+
+    // A wider window does not lay out every line anew: lines that never
+    // wrap look the same at any width.
+    const QTextBlock shown = m_view->cursorForPosition(QPoint(0, 0)).block();
+    QVERIFY(shown.layout()->lineCount() > 0);
+    clock.restart();
+    m_view->resize(m_view->width() + 120, m_view->height());
+    qInfo("a wider editor: %lld ms", clock.elapsed());
+    QVERIFY(shown.layout()->lineCount() > 0);
 
     // Cancel stops a second open soon, and the program shown stays.
     QElapsedTimer sinceCancel;
