@@ -4,13 +4,13 @@
 // reproducer), a readable form of bytes for that report, and a scratch folder
 // for the targets that need real files.
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <string_view>
+
+#include "tests/support/TemporaryFolder.h"
 
 namespace quorlin::fuzz {
 
@@ -41,32 +41,12 @@ inline std::string Escaped(std::string_view bytes, size_t limit = 400) {
 
 // A private folder under TMPDIR (or /tmp), made on first use and removed when
 // the process ends. Each fuzzing process (-jobs, -fork) has its own.
-class ScratchFolder {
-public:
+// A folder that cannot be made ends the run (an uncaught exception).
+struct ScratchFolder {
     static const std::filesystem::path& Path() {
-        static ScratchFolder folder;
-        return folder.m_path;
+        static const test::TemporaryFolder folder("quorlin-fuzz");
+        return folder.Location();
     }
-
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-private:
-    ScratchFolder() {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/quorlin-fuzz-XXXXXX";
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            std::perror("quorlin fuzz: mkdtemp");
-            std::abort();
-        }
-        m_path = pattern;
-    }
-    ~ScratchFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
-
-    std::filesystem::path m_path;
 };
 
 }  // namespace quorlin::fuzz

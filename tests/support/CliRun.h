@@ -1,32 +1,34 @@
 #pragma once
 // Runs quorlin-cli as a separate process, as service staff run it, and
-// collects its exit status and what it prints.
+// collects its exit status and what it prints; a run that does not end by its
+// deadline is killed and reported as a test failure.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "tests/convert/ChildProcess.h"
+#include "tests/support/Process.h"
 
 namespace quorlin::test {
 
 struct CliOptions {
-    std::string workingFolder;  // empty: the test's own
-    std::string stdoutPath;     // empty: collected into CliRun::out
+    std::string stdoutPath;  // empty: collected into CliRun::out
+    // Permissions hold even when the tests run as root.
     bool unprivileged = false;
-    std::optional<rlim_t> fileSizeLimit;  // see ChildOptions
+    // Writes past this size fail with EFBIG, as on a disk that is full;
+    // quorlin-cli itself must survive the limit's signal.
+    std::optional<std::uint64_t> fileSizeLimit;
     std::chrono::milliseconds deadline = std::chrono::seconds(60);
 };
 
 struct CliRun {
-    int status = -1;  // exit status; -1 when killed or not started
+    int status = -1;  // exit status, 128 + signal when killed; -1 when not started
     std::string out;
     std::string err;
     std::chrono::milliseconds took{0};
@@ -34,62 +36,50 @@ struct CliRun {
 
 // A quorlin-cli that was started and has not been collected yet.
 struct RunningCli {
-    pid_t pid = -1;
-    int outFd = -1;
-    int errFd = -1;
+    std::unique_ptr<e2e::Process> process;
     std::chrono::steady_clock::time_point start;
     std::chrono::milliseconds deadline{0};
 };
 
-// Starts quorlin-cli with args without waiting for it.
+// Starts quorlin-cli with args without waiting for it. The limit and the
+// user are taken on by util-linux's prlimit and setpriv just before
+// quorlin-cli starts, so this test process keeps its own.
 inline RunningCli StartCli(const std::vector<std::string>& args, const CliOptions& options = {}) {
-    int outPipe[2], errPipe[2];
-    if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
-    std::vector<std::string> words{QUORLIN_CLI_PATH};
-    words.insert(words.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& w : words) argv.push_back(w.data());
-    argv.push_back(nullptr);
+    std::vector<std::string> argv;
+    if (options.unprivileged && ::geteuid() == 0) {
+        // The usual "nobody" of Linux systems.
+        argv.insert(argv.end(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups", "--"});
+    }
+    if (options.fileSizeLimit) {
+        argv.insert(argv.end(), {"/usr/bin/prlimit", "--fsize=" + std::to_string(*options.fileSizeLimit), "--"});
+    }
+    argv.push_back(QUORLIN_CLI_PATH);
+    argv.insert(argv.end(), args.begin(), args.end());
 
     RunningCli running;
     running.start = std::chrono::steady_clock::now();
     running.deadline = options.deadline;
-    running.pid = ::fork();
-    if (running.pid < 0) throw std::runtime_error("fork");
-    if (running.pid == 0) {
-        int out = outPipe[1];
-        if (!options.stdoutPath.empty()) out = ::open(options.stdoutPath.c_str(), O_WRONLY | O_CLOEXEC);
-        if (out < 0 || ::dup2(out, 1) < 0 || ::dup2(errPipe[1], 2) < 0) ::_exit(kChildSetupFailed);
-        if (!options.workingFolder.empty() && ::chdir(options.workingFolder.c_str()) != 0)
-            ::_exit(kChildSetupFailed);
-        ChildOptions child;
-        child.unprivileged = options.unprivileged;
-        child.fileSizeLimit = options.fileSizeLimit;  // kept across exec
-        child.ignoreFileSizeSignal = false;           // quorlin-cli itself must not die of it
-        if (!TakeOnChildOptions(child)) ::_exit(kChildSetupFailed);
-        ::execv(QUORLIN_CLI_PATH, argv.data());
-        ::_exit(kChildSetupFailed);
-    }
-    ::close(outPipe[1]);
-    ::close(errPipe[1]);
-    running.outFd = outPipe[0];
-    running.errFd = errPipe[0];
+    running.process =
+        std::make_unique<e2e::Process>(argv, e2e::InheritedEnvironment(), "quorlin-cli", options.stdoutPath);
+    running.process->CloseInput();  // quorlin-cli reads no input: it sees its end at once
     return running;
 }
 
-// Collects what a started quorlin-cli printed and its exit status; one that
-// has not ended by its deadline is killed and reported as a test failure.
+// Collects what a started quorlin-cli printed and its exit status.
 inline CliRun FinishCli(RunningCli& running) {
     CliRun run;
-    const auto deadline = running.start + running.deadline;
-    // Drained one after the other: stderr is a line or two, far below a
-    // pipe's capacity, so the child never waits on it while stdout is read.
-    bool inTime = ReadUntilEnd(running.outFd, run.out, deadline);
-    inTime = inTime && ReadUntilEnd(running.errFd, run.err, deadline);
-    ::close(running.outFd);
-    ::close(running.errFd);
-    if (!inTime) ADD_FAILURE() << "quorlin-cli did not end within the deadline";
-    run.status = Reap(running.pid, inTime);
+    e2e::Process& process = *running.process;
+    if (!process.Started()) {
+        ADD_FAILURE() << "quorlin-cli could not be started";
+        return run;
+    }
+    e2e::Session session;
+    session.Add(process);
+    if (!session.WaitForExit(process, running.start + running.deadline))
+        ADD_FAILURE() << "quorlin-cli did not end within the deadline";
+    run.status = process.ExitStatus();
+    run.out = process.Out();
+    run.err = process.Err();
     run.took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - running.start);
     return run;
 }

@@ -43,8 +43,6 @@ protected:
         ports.Link(kPort, pty.SlavePath());
         host.settings.portList = {kPort, 0, 0, 0, 0};
         host.settings.commPort = 0;
-        folder = test::MakeTemporaryFolder("quorlin-cancel-pty");
-        ASSERT_FALSE(folder.empty());
         engine = std::make_unique<TransferEngine>(host, std::make_unique<SerialTransferPort>());
     }
     void TearDown() override {
@@ -60,7 +58,6 @@ protected:
                     ::testing::UnitTest::GetInstance()->current_test_info()->name(),
                     static_cast<long long>(cancelTook.count()), static_cast<long long>(closeTook.count()),
                     static_cast<long long>(host.longestCall.count()), static_cast<long long>(destroyTook.count()));
-        std::filesystem::remove_all(folder);
     }
     std::string MakeFile(const std::string& name, const std::string& bytes) {
         const std::string path = (folder / name).string();
@@ -93,7 +90,8 @@ protected:
     PtyPair pty;
     PortsFolder ports;
     FakeHost host;
-    std::filesystem::path folder;
+    test::TemporaryFolder temporary{"quorlin-cancel-pty"};
+    const std::filesystem::path folder = temporary.Location();
     std::unique_ptr<TransferEngine> engine;
     std::chrono::microseconds cancelTook{0};
     std::chrono::microseconds closeTook{0};

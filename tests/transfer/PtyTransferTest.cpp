@@ -31,8 +31,6 @@ protected:
         ports.Link(kPort, pty.SlavePath());
         host.settings.portList = {kPort, 0, 0, 0, 0};
         host.settings.commPort = 0;
-        folder = test::MakeTemporaryFolder("quorlin-transfer-pty");
-        ASSERT_FALSE(folder.empty());
         engine = std::make_unique<TransferEngine>(host, std::make_unique<SerialTransferPort>());
     }
     void TearDown() override {
@@ -40,7 +38,6 @@ protected:
         std::printf("[ MEASURED ] %s: longest message handling %lld us\n",
                     ::testing::UnitTest::GetInstance()->current_test_info()->name(),
                     static_cast<long long>(host.longestCall.count()));
-        std::filesystem::remove_all(folder);
     }
     std::string MakeFile(const std::string& name, const std::string& bytes) {
         const std::string path = (folder / name).string();
@@ -51,7 +48,8 @@ protected:
     PtyPair pty;
     PortsFolder ports;
     FakeHost host;
-    std::filesystem::path folder;
+    test::TemporaryFolder temporary{"quorlin-transfer-pty"};
+    const std::filesystem::path folder = temporary.Location();
     std::unique_ptr<TransferEngine> engine;
 };
 

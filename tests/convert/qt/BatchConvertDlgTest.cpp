@@ -23,7 +23,7 @@
 #include "convert/qt/BatchConvertDlg.h"
 #include "convert/qt/CoreText.h"
 #include "convert/qt/MediaFolder.h"
-#include "tests/convertui/ConvertUiTestSupport.h"
+#include "tests/convert/qt/ConvertUiTestSupport.h"
 
 using namespace quorlin;
 using namespace quorlin::test;

@@ -23,7 +23,7 @@
 #include "convert/qt/ConvertStrings.h"
 #include "convert/qt/CoreText.h"
 #include "convert/qt/DropEdit.h"
-#include "tests/convertui/ConvertUiTestSupport.h"
+#include "tests/convert/qt/ConvertUiTestSupport.h"
 
 using namespace quorlin;
 using namespace quorlin::test;
