@@ -33,6 +33,14 @@ inline std::string Escaped(std::string_view bytes, size_t limit = 400) {
     return out;
 }
 
+// Every item as show writes it, one after the other, for a failure report.
+template <typename Items, typename Show>
+std::string Listed(const Items& items, Show show) {
+    std::string text;
+    for (const auto& item : items) text += show(item);
+    return text;
+}
+
 [[noreturn]] inline void Fail(const char* condition, const char* file, int line, const std::string& detail) {
     std::fprintf(stderr, "\n== model disagrees: %s\n   at %s:%d\n", condition, file, line);
     if (!detail.empty()) std::fprintf(stderr, "   %s\n", detail.c_str());
