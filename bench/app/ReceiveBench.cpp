@@ -36,7 +36,7 @@
 #include "app/Profile.h"
 #include "app/Prompts.h"
 #include "serial/PortMap.h"
-#include "tests/e2e/Process.h"
+#include "tests/support/Process.h"
 #include "transfer/qt/TransferSession.h"
 
 extern char** environ;

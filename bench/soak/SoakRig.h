@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "bench/soak/SoakPlan.h"
-#include "tests/e2e/Process.h"
+#include "tests/support/Process.h"
 
 namespace quorlin::soak {
 

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "bench/transfer/EchoBaseline.h"
-#include "tests/e2e/Process.h"
+#include "tests/support/Process.h"
 
 extern char** environ;
 

@@ -39,7 +39,7 @@
 #include "app/QuorlinView.h"
 #include "res/CommandIds.h"
 #include "tests/app/AppTestSupport.h"
-#include "tests/transferui/TransferUiSupport.h"
+#include "tests/transfer/qt/TransferUiSupport.h"
 #include "transfer/qt/CommView.h"
 #include "transfer/qt/TransferSession.h"
 #include "ui/CommandAction.h"

@@ -8,13 +8,14 @@
 #include "convert/BatchConverter.h"
 #include "convert/Paths.h"
 #include "convert/UpdateFile.h"
-#include "tests/convert/TempFolder.h"
+#include "tests/convert/ByteFiles.h"
+#include "tests/support/TemporaryFolder.h"
 
 namespace quorlin {
 namespace {
 
 using test::Bytes;
-using test::TempFolder;
+using test::TemporaryFolder;
 
 const DialogMessage kFinished{"File converting finished!", "Prompt", MessageIcon::Exclamation};
 
@@ -27,7 +28,7 @@ class Batch : public ::testing::Test {
 protected:
     std::string Folder() const { return AddTrailingBackslash(folder.Path()); }
     std::string Output(const std::string& name) const { return ComposePath(folder / "Bin_Dst", name); }
-    TempFolder folder;
+    TemporaryFolder folder;
 };
 
 TEST_F(Batch, ListsFilesOfTheChosenExtensionWithTheirRomNames) {

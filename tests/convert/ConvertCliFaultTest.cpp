@@ -11,8 +11,9 @@
 
 #include "convert/Paths.h"
 #include "convert/Refusals.h"
-#include "tests/convert/CliRun.h"
-#include "tests/convert/TempFolder.h"
+#include "tests/support/CliRun.h"
+#include "tests/convert/ByteFiles.h"
+#include "tests/support/TemporaryFolder.h"
 
 namespace quorlin {
 namespace {
@@ -22,7 +23,7 @@ using test::Bytes;
 using test::CliOptions;
 using test::CliRun;
 using test::RunCli;
-using test::TempFolder;
+using test::TemporaryFolder;
 
 constexpr auto kNoWaitDeadline = std::chrono::seconds(10);
 
@@ -44,7 +45,7 @@ std::string Hex(std::uint32_t value) {
 TEST(ConvertCliFaults, ASecondSourceThatIsAnOutputIsRefusedAndKept) {
     // As reported: convert --type 0 --source2 out/66G.dat overwrote it and
     // finished. Type 1's one output, SYS, is a font source by its name.
-    TempFolder folder;
+    TemporaryFolder folder;
     fs::create_directory(folder / "out");
     const Bytes bin = test::Pattern(70000, 1);
     const Bytes old = test::Pattern(524288, 2);
@@ -63,7 +64,7 @@ TEST(ConvertCliFaults, ASecondSourceThatIsAnOutputIsRefusedAndKept) {
 }
 
 TEST(ConvertCliFaults, ADeviceOrAPipeIsRefusedAtOnce) {
-    TempFolder folder;
+    TemporaryFolder folder;
     fs::create_symlink("/dev/zero", folder / "zero.bin");
     ASSERT_EQ(::mkfifo((folder / "pipe.bin").c_str(), 0600), 0);
     CliOptions options;
@@ -85,7 +86,7 @@ TEST(ConvertCliFaults, ADeviceOrAPipeIsRefusedAtOnce) {
 // Two processes writing one target at once: both may finish, but the file left
 // must be one of the two, whole.
 TEST(ConvertCliFaults, TwoConversionsOfOneTargetLeaveOneWholeFile) {
-    TempFolder folder;
+    TemporaryFolder folder;
     fs::create_directory(folder / "out");
     const Bytes first = test::Pattern(3 * 1024 * 1024, 1);
     const Bytes second = test::Pattern(5 * 1024 * 1024, 2);
@@ -115,7 +116,7 @@ TEST(ConvertCliFaults, TwoConversionsOfOneTargetLeaveOneWholeFile) {
 }
 
 TEST(ConvertCliFaults, AFullDiskEndsConvertKeepingTheOldTarget) {
-    TempFolder folder;
+    TemporaryFolder folder;
     test::WriteBytes(folder / "big.bin", test::Pattern(200000));
     const Bytes old = test::Pattern(100, 7);
     test::WriteBytes(folder / "QZSYS", old);
@@ -131,7 +132,7 @@ TEST(ConvertCliFaults, AFullDiskEndsConvertKeepingTheOldTarget) {
 }
 
 TEST(ConvertCliFaults, BatchOnAFolderThatCannotBeListedFails) {
-    TempFolder folder;
+    TemporaryFolder folder;
     ASSERT_EQ(::chmod(folder.Path().c_str(), 0755), 0);
     fs::create_directory(folder / "locked");
     test::WriteBytes(folder / "locked/a.bin", test::Pattern(100));
@@ -149,7 +150,7 @@ TEST(ConvertCliFaults, BatchOnAFolderThatCannotBeListedFails) {
 // --- check's output ----------------------------------------------------------
 
 TEST(ConvertCliCheck, Kind4PrintsTheSumOfThePixelsTheDownloadSends) {
-    TempFolder folder;
+    TemporaryFolder folder;
     Bytes picture = test::Pattern(1078 + 4000, 5);
     picture[0] = 'B';
     picture[1] = 'M';
@@ -167,7 +168,7 @@ TEST(ConvertCliCheck, Kind4PrintsTheSumOfThePixelsTheDownloadSends) {
 TEST(ConvertCliCheck, AResultThatCannotBeWrittenIsAFailure) {
     struct stat info {};
     if (::stat("/dev/full", &info) != 0) GTEST_SKIP() << "no /dev/full";
-    TempFolder folder;
+    TemporaryFolder folder;
     Bytes file = test::Text("%QZ");
     file.resize(22);  // checksum 0 over an empty payload: a sound file
     test::WriteBytes(folder / "SYS", file);
@@ -179,7 +180,7 @@ TEST(ConvertCliCheck, AResultThatCannotBeWrittenIsAFailure) {
 }
 
 TEST(ConvertCliCheck, NumbersWrittenAnyOtherWayAreUsageErrors) {
-    TempFolder folder;
+    TemporaryFolder folder;
     for (const char* written : {" 3", "3 ", "+3", "03", "-0", "3.0", "0x3", ""}) {
         const CliRun run = RunCli({"check", "--kind", written, folder / "SYS"});
         EXPECT_EQ(run.status, 2) << "'" << written << "'";

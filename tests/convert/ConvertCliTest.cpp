@@ -6,8 +6,9 @@
 #include <filesystem>
 
 #include "convert/Paths.h"
-#include "tests/convert/CliRun.h"
-#include "tests/convert/TempFolder.h"
+#include "tests/support/CliRun.h"
+#include "tests/convert/ByteFiles.h"
+#include "tests/support/TemporaryFolder.h"
 
 namespace quorlin {
 namespace {
@@ -15,10 +16,10 @@ namespace {
 using test::Bytes;
 using test::CliRun;
 using test::RunCli;
-using test::TempFolder;
+using test::TemporaryFolder;
 
 TEST(ConvertCli, AFileMadeByConvertPassesCheck) {
-    TempFolder folder;
+    TemporaryFolder folder;
     test::WriteBytes(folder / "system.bin", test::Pattern(200000));
     std::filesystem::create_directory(folder / "out");
     const CliRun convert = RunCli({"convert", "--type", "2", "--version", "V1.0", "--date", "261207", "--target",
@@ -40,7 +41,7 @@ TEST(ConvertCli, AFileMadeByConvertPassesCheck) {
 }
 
 TEST(ConvertCli, CheckPrintsTheChecksumOrTheRefusal) {
-    TempFolder folder;
+    TemporaryFolder folder;
     Bytes file = test::Text("%QZ");
     file.resize(22);
     file[14] = 0x26;  // 294 = 0x126, the sum of "abc"
@@ -66,7 +67,7 @@ TEST(ConvertCli, CheckPrintsTheChecksumOrTheRefusal) {
 }
 
 TEST(ConvertCli, ErrorsShownByTheDialogExitOne) {
-    TempFolder folder;
+    TemporaryFolder folder;
     const CliRun noSource = RunCli({"convert", "--type", "2", "--target", folder.Path()});
     EXPECT_EQ(noSource.status, 1);
     EXPECT_EQ(noSource.err, "File type error!\n");
@@ -106,7 +107,7 @@ TEST(ConvertCli, HelpIsShownForEveryCommand) {
 }
 
 TEST(ConvertCli, BatchConvertsTheListedFilesWithTheirTags) {
-    TempFolder folder;
+    TemporaryFolder folder;
     test::WriteBytes(folder / "ABC.bin", test::Pattern(131072));
     test::WriteBytes(folder / "other.bin", test::Pattern(1000));
     test::WriteBytes(folder / "skip.dat", test::Pattern(1000));
@@ -127,7 +128,7 @@ TEST(ConvertCli, BatchConvertsTheListedFilesWithTheirTags) {
 }
 
 TEST(ConvertCli, BatchStopsAtAnEmptySourceAndExitsOne) {
-    TempFolder folder;
+    TemporaryFolder folder;
     test::WriteBytes(folder / "empty.dat", {});
     const CliRun run = RunCli({"batch-convert", "--dat", folder.Path()});
     EXPECT_EQ(run.status, 1);

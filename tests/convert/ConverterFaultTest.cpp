@@ -19,7 +19,8 @@
 #include "convert/Refusals.h"
 #include "convert/UpdateFile.h"
 #include "tests/convert/ChildProcess.h"
-#include "tests/convert/TempFolder.h"
+#include "tests/convert/ByteFiles.h"
+#include "tests/support/TemporaryFolder.h"
 
 namespace quorlin {
 namespace {
@@ -28,7 +29,7 @@ namespace fs = std::filesystem;
 using test::Bytes;
 using test::ChildOptions;
 using test::RunInChild;
-using test::TempFolder;
+using test::TemporaryFolder;
 
 // Enough for every output these tests mean to write; a fault that writes
 // without end stops here instead of filling the disk.
@@ -88,7 +89,7 @@ ConvertRequest Request(int type, const std::string& targetDir, std::string sourc
 // --- OutputFile: the target is replaced only by a whole file -----------------
 
 TEST(OutputFile, TheTargetKeepsItsBytesUntilTheNewFileIsCommitted) {
-    TempFolder folder;
+    TemporaryFolder folder;
     const std::string target = folder / "SYS";
     test::WriteBytes(target, test::Text("old"));
     ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
@@ -107,7 +108,7 @@ TEST(OutputFile, TheTargetKeepsItsBytesUntilTheNewFileIsCommitted) {
 }
 
 TEST(OutputFile, AnOutputNotCommittedLeavesNothingBehind) {
-    TempFolder folder;
+    TemporaryFolder folder;
     test::WriteBytes(folder / "old", test::Text("old"));
     {
         OutputFile replacing = OutputFile::Create(folder / "old");
@@ -121,7 +122,7 @@ TEST(OutputFile, AnOutputNotCommittedLeavesNothingBehind) {
 }
 
 TEST(OutputFile, ALinkedTargetIsReplacedWhereTheLinkLeads) {
-    TempFolder folder;
+    TemporaryFolder folder;
     fs::create_directory(folder / "real");
     test::WriteBytes(folder / "real/SYS", test::Text("old"));
     fs::create_symlink(folder / "real/SYS", folder / "SYS");
@@ -134,7 +135,7 @@ TEST(OutputFile, ALinkedTargetIsReplacedWhereTheLinkLeads) {
 }
 
 TEST(OutputFile, RefusesWhatOpeningTheTargetForWritingWouldRefuse) {
-    TempFolder folder;
+    TemporaryFolder folder;
     auto causeOf = [](const std::string& target) {
         try {
             OutputFile::Create(target);
@@ -184,7 +185,7 @@ TEST(SourceIsOutput, RefusedForEveryTypeEitherBoxAndEitherKindOfLink) {
             for (LinkKind link : {LinkKind::Hard, LinkKind::Symbolic}) {
                 SCOPED_TRACE("type " + std::to_string(type) + ", " + output + " linked to source " +
                              std::to_string(box) + (link == LinkKind::Hard ? " (hard link)" : " (symbolic link)"));
-                TempFolder sources, target;
+                TemporaryFolder sources, target;
                 test::WriteBytes(sources / "a.bin", bin);
                 test::WriteBytes(sources / "b.dat", dat);
                 const std::string linked = box == 1 ? sources / "a.bin" : sources / "b.dat";
@@ -210,7 +211,7 @@ TEST(SourceIsOutput, RefusedForEveryTypeEitherBoxAndEitherKindOfLink) {
 
 TEST(SourceIsOutput, ASecondSourceNamedLikeTheRomImageIsRefused) {
     // As reported: convert --type 0 --source2 out/66G.dat overwrote it.
-    TempFolder sources, target;
+    TemporaryFolder sources, target;
     const Bytes bin = test::Pattern(70000, 1);
     const Bytes rom = test::Pattern(524288, 3);
     test::WriteBytes(sources / "a.bin", bin);
@@ -244,7 +245,7 @@ TEST(SourceIsOutput, TheBatchRefusesAnOutputLinkedToAnySourceOfTheBatch) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        TempFolder folder;
+        TemporaryFolder folder;
         test::WriteBytes(folder / "a.bin", a);
         test::WriteBytes(folder / "b.bin", b);
         fs::create_directory(folder / "Bin_Dst");
@@ -267,7 +268,7 @@ TEST(SourceIsOutput, TheBatchRefusesAnOutputLinkedToAnySourceOfTheBatch) {
 // --- Sources that are no regular file --------------------------------------
 
 TEST(NonRegularSource, APipeIsRefusedWithoutWaitingForAWriter) {
-    TempFolder folder;
+    TemporaryFolder folder;
     ASSERT_EQ(::mkfifo((folder / "p.bin").c_str(), 0600), 0);
     ChildOptions options;
     options.deadline = kNoWaitDeadline;
@@ -292,7 +293,7 @@ TEST(NonRegularSource, APipeIsRefusedWithoutWaitingForAWriter) {
 
 TEST(NonRegularSource, ADeviceIsRefusedBeforeAByteIsCopied) {
     // Linked as a .bin, /dev/zero once read as length 0 and copied without end.
-    TempFolder folder;
+    TemporaryFolder folder;
     fs::create_symlink("/dev/zero", folder / "zero.bin");
     fs::create_directory(folder / "out");
     ChildOptions options;
@@ -336,8 +337,8 @@ protected:
         test::WriteBytes(sources / name, test::Pattern(size));
         return sources / name;
     }
-    TempFolder sources;
-    TempFolder target;
+    TemporaryFolder sources;
+    TemporaryFolder target;
 };
 
 TEST_F(DiskFull, AnUpdateFileThatDoesNotFitLeavesTheOldOne) {
@@ -433,7 +434,7 @@ protected:
         for (const BatchRow& row : listing.rows) text += " " + row.sourceName;
         return text;
     }
-    TempFolder folder;
+    TemporaryFolder folder;
 };
 
 TEST_F(UnlistableFolder, ListingFailsWithTheFoldersFileErrorText) {

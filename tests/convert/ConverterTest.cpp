@@ -10,13 +10,14 @@
 #include "convert/PosixFile.h"
 #include "convert/SourceKind.h"
 #include "convert/UpdateFile.h"
-#include "tests/convert/TempFolder.h"
+#include "tests/convert/ByteFiles.h"
+#include "tests/support/TemporaryFolder.h"
 
 namespace quorlin {
 namespace {
 
 using test::Bytes;
-using test::TempFolder;
+using test::TemporaryFolder;
 
 const DialogMessage kFinished{"File converting finished!", "Prompt", MessageIcon::Exclamation};
 DialogMessage ErrorBox(const std::string& text) { return {text, "Error", MessageIcon::Error}; }
@@ -63,8 +64,8 @@ protected:
         return request;
     }
 
-    TempFolder sources;
-    TempFolder target;
+    TemporaryFolder sources;
+    TemporaryFolder target;
 };
 
 TEST(SourceKind, FollowsTheLastDotOfTheWholePathWithoutRegardToCase) {

@@ -10,13 +10,14 @@
 
 #include "convert/FileError.h"
 #include "convert/PosixFile.h"
-#include "tests/convert/TempFolder.h"
+#include "tests/convert/ByteFiles.h"
+#include "tests/support/TemporaryFolder.h"
 
 namespace quorlin {
 namespace {
 
 using test::Bytes;
-using test::TempFolder;
+using test::TemporaryFolder;
 
 FileErrorCause CauseOf(const std::function<void()>& action) {
     try {
@@ -58,7 +59,7 @@ TEST(CauseFromErrno, MapsThePlatformsErrorsToTheTableCauses) {
 }
 
 TEST(PosixFile, OpenFailuresCarryTheirCauseAndPath) {
-    TempFolder folder;
+    TemporaryFolder folder;
     EXPECT_EQ(CauseOf([&] { PosixFile::OpenForReading(folder / "missing.bin"); }), FileErrorCause::FileNotFound);
     EXPECT_EQ(CauseOf([&] { PosixFile::OpenForReading(folder.Path()); }), FileErrorCause::AccessDenied);
     EXPECT_EQ(CauseOf([&] { PosixFile::CreateForWriting(folder.Path()); }), FileErrorCause::AccessDenied);
@@ -75,7 +76,7 @@ TEST(PosixFile, OpenFailuresCarryTheirCauseAndPath) {
 TEST(PosixFile, ReadsWritesAndSeeksLikeAnUnbufferedFile) {
     // Small and large pieces, seeks back into written data and reads after
     // writes: the buffer must never show stale or misplaced bytes.
-    TempFolder folder;
+    TemporaryFolder folder;
     const Bytes data = test::Pattern(3 * PosixFile::kIoBufferSize + 777);
     {
         PosixFile out = PosixFile::CreateForWriting(folder / "f");
@@ -110,7 +111,7 @@ TEST(PosixFile, ReadsWritesAndSeeksLikeAnUnbufferedFile) {
 }
 
 TEST(PosixFile, CreatingTruncatesAndLengthCountsBufferedBytes) {
-    TempFolder folder;
+    TemporaryFolder folder;
     test::WriteBytes(folder / "f", test::Pattern(4000));
     PosixFile out = PosixFile::CreateForWriting(folder / "f");
     const Bytes data = test::Pattern(1500, 9);
@@ -131,7 +132,7 @@ TEST(PosixFile, CloseReportsAWriteThatDidNotReachTheDisk) {
 }
 
 TEST(PosixFile, KnowsWhenAPathNamesItself) {
-    TempFolder folder;
+    TemporaryFolder folder;
     test::WriteBytes(folder / "a", {1});
     test::WriteBytes(folder / "b", {1});
     ASSERT_EQ(::symlink((folder / "a").c_str(), (folder / "link").c_str()), 0);

@@ -5,13 +5,14 @@
 
 #include "convert/PosixFile.h"
 #include "convert/UpdateFile.h"
-#include "tests/convert/TempFolder.h"
+#include "tests/convert/ByteFiles.h"
+#include "tests/support/TemporaryFolder.h"
 
 namespace quorlin {
 namespace {
 
 using test::Bytes;
-using test::TempFolder;
+using test::TemporaryFolder;
 
 // A file with the magic, the given checksum field and payload.
 Bytes UpdateFile(std::uint32_t checksum, const Bytes& payload, std::uint32_t payloadLength) {
@@ -57,7 +58,7 @@ TEST(ByteSum, AgreesWithOneByteAtATimeForEveryLengthAndAlignment) {
 }
 
 TEST(SumFileFrom, SumsFromTheOffsetAndRestoresThePosition) {
-    TempFolder folder;
+    TemporaryFolder folder;
     const Bytes bytes = test::Pattern(3000);
     test::WriteBytes(folder / "f", bytes);
     PosixFile file = PosixFile::OpenForReading(folder / "f");
@@ -70,7 +71,7 @@ TEST(SumFileFrom, SumsFromTheOffsetAndRestoresThePosition) {
 }
 
 TEST(CheckUpdateHeader, AcceptsMagicWithMatchingChecksumAndLeavesFileAfterHeader) {
-    TempFolder folder;
+    TemporaryFolder folder;
     const Bytes payload = test::Pattern(2048 + 5);
     test::WriteBytes(folder / "ok", UpdateFile(test::ReferenceSum(payload), payload, 2053));
     HeaderBytes header{};
@@ -86,7 +87,7 @@ TEST(CheckUpdateHeader, AcceptsMagicWithMatchingChecksumAndLeavesFileAfterHeader
 }
 
 TEST(CheckUpdateHeader, IgnoresPayloadLengthFlagsVersionAndDate) {
-    TempFolder folder;
+    TemporaryFolder folder;
     Bytes file = UpdateFile(294, test::Text("abc"), 999999);
     for (std::size_t i = 3; i < 14; ++i) file[i] = 0x5A;
     test::WriteBytes(folder / "f", file);
@@ -94,7 +95,7 @@ TEST(CheckUpdateHeader, IgnoresPayloadLengthFlagsVersionAndDate) {
 }
 
 TEST(CheckUpdateHeader, RefusesShortFilesWrongMagicAndWrongChecksum) {
-    TempFolder folder;
+    TemporaryFolder folder;
     Bytes good = UpdateFile(294, test::Text("abc"), 3);
 
     test::WriteBytes(folder / "short", test::Slice(UpdateFile(0, {}, 0), 0, 21));
@@ -113,7 +114,7 @@ TEST(CheckUpdateHeader, RefusesShortFilesWrongMagicAndWrongChecksum) {
 
 TEST(CheckUpdateHeader, ComparesSumsThatWrapped) {
     // 16,843,010 bytes of 0xFF add up to 4,294,967,550: stored as 254.
-    TempFolder folder;
+    TemporaryFolder folder;
     const Bytes payload(16843010, 0xFF);
     test::WriteBytes(folder / "wrapped", UpdateFile(254, payload, static_cast<std::uint32_t>(payload.size())));
     EXPECT_TRUE(CheckFile(folder / "wrapped"));
@@ -128,7 +129,7 @@ Bytes Bitmap(std::uint32_t pixelOffset, std::size_t size) {
 }
 
 TEST(CheckPictureBitmap, AcceptsPixelsAtOffset1078AndSumsFromOffset50) {
-    TempFolder folder;
+    TemporaryFolder folder;
     const Bytes bitmap = Bitmap(1078, 1078 + 640);
     test::WriteBytes(folder / "p.bmp", bitmap);
     PosixFile file = PosixFile::OpenForReading(folder / "p.bmp");
@@ -140,7 +141,7 @@ TEST(CheckPictureBitmap, AcceptsPixelsAtOffset1078AndSumsFromOffset50) {
 }
 
 TEST(CheckPictureBitmap, RefusesOtherOffsetsOtherMagicAndShortFilesLeavingChecksum) {
-    TempFolder folder;
+    TemporaryFolder folder;
     struct Case {
         const char* name;
         Bytes bytes;
@@ -160,7 +161,7 @@ TEST(CheckPictureBitmap, RefusesOtherOffsetsOtherMagicAndShortFilesLeavingChecks
 }
 
 TEST(BuildUpdateHeader, DescribesTheWholeSourceAndRewindsIt) {
-    TempFolder folder;
+    TemporaryFolder folder;
     const Bytes source = test::Pattern(5000);
     test::WriteBytes(folder / "src", source);
     PosixFile file = PosixFile::OpenForReading(folder / "src");
@@ -181,7 +182,7 @@ TEST(BuildUpdateHeader, DescribesTheWholeSourceAndRewindsIt) {
 }
 
 TEST(BuildUpdateHeader, EmptySourceGivesZeroChecksumAndLength) {
-    TempFolder folder;
+    TemporaryFolder folder;
     test::WriteBytes(folder / "empty", {});
     PosixFile file = PosixFile::OpenForReading(folder / "empty");
     HeaderBytes header{};
@@ -191,7 +192,7 @@ TEST(BuildUpdateHeader, EmptySourceGivesZeroChecksumAndLength) {
 }
 
 TEST(CopyWholeFile, HeaderThenCopyMakesAFileTheCheckAccepts) {
-    TempFolder folder;
+    TemporaryFolder folder;
     for (std::size_t size : {0u, 1u, 1024u, 3072u, 3073u, 300000u}) {
         const Bytes source = test::Pattern(size, static_cast<std::uint32_t>(size));
         test::WriteBytes(folder / "src", source);

@@ -13,13 +13,14 @@
 #include "convert/FileIdentity.h"
 #include "convert/OutputFile.h"
 #include "convert/PosixFile.h"
-#include "tests/convert/TempFolder.h"
+#include "tests/convert/ByteFiles.h"
+#include "tests/support/TemporaryFolder.h"
 
 namespace quorlin {
 namespace {
 
 using test::Bytes;
-using test::TempFolder;
+using test::TemporaryFolder;
 using test::Text;
 
 // The FileError an action throws; fails the test when it throws none.
@@ -52,7 +53,7 @@ private:
 };
 
 // The files in folder whose names begin with a dot: left-over temporaries.
-int TemporariesIn(const TempFolder& folder) {
+int TemporariesIn(const TemporaryFolder& folder) {
     int count = 0;
     for (const auto& entry : std::filesystem::directory_iterator(folder.Path()))
         if (entry.path().filename().string().front() == '.') ++count;
@@ -83,7 +84,7 @@ TEST(CauseFromWindowsError, MapsTheSystemsCodesOntoTheSameTexts) {
 }
 
 TEST(WindowsOutputFile, ReplacesAnExistingTargetWholeAndLeavesNoTemporary) {
-    TempFolder folder;
+    TemporaryFolder folder;
     const std::string target = folder / "out.rom";
     test::WriteBytes(target, Text("old contents, longer than the new"));
     WriteOutput(target, Text("new"));
@@ -92,7 +93,7 @@ TEST(WindowsOutputFile, ReplacesAnExistingTargetWholeAndLeavesNoTemporary) {
 }
 
 TEST(WindowsOutputFile, TargetsNamedWithEitherSlashGetTheirTemporaryBesideThem) {
-    TempFolder folder;
+    TemporaryFolder folder;
     std::filesystem::create_directory(folder / "sub");
     for (const std::string& target : {folder.Path() + "/sub/a.rom", folder.Path() + "\\sub\\b.rom"}) {
         OutputFile output = OutputFile::Create(target);
@@ -107,7 +108,7 @@ TEST(WindowsOutputFile, TargetsNamedWithEitherSlashGetTheirTemporaryBesideThem) 
 }
 
 TEST(WindowsOutputFile, AReadOnlyTargetIsRefusedAndKept) {
-    TempFolder folder;
+    TemporaryFolder folder;
     const std::string target = folder / "locked.rom";
     test::WriteBytes(target, Text("kept"));
     ASSERT_TRUE(::SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY));
@@ -122,7 +123,7 @@ TEST(WindowsOutputFile, AReadOnlyTargetIsRefusedAndKept) {
 // Another program holding the target without sharing writes (an editor, a
 // viewer) cannot have it replaced under it: refused at once, nothing lost.
 TEST(WindowsOutputFile, ATargetHeldByAnotherProgramIsRefusedAndKept) {
-    TempFolder folder;
+    TemporaryFolder folder;
     const std::string target = folder / "held.rom";
     test::WriteBytes(target, Text("kept"));
     {
@@ -139,7 +140,7 @@ TEST(WindowsOutputFile, ATargetHeldByAnotherProgramIsRefusedAndKept) {
 // checks, yet the move over it is refused while the handle is open: the old
 // file stays whole and the temporary goes with the output.
 TEST(WindowsOutputFile, AFailedMoveKeepsTheOldTargetAndRemovesTheTemporary) {
-    TempFolder folder;
+    TemporaryFolder folder;
     const std::string target = folder / "open.rom";
     test::WriteBytes(target, Text("kept"));
     OtherHandle holder(target, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE);
@@ -157,7 +158,7 @@ TEST(WindowsOutputFile, AFailedMoveKeepsTheOldTargetAndRemovesTheTemporary) {
 }
 
 TEST(WindowsPosixFile, ASourceHeldExclusivelyIsASharingViolation) {
-    TempFolder folder;
+    TemporaryFolder folder;
     const std::string source = folder / "source.bin";
     test::WriteBytes(source, Text("data"));
     OtherHandle holder(source, GENERIC_READ | GENERIC_WRITE, 0);
@@ -168,7 +169,7 @@ TEST(WindowsPosixFile, ASourceHeldExclusivelyIsASharingViolation) {
 
 // A source another program is writing can still be read, as anywhere else.
 TEST(WindowsPosixFile, ASourceOpenForWritingElsewhereCanBeRead) {
-    TempFolder folder;
+    TemporaryFolder folder;
     const std::string source = folder / "source.bin";
     test::WriteBytes(source, Text("data"));
     OtherHandle writer(source, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
@@ -181,7 +182,7 @@ TEST(WindowsPosixFile, ASourceOpenForWritingElsewhereCanBeRead) {
 // Device names are no files, wherever they appear; they are refused before
 // they are opened (opening a serial port would raise its lines).
 TEST(WindowsPosixFile, DeviceNamesAndFoldersAreRefused) {
-    TempFolder folder;
+    TemporaryFolder folder;
     for (const std::string& device : {std::string("NUL"), std::string("COM7"), folder / "nul.bin",
                                       std::string("\\\\.\\COM7")}) {
         const FileError error = ErrorOf([&] { PosixFile::OpenForReading(device); });
@@ -195,7 +196,7 @@ TEST(WindowsPosixFile, DeviceNamesAndFoldersAreRefused) {
 }
 
 TEST(WindowsFileIdentity, HardLinksAreOneFileAndCopiesAreNot) {
-    TempFolder folder;
+    TemporaryFolder folder;
     const std::string file = folder / "a.bin";
     const std::string link = folder / "b.bin";
     const std::string copy = folder / "c.bin";
@@ -210,7 +211,7 @@ TEST(WindowsFileIdentity, HardLinksAreOneFileAndCopiesAreNot) {
 }
 
 TEST(WindowsBatchListing, ListsWithEitherSlashAndNamesAMissingFolder) {
-    TempFolder folder;
+    TemporaryFolder folder;
     test::WriteBytes(folder / "a.bin", Text("x"));
     test::WriteBytes(folder / "B.BIN", Text("x"));
     test::WriteBytes(folder / "c.dat", Text("x"));

@@ -36,9 +36,6 @@ void ExpectNoSanitizerReport(const Process& process) {
 }  // namespace
 
 void TransferFixture::SetUp() {
-    char pattern[] = "/tmp/quorlin-e2e.XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    folder_ = pattern;
     fs::create_directories(folder_ + "/ports");
     fs::create_directories(folder_ + "/config");
     fs::create_directories(folder_ + "/store");
@@ -58,8 +55,6 @@ void TransferFixture::TearDown() {
         session_.Remove(*sim_);
         sim_.reset();
     }
-    std::error_code ignored;
-    fs::remove_all(folder_, ignored);
 }
 
 void TransferFixture::StartSim(int family, const std::vector<std::string>& extra) {

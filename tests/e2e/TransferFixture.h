@@ -9,7 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/e2e/Process.h"
+#include "tests/support/Process.h"
+#include "tests/support/TemporaryFolder.h"
 
 namespace quorlin::e2e {
 
@@ -59,7 +60,8 @@ protected:
     // What the tool printed, for failure messages.
     std::string CliOutput() const;
 
-    std::string folder_;
+    test::TemporaryFolder temporary_{"quorlin-e2e"};
+    const std::string folder_ = temporary_.Path();
     int family_ = 0;
     std::unique_ptr<Process> sim_;
     std::unique_ptr<Process> cli_;

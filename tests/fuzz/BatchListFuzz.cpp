@@ -62,9 +62,9 @@ std::vector<quorlin::BatchRow> ModelRows(const std::set<std::string>& names, quo
 bool RowLess(const quorlin::BatchRow& a, const quorlin::BatchRow& b) { return a.sourceName < b.sourceName; }
 
 std::string Describe(const std::vector<quorlin::BatchRow>& rows) {
-    std::string text;
-    for (const auto& row : rows) text += "[" + Escaped(row.sourceName) + " -> " + Escaped(row.romName) + "] ";
-    return text;
+    return Listed(rows, [](const auto& row) {
+        return "[" + Escaped(row.sourceName) + " -> " + Escaped(row.romName) + "] ";
+    });
 }
 
 }  // namespace

@@ -4,13 +4,13 @@
 // reproducer), a readable form of bytes for that report, and a scratch folder
 // for the targets that need real files.
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <string_view>
+
+#include "tests/support/TemporaryFolder.h"
 
 namespace quorlin::fuzz {
 
@@ -33,6 +33,14 @@ inline std::string Escaped(std::string_view bytes, size_t limit = 400) {
     return out;
 }
 
+// Every item as show writes it, one after the other, for a failure report.
+template <typename Items, typename Show>
+std::string Listed(const Items& items, Show show) {
+    std::string text;
+    for (const auto& item : items) text += show(item);
+    return text;
+}
+
 [[noreturn]] inline void Fail(const char* condition, const char* file, int line, const std::string& detail) {
     std::fprintf(stderr, "\n== model disagrees: %s\n   at %s:%d\n", condition, file, line);
     if (!detail.empty()) std::fprintf(stderr, "   %s\n", detail.c_str());
@@ -41,32 +49,12 @@ inline std::string Escaped(std::string_view bytes, size_t limit = 400) {
 
 // A private folder under TMPDIR (or /tmp), made on first use and removed when
 // the process ends. Each fuzzing process (-jobs, -fork) has its own.
-class ScratchFolder {
-public:
+// A folder that cannot be made ends the run (an uncaught exception).
+struct ScratchFolder {
     static const std::filesystem::path& Path() {
-        static ScratchFolder folder;
-        return folder.m_path;
+        static const test::TemporaryFolder folder("quorlin-fuzz");
+        return folder.Location();
     }
-
-    ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-private:
-    ScratchFolder() {
-        const char* base = std::getenv("TMPDIR");
-        std::string pattern = std::string(base && *base ? base : "/tmp") + "/quorlin-fuzz-XXXXXX";
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            std::perror("quorlin fuzz: mkdtemp");
-            std::abort();
-        }
-        m_path = pattern;
-    }
-    ~ScratchFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(m_path, ignored);
-    }
-
-    std::filesystem::path m_path;
 };
 
 }  // namespace quorlin::fuzz

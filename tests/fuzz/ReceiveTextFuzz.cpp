@@ -129,9 +129,7 @@ std::string ReadFile(const std::string& path) {
 }
 
 std::string Describe(const std::vector<uint64_t>& counts) {
-    std::string text;
-    for (uint64_t c : counts) text += std::to_string(c) + " ";
-    return text;
+    return Listed(counts, [](uint64_t c) { return std::to_string(c) + " "; });
 }
 
 }  // namespace

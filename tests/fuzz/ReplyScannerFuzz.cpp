@@ -115,9 +115,8 @@ std::vector<Found> ScannerPackets(const std::vector<Chunk>& chunks) {
 }
 
 std::string Describe(const std::vector<Found>& found) {
-    std::string text;
-    for (const Found& f : found) text += "[" + std::to_string(f.chunk) + "] " + Escaped(f.packet) + "  ";
-    return text;
+    return Listed(found,
+                  [](const Found& f) { return "[" + std::to_string(f.chunk) + "] " + Escaped(f.packet) + "  "; });
 }
 
 }  // namespace

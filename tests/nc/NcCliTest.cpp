@@ -5,15 +5,16 @@
 #include <fstream>
 #include <iterator>
 
-#include "tests/convert/CliRun.h"
-#include "tests/convert/TempFolder.h"
+#include "tests/support/CliRun.h"
+#include "tests/convert/ByteFiles.h"
+#include "tests/support/TemporaryFolder.h"
 
 namespace quorlin {
 namespace {
 
 using test::CliRun;
 using test::RunCli;
-using test::TempFolder;
+using test::TemporaryFolder;
 
 void Write(const std::filesystem::path& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
@@ -25,7 +26,7 @@ std::string Read(const std::filesystem::path& path) {
 }
 
 TEST(NcCli, ToolsRewriteTheFileAndCompareFindsWhatChanged) {
-    TempFolder folder;
+    TemporaryFolder folder;
     // Latin-1 bytes in a comment pass through untouched.
     const std::string master = "%\r\nO0007 (W\xC4LZE)\r\nG0 X0 Y0 (\xB0" "C)\r\nG1 X10. F200\r\nM30\r\n%\r\n";
     Write(folder / "master.nc", master);

@@ -14,6 +14,7 @@
 #include "serial/ProbePorts.h"
 #include "serial/SerialPort.h"
 #include "tests/support/SerialTestSupport.h"
+#include "tests/support/TemporaryFolder.h"
 
 namespace quorlin {
 namespace {
@@ -49,8 +50,8 @@ TEST(PortMap, PortsFolderIsTheWholeMap) {
 }
 
 TEST(PortMap, WithoutPortsFolderUserLinksComeBeforeTheFixedTable) {
-    const auto config = std::filesystem::temp_directory_path() /
-                        ("quorlin-config-" + std::to_string(::getpid()));
+    const test::TemporaryFolder temporary("quorlin-config");
+    const auto config = temporary.Location();
     std::filesystem::create_directories(config / "Morvale CNC" / "ports");
     std::filesystem::create_symlink("/dev/null", config / "Morvale CNC" / "ports" / "COM2");
     {
@@ -67,7 +68,6 @@ TEST(PortMap, WithoutPortsFolderUserLinksComeBeforeTheFixedTable) {
         EXPECT_EQ(PortDevicePath(97), "");
         EXPECT_EQ(PortDevicePath(254), "");
     }
-    std::filesystem::remove_all(config);
 }
 
 TEST(ProbePorts, TakesTheFirstFiveNumbersThatOpen) {

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "sim/SimPty.h"
+#include "tests/support/TemporaryFolder.h"
 
 namespace quorlin::sim {
 namespace {
@@ -19,13 +20,8 @@ namespace fs = std::filesystem;
 
 class SimPtyTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/quorlin-simpty.XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder_ = pattern;
-    }
-    void TearDown() override { fs::remove_all(folder_); }
-    std::string folder_;
+    test::TemporaryFolder temporary_{"quorlin-simpty"};
+    const std::string folder_ = temporary_.Path();
 };
 
 // Opens `path` as the PC does (exclusive), closes it again, and reports

@@ -11,13 +11,7 @@
 
 namespace quorlin::test {
 
-PortsFolder::PortsFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "quorlin-ports-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) {
-        ADD_FAILURE() << "cannot make a temporary ports folder";
-        return;
-    }
-    m_path = pattern;
+PortsFolder::PortsFolder() : m_folder(std::make_unique<TemporaryFolder>("quorlin-ports")), m_path(m_folder->Path()) {
     if (const char* previous = ::getenv(kPortsFolderVariable)) {
         m_hadPrevious = true;
         m_previous = previous;
@@ -28,8 +22,6 @@ PortsFolder::PortsFolder() {
 PortsFolder::~PortsFolder() {
     if (m_hadPrevious) ::setenv(kPortsFolderVariable, m_previous.c_str(), 1);
     else ::unsetenv(kPortsFolderVariable);
-    std::error_code ignored;
-    if (!m_path.empty()) std::filesystem::remove_all(m_path, ignored);
 }
 
 void PortsFolder::Link(unsigned port, const std::string& device) {

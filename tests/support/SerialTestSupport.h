@@ -7,12 +7,14 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <condition_variable>
 #include <string>
 #include <vector>
 
 #include "serial/SerialOwner.h"
+#include "tests/support/TemporaryFolder.h"
 
 namespace quorlin::test {
 
@@ -97,6 +99,7 @@ public:
     const std::string& Path() const { return m_path; }
 
 private:
+    std::unique_ptr<TemporaryFolder> m_folder;  // none under Wine, where the port host maps COM ports
     std::string m_path;
     bool m_hadPrevious = false;
     std::string m_previous;

@@ -13,10 +13,9 @@
 #include <memory>
 #include <string>
 
-#include "tests/support/TemporaryFolder.h"
-#include "tests/support/SerialTestSupport.h"
 #include "tests/transfer/EngineFixture.h"
 #include "tests/transfer/FakeHost.h"
+#include "tests/transfer/PtyEngineFixture.h"
 #include "transfer/SerialTransferPort.h"
 #include "transfer/TransferEngine.h"
 
@@ -25,7 +24,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr unsigned kPort = 9;
 // Cancel is promised within one second; the bound is generous for a loaded
 // machine and sanitizers, the measured figure is printed.
 constexpr auto kCancelBound = 3s;
@@ -36,17 +34,8 @@ constexpr auto kHeld = 300ms;
 
 const std::string kDC1 = "\x11", kDC3 = "\x13", kSUB = "\x1A";
 
-class CancelOverPty : public ::testing::Test {
+class CancelOverPty : public PtyEngineFixture {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(pty.IsValid());
-        ports.Link(kPort, pty.SlavePath());
-        host.settings.portList = {kPort, 0, 0, 0, 0};
-        host.settings.commPort = 0;
-        folder = test::MakeTemporaryFolder("quorlin-cancel-pty");
-        ASSERT_FALSE(folder.empty());
-        engine = std::make_unique<TransferEngine>(host, std::make_unique<SerialTransferPort>());
-    }
     void TearDown() override {
         if (engine) CloseTimed();
         // Destroying the port waits, bounded, for the bytes the closed port
@@ -60,12 +49,6 @@ protected:
                     ::testing::UnitTest::GetInstance()->current_test_info()->name(),
                     static_cast<long long>(cancelTook.count()), static_cast<long long>(closeTook.count()),
                     static_cast<long long>(host.longestCall.count()), static_cast<long long>(destroyTook.count()));
-        std::filesystem::remove_all(folder);
-    }
-    std::string MakeFile(const std::string& name, const std::string& bytes) {
-        const std::string path = (folder / name).string();
-        std::ofstream(path, std::ios::binary) << bytes;
-        return path;
     }
     template <typename Call>
     void Start(Call call) {
@@ -90,11 +73,6 @@ protected:
         EXPECT_LT(closeTook, kPortCallBound);
     }
 
-    PtyPair pty;
-    PortsFolder ports;
-    FakeHost host;
-    std::filesystem::path folder;
-    std::unique_ptr<TransferEngine> engine;
     std::chrono::microseconds cancelTook{0};
     std::chrono::microseconds closeTook{0};
 };

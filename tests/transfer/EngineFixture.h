@@ -61,14 +61,8 @@ inline std::string WithoutSummaries(std::string log) {
 
 class EngineFixture : public ::testing::Test, protected EngineRig {
 protected:
-    // A fresh folder: never one another test or run holds.
-    void SetUp() override {
-        folder = test::MakeTemporaryFolder("quorlin-transfer");
-        ASSERT_FALSE(folder.empty());
-    }
     void TearDown() override {
         engine.reset();
-        std::filesystem::remove_all(folder);
     }
 
     std::string MakeFile(const std::string& name, const std::string& bytes) {
@@ -82,7 +76,8 @@ protected:
     }
     bool LogMatches(const std::string& expected) { return MaskTimestamps(WithoutSummaries(host.log)) == expected; }
 
-    std::filesystem::path folder;
+    test::TemporaryFolder temporary{"quorlin-transfer"};
+    const std::filesystem::path folder = temporary.Location();
 };
 
 }  // namespace quorlin::test

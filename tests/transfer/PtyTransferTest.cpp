@@ -11,9 +11,8 @@
 #include <memory>
 #include <string>
 
-#include "tests/support/TemporaryFolder.h"
-#include "tests/support/SerialTestSupport.h"
 #include "tests/transfer/FakeHost.h"
+#include "tests/transfer/PtyEngineFixture.h"
 #include "convert/UpdateFile.h"
 #include "transfer/DownloadPacket.h"
 #include "transfer/SerialTransferPort.h"
@@ -22,37 +21,14 @@
 namespace quorlin::test {
 namespace {
 
-constexpr unsigned kPort = 9;
-
-class OverPty : public ::testing::Test {
+class OverPty : public PtyEngineFixture {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(pty.IsValid());
-        ports.Link(kPort, pty.SlavePath());
-        host.settings.portList = {kPort, 0, 0, 0, 0};
-        host.settings.commPort = 0;
-        folder = test::MakeTemporaryFolder("quorlin-transfer-pty");
-        ASSERT_FALSE(folder.empty());
-        engine = std::make_unique<TransferEngine>(host, std::make_unique<SerialTransferPort>());
-    }
     void TearDown() override {
         engine.reset();
         std::printf("[ MEASURED ] %s: longest message handling %lld us\n",
                     ::testing::UnitTest::GetInstance()->current_test_info()->name(),
                     static_cast<long long>(host.longestCall.count()));
-        std::filesystem::remove_all(folder);
     }
-    std::string MakeFile(const std::string& name, const std::string& bytes) {
-        const std::string path = (folder / name).string();
-        std::ofstream(path, std::ios::binary) << bytes;
-        return path;
-    }
-
-    PtyPair pty;
-    PortsFolder ports;
-    FakeHost host;
-    std::filesystem::path folder;
-    std::unique_ptr<TransferEngine> engine;
 };
 
 TEST_F(OverPty, BlockSendGoesOutPieceByPieceOnEmptyQueues) {

@@ -23,7 +23,7 @@
 #include "convert/qt/ConvertStrings.h"
 #include "convert/qt/CoreText.h"
 #include "convert/qt/DropEdit.h"
-#include "tests/convertui/ConvertUiTestSupport.h"
+#include "tests/convert/qt/ConvertUiTestSupport.h"
 
 using namespace quorlin;
 using namespace quorlin::test;
@@ -56,21 +56,10 @@ QByteArray Repeated(const QByteArray& bytes, int times) {
 
 }  // namespace
 
-class ConvertDlgTest : public QObject {
+class ConvertDlgTest : public QObject, protected ConverterDialogFixture<CConvertDlg> {
     Q_OBJECT
 
 private:
-    QMainWindow* m_mainWindow = nullptr;
-    QPointer<CConvertDlg> m_dlg;
-    std::shared_ptr<PromptLog> m_log;
-    std::unique_ptr<QTemporaryDir> m_dir;
-
-    template <typename T>
-    T* Child(const char* name) {
-        T* child = m_dlg->findChild<T*>(QLatin1String(name));
-        if (!child) qFatal("no control %s", name);
-        return child;
-    }
     CDropEdit* Source1() { return Child<CDropEdit>("source1Edit"); }
     CDropEdit* Source2() { return Child<CDropEdit>("source2Edit"); }
     QLineEdit* Target() { return Child<QLineEdit>("targetDirEdit"); }
@@ -116,24 +105,8 @@ private:
     DialogMessage ErrorMessage(const std::string& text) const { return {text, kCaptionError, MessageIcon::Error}; }
 
 private slots:
-    void init() {
-        QSettings(QStringLiteral("Morvale CNC"), QStringLiteral("Quorlin")).clear();
-        m_dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(m_dir->isValid());
-        m_mainWindow = new QMainWindow;
-        m_mainWindow->setGeometry(100, 80, 900, 700);
-        m_mainWindow->show();
-        m_dlg = new CConvertDlg(m_mainWindow);
-        m_log = std::make_shared<PromptLog>();
-        m_dlg->SetPrompts(std::make_unique<RecordingPrompts>(m_log));
-        m_dlg->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_dlg));
-    }
-    void cleanup() {
-        delete m_mainWindow;  // and with it the dialogs it owns
-        QVERIFY(m_dlg.isNull());
-        m_dir.reset();
-    }
+    void init() { OpenDialog(QRect(100, 80, 900, 700)); }
+    void cleanup() { CloseDialog(); }
 
     void opensModelessAndCentredOnTheMainWindow() {
         QCOMPARE(m_dlg->windowTitle(), QStringLiteral("Convert"));

@@ -1,15 +1,12 @@
 #pragma once
-// A fresh folder on disk for one test, removed with everything in it at the
-// end, and small helpers to put bytes into files and read them back.
-
-#include <gtest/gtest.h>
+// Small helpers to put bytes into files and read them back, and byte
+// patterns that show misplaced or repeated pieces.
 
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -17,39 +14,6 @@
 namespace quorlin::test {
 
 using Bytes = std::vector<std::uint8_t>;
-
-class TempFolder {
-public:
-    // create_directory tells whether the folder is new, so a name another
-    // test or run holds is never shared.
-    TempFolder() {
-        std::random_device seed;
-        std::mt19937_64 names(seed());
-        for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-            const auto candidate =
-                std::filesystem::temp_directory_path() / ("quorlin-convert-" + std::to_string(names()));
-            if (std::filesystem::create_directory(candidate)) {
-                path_ = candidate;
-                return;
-            }
-        }
-        throw std::runtime_error("cannot make a temporary folder");
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    // The folder's path, ending in no separator.
-    std::string Path() const { return path_.string(); }
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    static constexpr int kNameAttempts = 16;
-    std::filesystem::path path_;
-};
 
 inline void WriteBytes(const std::string& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);

@@ -1,7 +1,8 @@
 #pragma once
 // Shared pieces of the converter dialogs' widget tests: prompts that answer
 // in place of a person and record what was shown, drops sent as a file
-// manager sends them, files with recognisable bytes, and screenshots.
+// manager sends them, files with recognisable bytes, screenshots, and the
+// dialog under test over its main window.
 
 #include "tests/support/Screenshot.h"
 #include <signal.h>
@@ -12,7 +13,12 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QMainWindow>
 #include <QMimeData>
+#include <QPointer>
+#include <QRect>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QUrl>
 #include <QWidget>
 #include <memory>
@@ -173,6 +179,43 @@ public:
 private:
     rlimit m_saved{};
     sighandler_t m_oldHandler = SIG_DFL;
+};
+
+// A converter dialog opened over a main window at `owner`, with a fresh
+// profile, its prompts recorded and a temporary folder for its files; the
+// test's init() and cleanup() call OpenDialog() and CloseDialog().
+template <typename Dialog>
+class ConverterDialogFixture {
+protected:
+    void OpenDialog(const QRect& owner) {
+        QSettings(QStringLiteral("Morvale CNC"), QStringLiteral("Quorlin")).clear();
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        m_mainWindow = new QMainWindow;
+        m_mainWindow->setGeometry(owner);
+        m_mainWindow->show();
+        m_dlg = new Dialog(m_mainWindow);
+        m_log = std::make_shared<PromptLog>();
+        m_dlg->SetPrompts(std::make_unique<RecordingPrompts>(m_log));
+        m_dlg->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_dlg));
+    }
+    void CloseDialog() {
+        delete m_mainWindow;  // and with it the dialogs it owns
+        QVERIFY(m_dlg.isNull());
+        m_dir.reset();
+    }
+    template <typename T>
+    T* Child(const char* name) {
+        T* child = m_dlg->template findChild<T*>(QLatin1String(name));
+        if (!child) qFatal("no control %s", name);
+        return child;
+    }
+
+    QMainWindow* m_mainWindow = nullptr;
+    QPointer<Dialog> m_dlg;
+    std::shared_ptr<PromptLog> m_log;
+    std::unique_ptr<QTemporaryDir> m_dir;
 };
 
 }  // namespace quorlin::test

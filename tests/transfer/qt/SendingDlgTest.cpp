@@ -14,7 +14,7 @@
 #include <QTest>
 #include <climits>
 
-#include "tests/transferui/TransferUiSupport.h"
+#include "tests/transfer/qt/TransferUiSupport.h"
 #include "transfer/qt/CommView.h"
 #include "transfer/qt/DialogGeometry.h"
 #include "ui/DialogPlacement.h"

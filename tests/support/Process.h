@@ -1,6 +1,7 @@
 #pragma once
-// A child process for the end-to-end tests: started with posix_spawn, its
-// standard input a pipe, its standard output and error collected. Every wait
+// A child process (quorlin-cli, quorlin-sim) for the tests, the soak and the
+// benchmarks: started with posix_spawn, its standard input a pipe, its
+// standard output and error collected. Every wait
 // is bounded by a deadline and pumps the output of every process of the
 // session, so no child ever blocks on a full pipe while the test waits on
 // another one.
@@ -27,8 +28,10 @@ inline Deadline After(std::chrono::seconds seconds = std::chrono::seconds(20)) {
 
 class Process {
 public:
-    // Starts `argv` with the environment `env` (NAME=VALUE entries).
-    Process(const std::vector<std::string>& argv, const std::vector<std::string>& env, const std::string& name);
+    // Starts `argv` with the environment `env` (NAME=VALUE entries); with an
+    // `outputPath`, standard output goes to that existing file instead.
+    Process(const std::vector<std::string>& argv, const std::vector<std::string>& env, const std::string& name,
+            const std::string& outputPath = {});
     ~Process();
     Process(const Process&) = delete;
     Process& operator=(const Process&) = delete;
@@ -90,6 +93,9 @@ public:
 private:
     std::vector<Process*> processes_;
 };
+
+// This process's environment, for a child that runs as the test does.
+std::vector<std::string> InheritedEnvironment();
 
 // This process's environment with the tools' folders moved into folder, as
 // on a machine of their own: the ports map (QUORLIN_PORTS=folder/ports), the

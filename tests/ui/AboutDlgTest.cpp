@@ -2,7 +2,6 @@
 // tooltip, OK and the keyboard, run modally.
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QHelpEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -11,6 +10,7 @@
 #include <QToolTip>
 #include <QUrl>
 
+#include "tests/support/UrlCatcher.h"
 #include "tests/ui/UiTestSupport.h"
 #include "ui/AboutDlg.h"
 #include "ui/WebLinkLabel.h"
@@ -21,23 +21,12 @@ namespace {
 constexpr int kTimeoutMs = 5000;
 }
 
-class UrlCatcher : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void Open(const QUrl& url) { opened << url; }
-};
-
 class AboutDlgTest : public QObject {
     Q_OBJECT
 
-    UrlCatcher m_catcher;
+    test::UrlCatcher m_catcher;
 
 private slots:
-    void initTestCase() { QDesktopServices::setUrlHandler(QStringLiteral("https"), &m_catcher, "Open"); }
-    void cleanupTestCase() { QDesktopServices::unsetUrlHandler(QStringLiteral("https")); }
-
     void showsTheNameVersionNoticeAndLink() {
         CAboutDlg dlg;
         QCOMPARE(dlg.windowTitle(), QStringLiteral("About Quorlin"));
@@ -125,4 +114,4 @@ int main(int argc, char** argv) {
     return QTest::qExec(&test, argc, argv);
 }
 
-#include "test_about_dlg.moc"
+#include "AboutDlgTest.moc"

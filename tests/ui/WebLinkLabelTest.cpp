@@ -2,7 +2,6 @@
 // pointer, the tooltip rule, and opening its address by mouse and keyboard.
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QHelpEvent>
 #include <QPushButton>
@@ -11,6 +10,7 @@
 #include <QUrl>
 #include <memory>
 
+#include "tests/support/UrlCatcher.h"
 #include "ui/WebLinkLabel.h"
 
 using namespace quorlin;
@@ -20,19 +20,10 @@ constexpr int kTimeoutMs = 5000;
 const char* const kAddress = "https://www.example.com/";
 }  // namespace
 
-// Stands in for the desktop's web browser.
-class UrlCatcher : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> opened;
-public slots:
-    void Open(const QUrl& url) { opened << url; }
-};
-
 class WebLinkLabelTest : public QObject {
     Q_OBJECT
 
-    UrlCatcher m_catcher;
+    test::UrlCatcher m_catcher;
     std::unique_ptr<QWidget> m_pWindow;
     QPushButton* m_pButton = nullptr;
     CWebLinkLabel* m_pLink = nullptr;
@@ -47,11 +38,6 @@ class WebLinkLabelTest : public QObject {
     QPoint Outside() const { return m_pButton->geometry().center(); }
 
 private slots:
-    void initTestCase() {
-        QDesktopServices::setUrlHandler(QStringLiteral("https"), &m_catcher, "Open");
-    }
-    void cleanupTestCase() { QDesktopServices::unsetUrlHandler(QStringLiteral("https")); }
-
     void init() {
         m_catcher.opened.clear();
         m_pWindow = std::make_unique<QWidget>();
@@ -152,4 +138,4 @@ private slots:
 };
 
 QTEST_MAIN(WebLinkLabelTest)
-#include "test_web_link_label.moc"
+#include "WebLinkLabelTest.moc"

@@ -1,4 +1,4 @@
-#include "tests/transferui/TransferUiSupport.h"
+#include "tests/transfer/qt/TransferUiSupport.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -12,7 +12,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
-#include "tests/transferui/TransferUiSupport.h"
+#include "tests/transfer/qt/TransferUiSupport.h"
 #include "transfer/qt/CommView.h"
 #include "transfer/qt/DialogGeometry.h"
 #include "ui/DialogPlacement.h"

@@ -17,7 +17,7 @@
 #include <string>
 
 #include "tests/support/Screenshot.h"
-#include "tests/e2e/Process.h"
+#include "tests/support/Process.h"
 #include "transfer/CommSettings.h"
 #include "transfer/TransferPort.h"
 

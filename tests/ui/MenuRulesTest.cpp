@@ -165,4 +165,4 @@ int main(int argc, char** argv) {
     return QTest::qExec(&test, argc, argv);
 }
 
-#include "test_menu_rules.moc"
+#include "MenuRulesTest.moc"

@@ -18,7 +18,7 @@
 #include "serial/SerialOwner.h"
 
 #include "res/CommandIds.h"
-#include "tests/transferui/TransferUiSupport.h"
+#include "tests/transfer/qt/TransferUiSupport.h"
 #include "transfer/TransferEngine.h"
 #include "transfer/qt/CommView.h"
 #include "transfer/qt/TransferSession.h"

@@ -173,4 +173,4 @@ private slots:
 };
 
 QTEST_MAIN(HookChainTest)
-#include "test_hook_chain.moc"
+#include "HookChainTest.moc"

@@ -444,4 +444,4 @@ int main(int argc, char** argv) {
     return QTest::qExec(&test, argc, argv);
 }
 
-#include "test_cool_menus.moc"
+#include "CoolMenusTest.moc"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "serial/SerialOwner.h"
-#include "tests/transferui/TransferUiSupport.h"
+#include "tests/transfer/qt/TransferUiSupport.h"
 #include "transfer/TransferEngine.h"
 #include "transfer/qt/TransferSession.h"
 

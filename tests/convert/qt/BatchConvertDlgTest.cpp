@@ -23,7 +23,7 @@
 #include "convert/qt/BatchConvertDlg.h"
 #include "convert/qt/CoreText.h"
 #include "convert/qt/MediaFolder.h"
-#include "tests/convertui/ConvertUiTestSupport.h"
+#include "tests/convert/qt/ConvertUiTestSupport.h"
 
 using namespace quorlin;
 using namespace quorlin::test;
@@ -46,21 +46,10 @@ bool IsUpdateFileOf(const QString& path, const QByteArray& source) {
 
 }  // namespace
 
-class BatchConvertDlgTest : public QObject {
+class BatchConvertDlgTest : public QObject, protected ConverterDialogFixture<CBatchConvertDlg> {
     Q_OBJECT
 
 private:
-    QMainWindow* m_mainWindow = nullptr;
-    QPointer<CBatchConvertDlg> m_dlg;
-    std::shared_ptr<PromptLog> m_log;
-    std::unique_ptr<QTemporaryDir> m_dir;
-
-    template <typename T>
-    T* Child(const char* name) {
-        T* child = m_dlg->findChild<T*>(QLatin1String(name));
-        if (!child) qFatal("no control %s", name);
-        return child;
-    }
     QTableWidget* List() { return Child<QTableWidget>("fileList"); }
     QListWidget* Tags() { return Child<QListWidget>("tagList"); }
     QLineEdit* Folder() { return Child<QLineEdit>("folderEdit"); }
@@ -103,24 +92,8 @@ private:
     static DialogMessage Finished() { return {kTextConvertFinished, kCaptionPrompt, MessageIcon::Exclamation}; }
 
 private slots:
-    void init() {
-        QSettings(QStringLiteral("Morvale CNC"), QStringLiteral("Quorlin")).clear();
-        m_dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(m_dir->isValid());
-        m_mainWindow = new QMainWindow;
-        m_mainWindow->setGeometry(60, 40, 1000, 760);
-        m_mainWindow->show();
-        m_dlg = new CBatchConvertDlg(m_mainWindow);
-        m_log = std::make_shared<PromptLog>();
-        m_dlg->SetPrompts(std::make_unique<RecordingPrompts>(m_log));
-        m_dlg->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_dlg));
-    }
-    void cleanup() {
-        delete m_mainWindow;
-        QVERIFY(m_dlg.isNull());
-        m_dir.reset();
-    }
+    void init() { OpenDialog(QRect(60, 40, 1000, 760)); }
+    void cleanup() { CloseDialog(); }
 
     void opensEmptyCentredAndWithItsListsSetUp() {
         QCOMPARE(m_dlg->windowTitle(), QStringLiteral("Batch convert"));

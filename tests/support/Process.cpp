@@ -1,4 +1,4 @@
-#include "tests/e2e/Process.h"
+#include "tests/support/Process.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -26,7 +26,8 @@ std::vector<char*> Pointers(const std::vector<std::string>& strings) {
 
 }  // namespace
 
-Process::Process(const std::vector<std::string>& argv, const std::vector<std::string>& env, const std::string& name)
+Process::Process(const std::vector<std::string>& argv, const std::vector<std::string>& env, const std::string& name,
+                 const std::string& outputPath)
     : name_(name) {
     int in[2], out[2], err[2];
     if (pipe2(in, O_CLOEXEC) != 0) return;
@@ -35,7 +36,8 @@ Process::Process(const std::vector<std::string>& argv, const std::vector<std::st
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    if (outputPath.empty()) posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    else posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputPath.c_str(), O_WRONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
     // The child starts with default signal handling and nothing blocked, so
     // SIGINT reaches the command-line tool's own handler.
@@ -57,6 +59,10 @@ Process::Process(const std::vector<std::string>& argv, const std::vector<std::st
     close(err[1]);
     in_ = in[1];
     outFd_ = out[0];
+    if (!outputPath.empty()) {
+        close(outFd_);
+        outFd_ = -1;
+    }
     errFd_ = err[0];
     fcntl(outFd_, F_SETFL, O_NONBLOCK);
     fcntl(errFd_, F_SETFL, O_NONBLOCK);
@@ -183,10 +189,15 @@ bool Session::WaitForExit(Process& process, Deadline deadline) {
     return false;
 }
 
+std::vector<std::string> InheritedEnvironment() {
+    std::vector<std::string> env;
+    for (char** entry = environ; *entry; ++entry) env.emplace_back(*entry);
+    return env;
+}
+
 std::vector<std::string> IsolatedEnvironment(const std::string& folder) {
     std::vector<std::string> env;
-    for (char** entry = environ; *entry; ++entry) {
-        const std::string item = *entry;
+    for (const std::string& item : InheritedEnvironment()) {
         if (item.rfind("QUORLIN_PORTS=", 0) == 0 || item.rfind("XDG_CONFIG_HOME=", 0) == 0 ||
             item.rfind("HOME=", 0) == 0)
             continue;

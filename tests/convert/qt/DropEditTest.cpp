@@ -21,7 +21,7 @@
 #include "convert/qt/ConverterPrompts.h"
 #include "ui/DialogPlacement.h"
 #include "convert/qt/DropEdit.h"
-#include "tests/convertui/ConvertUiTestSupport.h"
+#include "tests/convert/qt/ConvertUiTestSupport.h"
 
 using namespace quorlin;
 using namespace quorlin::test;
