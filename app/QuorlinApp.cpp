@@ -32,15 +32,17 @@ bool CQuorlinApp::InitInstance(const QStringList& arguments) {
         return false;
     }
 
-    m_instance->Listen();
-    connect(m_instance.get(), &SingleInstance::raiseRequested, m_frame.get(), &CMainFrame::RestoreAndRaise);
     // From here on SIGTERM, SIGINT and SIGHUP end the program through the
     // window's own way out, which also removes the single-instance socket.
+    // They are caught before the socket is listened on: whoever sees the
+    // socket may signal at once.
     m_quitSignals = std::make_unique<QuitSignals>();
     connect(m_quitSignals.get(), &QuitSignals::quitRequested, m_frame.get(), [this] {
         m_frame->EndForSignal();
         QCoreApplication::quit();  // also past a modal dialog, or a converter window still open
     });
+    m_instance->Listen();
+    connect(m_instance.get(), &SingleInstance::raiseRequested, m_frame.get(), &CMainFrame::RestoreAndRaise);
     m_frame->setAcceptDrops(true);
     m_frame->show();
     // The log view opens the port once the window has been drawn: a failure
