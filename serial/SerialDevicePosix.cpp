@@ -258,6 +258,8 @@ bool PosixSerialDevice::SetState(const CommState& state, std::string& notTaken) 
     return false;
 }
 
+// Succeeds on purpose: a tty sizes its own queues, and the port keeps the
+// request for GetProperties.
 bool PosixSerialDevice::SetQueueSizes(uint32_t, uint32_t) { return true; }
 
 bool PosixSerialDevice::Purge() { return ::tcflush(m_handle, TCIOFLUSH) == 0; }
