@@ -17,6 +17,7 @@
 #include "convert/ConvertMessages.h"
 #include "convert/Converter.h"
 #include "convert/FileError.h"
+#include "convert/ImageCheck.h"
 #include "convert/Paths.h"
 #include "convert/PosixFile.h"
 #include "convert/UpdateFile.h"
@@ -190,23 +191,18 @@ int RunCheck(const Args& args) {
 
     try {
         PosixFile file = PosixFile::OpenForReading(parsed.Positional().front());
-        std::optional<std::uint32_t> checksum;
-        if (*kind == 4) {
-            // The check's own sum runs from offset 50, but the download's
-            // blocks carry the pixels from offset 1078 on, and its verdict
-            // compares their sum: that is the one worth printing.
-            BitmapHeadBytes head{};
-            std::uint32_t fromHead = 0;
-            if (CheckPictureBitmap(file, head, fromHead)) checksum = SumFileFrom(file, kPictureBitmapPixelOffset);
-        } else {
-            HeaderBytes header{};
-            if (CheckUpdateHeader(file, header)) checksum = UpdateFileHeader::FromBytes(header).checksum;
+        // The sum the download's verdict compares (for a picture, that of
+        // its pixels), which is the one worth printing.
+        const ImageCheck check = CheckDownloadImage(file, *kind);
+        if (check.failure) {
+            std::fprintf(stderr, "%s\n", check.failure->text.c_str());
+            return kExitFailed;
         }
-        if (!checksum) {
+        if (!check.accepted) {
             std::fprintf(stderr, "%s\n", kTextNotUpdateFile);
             return kExitFailed;
         }
-        std::printf("OK 0x%08" PRIX32 "\n", *checksum);
+        std::printf("OK 0x%08" PRIX32 "\n", check.expectedSum);
         // The result is the whole point of the command: one that did not
         // reach its reader (a full disk behind stdout) is no success.
         if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
@@ -214,7 +210,7 @@ int RunCheck(const Args& args) {
             return kExitFailed;
         }
         return kExitDone;
-    } catch (const FileError& error) {
+    } catch (const FileError& error) {  // opening the file
         std::fprintf(stderr, "%s\n", error.what());
         return kExitFailed;
     }

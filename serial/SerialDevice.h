@@ -1,10 +1,11 @@
 #pragma once
-// The platform seam of CSerialPort: everything the port asks of the operating
-// system goes through SerialDevice (one open device) and WakeEvent (a
-// wake-up signal a thread can wait on together with the device). This file
-// declares them; the build compiles one back end: SerialDevicePosix.cpp
-// (termios, eventfd, poll) or SerialDeviceWin32.cpp (the comm calls on an
-// overlapped handle, events, WaitForMultipleObjects).
+// The device seam of CSerialPort: everything the port asks of a device goes
+// through SerialDevice (one open device, an interface), and every wait goes
+// through WakeEvent (a wake-up signal a thread can wait on together with the
+// device). The build compiles one local back end and the WakeEvent of its
+// platform: SerialDevicePosix.cpp (termios, eventfd, poll) or
+// SerialDeviceWin32.cpp (the comm calls on an overlapped handle, events,
+// WaitForMultipleObjects).
 
 #include <chrono>
 #include <cstddef>
@@ -78,26 +79,28 @@ enum class DeviceWait { None, Readable, Writable, ReadableOrWritable };
 // No time-out for SerialDevice::Wait.
 inline constexpr std::chrono::milliseconds kWaitForever{-1};
 
+// One open device behind a port. CSerialPort's threads, its XON/XOFF and the
+// drain work on this interface alone; the port map chooses the back end per
+// port (PortDevice.h): the local device of this platform today
+// (SerialDevicePosix.cpp, SerialDeviceWin32.cpp), a network port later.
+//
+// The calls that return bool leave the system's error number where
+// LastSystemError (and errno) find it when they return false.
 class SerialDevice {
 public:
-    // Opens path for reading and writing, without becoming its controlling
-    // terminal and without waiting for carrier, and claims it exclusively:
-    // a second Open of the same device fails, also for the superuser. On
-    // failure, failure says why: its kind, the failed call and the system's
-    // error number and text.
-    static std::unique_ptr<SerialDevice> Open(const std::string& path, PortFailure& failure);
-    ~SerialDevice();
+    SerialDevice() = default;
+    virtual ~SerialDevice() = default;
     SerialDevice(const SerialDevice&) = delete;
     SerialDevice& operator=(const SerialDevice&) = delete;
 
     // Never wait: they move what can be moved now.
-    IoResult ReadSome(void* buffer, size_t size);
-    IoResult WriteSome(const void* data, size_t size);
+    virtual IoResult ReadSome(void* buffer, size_t size) = 0;
+    virtual IoResult WriteSome(const void* data, size_t size) = 0;
 
     // Waits until stop or wake is signalled, the device is ready for what
     // (unless None) or gone, or timeout passes (kWaitForever: never).
-    WaitResult Wait(const WakeEvent& stop, const WakeEvent& wake, DeviceWait what,
-                    std::chrono::milliseconds timeout = kWaitForever) const;
+    virtual WaitResult Wait(const WakeEvent& stop, const WakeEvent& wake, DeviceWait what,
+                            std::chrono::milliseconds timeout = kWaitForever) const = 0;
 
     // Whether input waits to be read and whether a write would take bytes
     // now (on a tty: fewer than 256 bytes queued for output), in one look
@@ -107,40 +110,46 @@ public:
         bool writable = false;
         bool gone = false;  // hung up or failed: neither
     };
-    Readiness Ready() const;
+    virtual Readiness Ready() const = 0;
 
-    bool GetState(CommState& state) const;
+    virtual bool GetState(CommState& state) const = 0;
     // Applies state and reads back what the device took. False when a
     // setting was not taken (errno EINVAL, notTaken names the settings) or
     // the device refused the call (errno as the system set it). A device
     // that can only pass 8-bit characters without parity (a pty) has taken
     // 7 bits with parity as well as it can: that is not a failure.
-    bool SetState(const CommState& state, std::string& notTaken);
+    virtual bool SetState(const CommState& state, std::string& notTaken) = 0;
     // Asks the driver for queues of these sizes (a tty sizes its own).
-    bool SetQueueSizes(uint32_t inputSize, uint32_t outputSize);
-    bool Purge();        // drops both kernel queues
-    bool PurgeOutput();  // drops the kernel output queue only
-    bool PurgeInput();   // drops the kernel input queue only
+    virtual bool SetQueueSizes(uint32_t inputSize, uint32_t outputSize) = 0;
+    virtual bool Purge() = 0;        // drops both queues of the device
+    virtual bool PurgeOutput() = 0;  // drops the device's output queue only
+    virtual bool PurgeInput() = 0;   // drops the device's input queue only
     // Waits until the output queue has been sent; the device bounds the wait
     // for its last characters. Only for a queue that is already (nearly)
     // empty: a line held by CTS keeps a full queue waiting for good.
-    bool Drain();
+    virtual bool Drain() = 0;
     // The same, but gives up at deadline (false, errno ETIMEDOUT): the
     // queue is watched until it is empty, and only then is the device asked
     // to wait for its last bytes, which it does within a bounded time.
-    bool DrainUntil(std::chrono::steady_clock::time_point deadline);
-    bool OutputWaiting(uint32_t& count) const;
-    bool Escape(uint32_t code);  // SETRTS ... CLRBREAK, SETXOFF/SETXON
-    bool GetModemStatus(uint32_t& status) const;
-
-private:
-    // What a back end keeps beside the handle (the overlapped requests of the
-    // Win32 one); each back end defines it.
-    struct Platform;
-    SerialDevice(NativeHandle handle, std::unique_ptr<Platform> platform);
-    NativeHandle m_handle;
-    std::unique_ptr<Platform> m_platform;
-    bool m_hasOutputQueue = true;
+    virtual bool DrainUntil(std::chrono::steady_clock::time_point deadline) = 0;
+    // Bytes the device holds that have not left yet; 0 for a device that
+    // passes every byte on as it is written (a pty).
+    virtual bool OutputWaiting(uint32_t& count) const = 0;
+    virtual bool Escape(uint32_t code) = 0;  // SETRTS ... CLRBREAK, SETXOFF/SETXON
+    virtual bool GetModemStatus(uint32_t& status) const = 0;
 };
+
+// Opens the local serial device at path for reading and writing, without
+// becoming its controlling terminal and without waiting for carrier, and
+// claims it exclusively: a second open of the same device fails, also for
+// the superuser. On failure, failure says why: its kind, the failed call and
+// the system's error number and text. Each platform's back end defines it.
+std::unique_ptr<SerialDevice> OpenLocalDevice(const std::string& path, PortFailure& failure);
+
+// Waits like SerialDevice::Wait for a device whose readiness is itself a
+// WakeEvent (ready, signalled by whoever makes the device ready): deviceReady
+// when ready is signalled; ready is not cleared.
+WaitResult WaitForEvents(const WakeEvent& stop, const WakeEvent& wake, const WakeEvent& ready,
+                         std::chrono::milliseconds timeout = kWaitForever);
 
 }  // namespace quorlin

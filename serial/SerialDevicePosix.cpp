@@ -1,4 +1,4 @@
-// POSIX back end of the port's platform seam: termios on a tty descriptor,
+// POSIX back end of the port's device seam: termios on a tty descriptor,
 // an eventfd for wake-ups, poll() to wait on both.
 #include <errno.h>
 #include <fcntl.h>
@@ -61,18 +61,64 @@ PortFailureKind OpenErrorKind(int error) {
     }
 }
 
-}  // namespace
+// A tty (or a pty slave) by its descriptor.
+class PosixSerialDevice final : public SerialDevice {
+public:
+    PosixSerialDevice(int handle, bool hasOutputQueue) : m_handle(handle), m_hasOutputQueue(hasOutputQueue) {}
+    ~PosixSerialDevice() override;
 
-struct SerialDevice::Platform {};
+    IoResult ReadSome(void* buffer, size_t size) override;
+    IoResult WriteSome(const void* data, size_t size) override;
+    WaitResult Wait(const WakeEvent& stop, const WakeEvent& wake, DeviceWait what,
+                    std::chrono::milliseconds timeout) const override;
+    Readiness Ready() const override;
+    bool GetState(CommState& state) const override;
+    bool SetState(const CommState& state, std::string& notTaken) override;
+    bool SetQueueSizes(uint32_t inputSize, uint32_t outputSize) override;
+    bool Purge() override;
+    bool PurgeOutput() override;
+    bool PurgeInput() override;
+    bool Drain() override;
+    bool DrainUntil(std::chrono::steady_clock::time_point deadline) override;
+    bool OutputWaiting(uint32_t& count) const override;
+    bool Escape(uint32_t code) override;
+    bool GetModemStatus(uint32_t& status) const override;
+
+private:
+    const int m_handle;
+    const bool m_hasOutputQueue;
+};
+
+// Polls fds (the last entry the device, if count is 3) and tells what ended
+// the wait; a device entry that is only an event counts as ready on POLLIN.
+WaitResult PollWait(pollfd* fds, nfds_t count, std::chrono::milliseconds timeout) {
+    WaitResult result;
+    int ready;
+    while ((ready = ::poll(fds, count, static_cast<int>(timeout.count()))) < 0) {
+        if (errno != EINTR) {
+            // Nothing sensible to wait on; report as gone so that the caller
+            // stops using the device instead of spinning.
+            result.deviceGone = true;
+            return result;
+        }
+    }
+    result.timedOut = ready == 0;
+    result.stopped = (fds[0].revents & POLLIN) != 0;
+    result.woken = (fds[1].revents & POLLIN) != 0;
+    if (count == 3) {
+        result.deviceReady = (fds[2].revents & fds[2].events) != 0;
+        result.deviceGone = (fds[2].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+    }
+    return result;
+}
+
+}  // namespace
 
 const SystemCallNames kSystemCalls{"eventfd()", "open()", "tcsetattr()"};
 
 int LastSystemError() { return errno; }
 
 std::string SystemErrorText(int error) { return std::strerror(error); }
-
-SerialDevice::SerialDevice(NativeHandle handle, std::unique_ptr<Platform> platform)
-    : m_handle(handle), m_platform(std::move(platform)) {}
 
 WakeEvent::WakeEvent() : m_handle(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
@@ -93,7 +139,7 @@ void WakeEvent::Clear() {
     [[maybe_unused]] ssize_t ignored = ::read(m_handle, &value, sizeof value);
 }
 
-std::unique_ptr<SerialDevice> SerialDevice::Open(const std::string& path, PortFailure& failure) {
+std::unique_ptr<SerialDevice> OpenLocalDevice(const std::string& path, PortFailure& failure) {
     failure = PortFailure{};
     const auto fail = [&failure](PortFailureKind kind, int error, const char* operation) {
         failure.kind = kind;
@@ -134,30 +180,28 @@ std::unique_ptr<SerialDevice> SerialDevice::Open(const std::string& path, PortFa
         return fail(OpenErrorKind(error), error, "flock()");
     }
     ::ioctl(handle, TIOCEXCL);
-    auto device = std::unique_ptr<SerialDevice>(new SerialDevice(handle, nullptr));
-    device->m_hasOutputQueue = !IsPtySlave(handle);
-    return device;
+    return std::make_unique<PosixSerialDevice>(handle, !IsPtySlave(handle));
 }
 
-SerialDevice::~SerialDevice() {
+PosixSerialDevice::~PosixSerialDevice() {
     // The exclusive flag lives on the tty, which a pty keeps while its master
     // is open: clear it so that the next opener is not refused.
     ::ioctl(m_handle, TIOCNXCL);
     ::close(m_handle);  // also releases the lock
 }
 
-IoResult SerialDevice::ReadSome(void* buffer, size_t size) {
+IoResult PosixSerialDevice::ReadSome(void* buffer, size_t size) {
     // 0 bytes is not end-of-file here: with VMIN 0 an empty tty reads 0 even
     // without O_NONBLOCK. A hang-up shows in Wait as deviceGone.
     return FromSystem(::read(m_handle, buffer, size));
 }
 
-IoResult SerialDevice::WriteSome(const void* data, size_t size) {
+IoResult PosixSerialDevice::WriteSome(const void* data, size_t size) {
     if (size == 0) return {};
     return FromSystem(::write(m_handle, data, size));
 }
 
-WaitResult SerialDevice::Wait(const WakeEvent& stop, const WakeEvent& wake, DeviceWait what,
+WaitResult PosixSerialDevice::Wait(const WakeEvent& stop, const WakeEvent& wake, DeviceWait what,
                               std::chrono::milliseconds timeout) const {
     pollfd fds[3] = {{static_cast<int>(stop.Handle()), POLLIN, 0},
                      {static_cast<int>(wake.Handle()), POLLIN, 0},
@@ -165,28 +209,18 @@ WaitResult SerialDevice::Wait(const WakeEvent& stop, const WakeEvent& wake, Devi
     if (what == DeviceWait::Readable) fds[2].events = POLLIN;
     if (what == DeviceWait::Writable) fds[2].events = POLLOUT;
     if (what == DeviceWait::ReadableOrWritable) fds[2].events = POLLIN | POLLOUT;
-    const nfds_t count = what == DeviceWait::None ? 2 : 3;
-    WaitResult result;
-    int ready;
-    while ((ready = ::poll(fds, count, static_cast<int>(timeout.count()))) < 0) {
-        if (errno != EINTR) {
-            // Nothing sensible to wait on; report as gone so that the caller
-            // stops using the device instead of spinning.
-            result.deviceGone = true;
-            return result;
-        }
-    }
-    result.timedOut = ready == 0;
-    result.stopped = (fds[0].revents & POLLIN) != 0;
-    result.woken = (fds[1].revents & POLLIN) != 0;
-    if (count == 3) {
-        result.deviceReady = (fds[2].revents & fds[2].events) != 0;
-        result.deviceGone = (fds[2].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
-    }
-    return result;
+    return PollWait(fds, what == DeviceWait::None ? 2 : 3, timeout);
 }
 
-SerialDevice::Readiness SerialDevice::Ready() const {
+WaitResult WaitForEvents(const WakeEvent& stop, const WakeEvent& wake, const WakeEvent& ready,
+                         std::chrono::milliseconds timeout) {
+    pollfd fds[3] = {{static_cast<int>(stop.Handle()), POLLIN, 0},
+                     {static_cast<int>(wake.Handle()), POLLIN, 0},
+                     {static_cast<int>(ready.Handle()), POLLIN, 0}};
+    return PollWait(fds, 3, timeout);
+}
+
+PosixSerialDevice::Readiness PosixSerialDevice::Ready() const {
     pollfd fd{static_cast<int>(m_handle), POLLIN | POLLOUT, 0};
     Readiness result;
     if (::poll(&fd, 1, 0) != 1) return result;
@@ -196,14 +230,14 @@ SerialDevice::Readiness SerialDevice::Ready() const {
     return result;
 }
 
-bool SerialDevice::GetState(CommState& state) const {
+bool PosixSerialDevice::GetState(CommState& state) const {
     termios tio;
     if (::tcgetattr(m_handle, &tio) != 0) return false;
     state = CommStateFromTermios(tio);
     return true;
 }
 
-bool SerialDevice::SetState(const CommState& state, std::string& notTaken) {
+bool PosixSerialDevice::SetState(const CommState& state, std::string& notTaken) {
     notTaken.clear();
     termios asked;
     if (::tcgetattr(m_handle, &asked) != 0) return false;
@@ -224,15 +258,17 @@ bool SerialDevice::SetState(const CommState& state, std::string& notTaken) {
     return false;
 }
 
-bool SerialDevice::SetQueueSizes(uint32_t, uint32_t) { return true; }
+// Succeeds on purpose: a tty sizes its own queues, and the port keeps the
+// request for GetProperties.
+bool PosixSerialDevice::SetQueueSizes(uint32_t, uint32_t) { return true; }
 
-bool SerialDevice::Purge() { return ::tcflush(m_handle, TCIOFLUSH) == 0; }
+bool PosixSerialDevice::Purge() { return ::tcflush(m_handle, TCIOFLUSH) == 0; }
 
-bool SerialDevice::PurgeOutput() { return ::tcflush(m_handle, TCOFLUSH) == 0; }
+bool PosixSerialDevice::PurgeOutput() { return ::tcflush(m_handle, TCOFLUSH) == 0; }
 
-bool SerialDevice::PurgeInput() { return ::tcflush(m_handle, TCIFLUSH) == 0; }
+bool PosixSerialDevice::PurgeInput() { return ::tcflush(m_handle, TCIFLUSH) == 0; }
 
-bool SerialDevice::Drain() {
+bool PosixSerialDevice::Drain() {
     int result;
     do {
         result = ::tcdrain(m_handle);
@@ -240,7 +276,7 @@ bool SerialDevice::Drain() {
     return result == 0;
 }
 
-bool SerialDevice::DrainUntil(std::chrono::steady_clock::time_point deadline) {
+bool PosixSerialDevice::DrainUntil(std::chrono::steady_clock::time_point deadline) {
     // tcdrain has no time-out and a line held by CTS keeps it waiting for
     // good; the queue is therefore watched here and tcdrain is left only
     // the bytes in the transmitter, which a UART driver waits for within a
@@ -260,7 +296,7 @@ bool SerialDevice::DrainUntil(std::chrono::steady_clock::time_point deadline) {
     }
 }
 
-bool SerialDevice::OutputWaiting(uint32_t& count) const {
+bool PosixSerialDevice::OutputWaiting(uint32_t& count) const {
     if (!m_hasOutputQueue) {
         count = 0;
         return true;
@@ -271,7 +307,7 @@ bool SerialDevice::OutputWaiting(uint32_t& count) const {
     return true;
 }
 
-bool SerialDevice::Escape(uint32_t code) {
+bool PosixSerialDevice::Escape(uint32_t code) {
     int line = 0;
     switch (code) {
         case SETXOFF: return ::tcflow(m_handle, TCOOFF) == 0;
@@ -286,7 +322,7 @@ bool SerialDevice::Escape(uint32_t code) {
     }
 }
 
-bool SerialDevice::GetModemStatus(uint32_t& status) const {
+bool PosixSerialDevice::GetModemStatus(uint32_t& status) const {
     int lines = 0;
     if (::ioctl(m_handle, TIOCMGET, &lines) != 0) return false;
     status = 0;

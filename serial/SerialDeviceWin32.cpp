@@ -1,4 +1,4 @@
-// Win32 back end of the port's platform seam: the comm calls on a handle
+// Win32 back end of the port's device seam: the comm calls on a handle
 // opened for overlapped I/O, manual-reset events for wake-ups, and
 // WaitForMultipleObjects to wait on the events and the device together.
 //
@@ -173,8 +173,6 @@ std::string DcbNotTaken(const DCB& asked, const DCB& got) {
     return missing;
 }
 
-}  // namespace
-
 // One overlapped request and its completion event. Neither moves while the
 // request is outstanding: Platform lives on the heap for the device's life.
 struct OverlappedRequest {
@@ -191,7 +189,37 @@ struct OverlappedRequest {
     bool Finished() const { return ::WaitForSingleObject(event, 0) == WAIT_OBJECT_0; }
 };
 
-struct SerialDevice::Platform {
+// A COM device by its overlapped handle, with the requests it keeps
+// outstanding.
+class Win32SerialDevice final : public SerialDevice {
+public:
+    struct Platform;
+    Win32SerialDevice(HANDLE handle, std::unique_ptr<Platform> platform);
+    ~Win32SerialDevice() override;
+
+    IoResult ReadSome(void* buffer, size_t size) override;
+    IoResult WriteSome(const void* data, size_t size) override;
+    WaitResult Wait(const WakeEvent& stop, const WakeEvent& wake, DeviceWait what,
+                    std::chrono::milliseconds timeout) const override;
+    Readiness Ready() const override;
+    bool GetState(CommState& state) const override;
+    bool SetState(const CommState& state, std::string& notTaken) override;
+    bool SetQueueSizes(uint32_t inputSize, uint32_t outputSize) override;
+    bool Purge() override;
+    bool PurgeOutput() override;
+    bool PurgeInput() override;
+    bool Drain() override;
+    bool DrainUntil(std::chrono::steady_clock::time_point deadline) override;
+    bool OutputWaiting(uint32_t& count) const override;
+    bool Escape(uint32_t code) override;
+    bool GetModemStatus(uint32_t& status) const override;
+
+private:
+    const NativeHandle m_handle;
+    const std::unique_ptr<Platform> m_platform;
+};
+
+struct Win32SerialDevice::Platform {
     ~Platform() {
         for (HANDLE event : {read.event, write.event, commWait.event})
             if (event) ::CloseHandle(event);
@@ -214,6 +242,8 @@ struct SerialDevice::Platform {
 };
 
 constexpr DWORD kStaleCommWaitMs = 1;
+
+}  // namespace
 
 const SystemCallNames kSystemCalls{"CreateEvent()", "CreateFile()", "SetCommState()"};
 
@@ -246,10 +276,10 @@ void WakeEvent::Signal() { ::SetEvent(AsHandle(m_handle)); }
 
 void WakeEvent::Clear() { ::ResetEvent(AsHandle(m_handle)); }
 
-SerialDevice::SerialDevice(NativeHandle handle, std::unique_ptr<Platform> platform)
-    : m_handle(handle), m_platform(std::move(platform)) {}
+Win32SerialDevice::Win32SerialDevice(HANDLE handle, std::unique_ptr<Platform> platform)
+    : m_handle(reinterpret_cast<NativeHandle>(handle)), m_platform(std::move(platform)) {}
 
-std::unique_ptr<SerialDevice> SerialDevice::Open(const std::string& path, PortFailure& failure) {
+std::unique_ptr<SerialDevice> OpenLocalDevice(const std::string& path, PortFailure& failure) {
     failure = PortFailure{};
     const auto fail = [&failure](PortFailureKind kind, DWORD error, const char* operation) {
         Remember(error);
@@ -275,7 +305,7 @@ std::unique_ptr<SerialDevice> SerialDevice::Open(const std::string& path, PortFa
     dcb.DCBlength = sizeof dcb;
     if (!::GetCommState(handle, &dcb)) return closeAndFail(PortFailureKind::NotSerialDevice, "GetCommState()");
 
-    auto platform = std::make_unique<Platform>();
+    auto platform = std::make_unique<Win32SerialDevice::Platform>();
     platform->read.event = NewManualResetEvent();
     platform->write.event = NewManualResetEvent();
     platform->commWait.event = NewManualResetEvent();
@@ -288,11 +318,10 @@ std::unique_ptr<SerialDevice> SerialDevice::Open(const std::string& path, PortFa
     // The mask stays for the device's life: changing it would end a wait
     // that another thread has outstanding.
     if (!::SetCommMask(handle, kWatchedEvents)) return closeAndFail(PortFailureKind::Other, "SetCommMask()");
-    return std::unique_ptr<SerialDevice>(
-        new SerialDevice(reinterpret_cast<NativeHandle>(handle), std::move(platform)));
+    return std::make_unique<Win32SerialDevice>(handle, std::move(platform));
 }
 
-SerialDevice::~SerialDevice() {
+Win32SerialDevice::~Win32SerialDevice() {
     // No completion may arrive after the requests' memory is gone: cancel
     // what is outstanding and wait until each request has ended.
     // Wine does not cancel a comm-event wait with CancelIoEx, but every
@@ -308,7 +337,7 @@ SerialDevice::~SerialDevice() {
     ::CloseHandle(handle);
 }
 
-IoResult SerialDevice::ReadSome(void* buffer, size_t size) {
+IoResult Win32SerialDevice::ReadSome(void* buffer, size_t size) {
     HANDLE handle = AsHandle(m_handle);
     DWORD errors = 0;
     COMSTAT status{};
@@ -347,7 +376,7 @@ bool CollectWrite(HANDLE handle, OverlappedRequest& write, DWORD& error) {
 
 }  // namespace
 
-IoResult SerialDevice::WriteSome(const void* data, size_t size) {
+IoResult Win32SerialDevice::WriteSome(const void* data, size_t size) {
     if (size == 0) return {};
     HANDLE handle = AsHandle(m_handle);
     std::lock_guard lock(m_platform->writeLock);
@@ -370,7 +399,7 @@ IoResult SerialDevice::WriteSome(const void* data, size_t size) {
     return {IoStatus::Done, size, 0};
 }
 
-WaitResult SerialDevice::Wait(const WakeEvent& stop, const WakeEvent& wake, DeviceWait what,
+WaitResult Win32SerialDevice::Wait(const WakeEvent& stop, const WakeEvent& wake, DeviceWait what,
                               std::chrono::milliseconds timeout) const {
     HANDLE handle = AsHandle(m_handle);
     HANDLE handles[4] = {AsHandle(stop.Handle()), AsHandle(wake.Handle())};
@@ -473,7 +502,25 @@ WaitResult SerialDevice::Wait(const WakeEvent& stop, const WakeEvent& wake, Devi
     return result;
 }
 
-SerialDevice::Readiness SerialDevice::Ready() const {
+WaitResult WaitForEvents(const WakeEvent& stop, const WakeEvent& wake, const WakeEvent& ready,
+                         std::chrono::milliseconds timeout) {
+    HANDLE handles[3] = {AsHandle(stop.Handle()), AsHandle(wake.Handle()), AsHandle(ready.Handle())};
+    const DWORD waitMs = timeout.count() < 0 ? INFINITE : static_cast<DWORD>(timeout.count());
+    WaitResult result;
+    const DWORD outcome = ::WaitForMultipleObjects(3, handles, FALSE, waitMs);
+    if (outcome == WAIT_FAILED) {
+        Remember(::GetLastError());
+        result.deviceGone = true;
+        return result;
+    }
+    result.timedOut = outcome == WAIT_TIMEOUT;
+    result.stopped = ::WaitForSingleObject(handles[0], 0) == WAIT_OBJECT_0;
+    result.woken = ::WaitForSingleObject(handles[1], 0) == WAIT_OBJECT_0;
+    result.deviceReady = ::WaitForSingleObject(handles[2], 0) == WAIT_OBJECT_0;
+    return result;
+}
+
+Win32SerialDevice::Readiness Win32SerialDevice::Ready() const {
     Readiness result;
     DWORD errors = 0;
     COMSTAT status{};
@@ -489,7 +536,7 @@ SerialDevice::Readiness SerialDevice::Ready() const {
     return result;
 }
 
-bool SerialDevice::GetState(CommState& state) const {
+bool Win32SerialDevice::GetState(CommState& state) const {
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     if (!::GetCommState(AsHandle(m_handle), &dcb)) return Failed();
@@ -497,7 +544,7 @@ bool SerialDevice::GetState(CommState& state) const {
     return true;
 }
 
-bool SerialDevice::SetState(const CommState& state, std::string& notTaken) {
+bool Win32SerialDevice::SetState(const CommState& state, std::string& notTaken) {
     notTaken.clear();
     HANDLE handle = AsHandle(m_handle);
     DCB dcb{};
@@ -559,7 +606,7 @@ bool SerialDevice::SetState(const CommState& state, std::string& notTaken) {
     return false;
 }
 
-bool SerialDevice::SetQueueSizes(uint32_t inputSize, uint32_t outputSize) {
+bool Win32SerialDevice::SetQueueSizes(uint32_t inputSize, uint32_t outputSize) {
     return ::SetupComm(AsHandle(m_handle), inputSize, outputSize) || Failed();
 }
 
@@ -575,7 +622,7 @@ void EndAbortedWrite(HANDLE handle, OverlappedRequest& write) {
 
 }  // namespace
 
-bool SerialDevice::Purge() {
+bool Win32SerialDevice::Purge() {
     HANDLE handle = AsHandle(m_handle);
     std::lock_guard lock(m_platform->writeLock);
     if (!::PurgeComm(handle, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR))
@@ -584,7 +631,7 @@ bool SerialDevice::Purge() {
     return true;
 }
 
-bool SerialDevice::PurgeOutput() {
+bool Win32SerialDevice::PurgeOutput() {
     HANDLE handle = AsHandle(m_handle);
     std::lock_guard lock(m_platform->writeLock);
     if (!::PurgeComm(handle, PURGE_TXABORT | PURGE_TXCLEAR)) return Failed();
@@ -592,12 +639,12 @@ bool SerialDevice::PurgeOutput() {
     return true;
 }
 
-bool SerialDevice::PurgeInput() {
+bool Win32SerialDevice::PurgeInput() {
     if (!::PurgeComm(AsHandle(m_handle), PURGE_RXABORT | PURGE_RXCLEAR)) return Failed();
     return true;
 }
 
-bool SerialDevice::Drain() {
+bool Win32SerialDevice::Drain() {
     HANDLE handle = AsHandle(m_handle);
     {
         std::lock_guard lock(m_platform->writeLock);
@@ -619,7 +666,7 @@ bool SerialDevice::Drain() {
     return ::FlushFileBuffers(handle) || Failed();
 }
 
-bool SerialDevice::DrainUntil(std::chrono::steady_clock::time_point deadline) {
+bool Win32SerialDevice::DrainUntil(std::chrono::steady_clock::time_point deadline) {
     // A line held by CTS or XOFF keeps the queue full for good: the queue is
     // watched until it is empty, and only then is the driver asked to wait
     // for its last bytes.
@@ -638,7 +685,7 @@ bool SerialDevice::DrainUntil(std::chrono::steady_clock::time_point deadline) {
     }
 }
 
-bool SerialDevice::OutputWaiting(uint32_t& count) const {
+bool Win32SerialDevice::OutputWaiting(uint32_t& count) const {
     DWORD errors = 0;
     COMSTAT status{};
     if (!::ClearCommError(AsHandle(m_handle), &errors, &status)) return Failed();
@@ -659,11 +706,11 @@ bool SerialDevice::OutputWaiting(uint32_t& count) const {
     return true;
 }
 
-bool SerialDevice::Escape(uint32_t code) {
+bool Win32SerialDevice::Escape(uint32_t code) {
     return ::EscapeCommFunction(AsHandle(m_handle), code) || Failed();
 }
 
-bool SerialDevice::GetModemStatus(uint32_t& status) const {
+bool Win32SerialDevice::GetModemStatus(uint32_t& status) const {
     DWORD lines = 0;
     if (!::GetCommModemStatus(AsHandle(m_handle), &lines)) return Failed();
     status = lines & (MS_CTS_ON | MS_DSR_ON | MS_RING_ON | MS_RLSD_ON);

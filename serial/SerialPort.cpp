@@ -8,7 +8,6 @@
 #include "serial/LineSettings.h"
 #include "serial/OutputDrain.h"
 #include "serial/PortLimits.h"
-#include "serial/PortMap.h"
 #include "serial/SerialDevice.h"
 
 namespace quorlin {
@@ -27,7 +26,10 @@ PortFailure FailureOf(PortFailureKind kind, int error, const char* operation) {
 
 }  // namespace
 
-CSerialPort::CSerialPort(unsigned bufferCapacity) : m_nBufferCapacity(bufferCapacity) {}
+CSerialPort::CSerialPort(unsigned bufferCapacity) : CSerialPort(bufferCapacity, OpenPortDevice) {}
+
+CSerialPort::CSerialPort(unsigned bufferCapacity, DeviceOpener openDevice)
+    : m_openDevice(std::move(openDevice)), m_nBufferCapacity(bufferCapacity) {}
 
 CSerialPort::~CSerialPort() {
     Close();
@@ -52,16 +54,16 @@ bool CSerialPort::Open(ISerialOwner* owner, unsigned port, unsigned notifyParam)
     std::lock_guard writeLock(m_csWrite);
     PortFailure failure;
     std::unique_ptr<SerialDevice> device;
-    const std::string path = PortDevicePath(port);
+    const PortTarget target = PortTargetOf(port);
     if (!m_hStopEvent->IsValid() || !m_hWriteEvent->IsValid() || !m_hCommEvent->IsValid()) {
         failure = FailureOf(PortFailureKind::Other, LastSystemError(), kSystemCalls.createEvent);
-    } else if (path.empty()) {
+    } else if (!target.IsNamed()) {
         failure = FailureOf(PortFailureKind::NotFound, ENOENT, kSystemCalls.open);  // the map names no device
     } else {
         // The device may still be sending what an earlier session of this
         // port left: that ends as soon as it has left, within its bound.
-        WaitForDrains(path);
-        device = SerialDevice::Open(path, failure);
+        WaitForDrains(target.path);
+        device = m_openDevice(target, failure);
     }
     {
         std::lock_guard state(m_stateMutex);
@@ -70,10 +72,12 @@ bool CSerialPort::Open(ISerialOwner* owner, unsigned port, unsigned notifyParam)
     if (!device) {
         errno = failure.systemError;
         ProcessErrorMessage("CreateFile()");
+        std::lock_guard state(m_stateMutex);
+        m_lastFailure.kind = failure.kind;
         return false;
     }
     m_hDevice = std::move(device);
-    m_strDevicePath = path;
+    m_strDevicePath = target.path;
     ResetLineState();
     return true;
 }
@@ -186,6 +190,11 @@ bool CSerialPort::IsDeviceLost() const {
     return m_bDeviceLost;
 }
 
+PortFailure CSerialPort::LastFailure() const {
+    std::lock_guard state(m_stateMutex);
+    return m_lastFailure;
+}
+
 std::string CSerialPort::LastError() const {
     std::lock_guard state(m_stateMutex);
     return m_strLastError;
@@ -213,11 +222,14 @@ void CSerialPort::ProcessErrorMessage(const char* operation) {
     // transfers end by their own Cancel); the failure is only kept so that a
     // diagnostic can show it.
     const int error = errno;
-    std::string text = operation;
-    while (!text.empty() && text.back() == '\n') text.pop_back();
-    if (error != 0) text += std::string(" (") + std::strerror(error) + ")";
+    std::string call = operation;
+    while (!call.empty() && call.back() == '\n') call.pop_back();
+    PortFailure failure{PortFailureKind::Other, error, error != 0 ? std::strerror(error) : "", call};
+    std::string text = call;
+    if (error != 0) text += " (" + failure.systemText + ")";
     std::lock_guard state(m_stateMutex);
     m_strLastError = std::move(text);
+    m_lastFailure = std::move(failure);
 }
 
 void CSerialPort::Purge() {
@@ -389,9 +401,11 @@ void CSerialPort::SetState(const CommState& state) {
     if (!taken) {
         errno = error;
         ProcessErrorMessage("SetCommState()\n");
+        std::lock_guard lock(m_stateMutex);
+        m_lastFailure.kind = failure.kind;
         if (!notTaken.empty()) {
-            std::lock_guard lock(m_stateMutex);
             m_strLastError += ": not taken: " + notTaken;
+            m_lastFailure.systemText += " (not taken: " + notTaken + ")";
         }
     }
     if (resumed) SignalWriter();

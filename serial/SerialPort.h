@@ -54,10 +54,15 @@
 //   sent it, and gives up after the time the queued bytes take at the line
 //   rate plus a few seconds (XOFF held, dead line); a lost device ends it.
 
-// Errors of the platform calls go to ProcessErrorMessage with the name of the
-// failed call and the operation returns as though it had succeeded; a closed
-// port accepts every call and Read returns 0. LastError keeps the most recent
-// one for diagnostics, LastConfigFailure why the last Init did not take.
+// Errors: Open, StartMonitoring and Write say by their result whether they
+// did what was asked. The configuration and device operations (Init, Purge,
+// Flush, Escape, GetStatus ... GetProperties, the modem-line calls) and Read
+// report success on purpose: the port's contract with the transfers is that
+// they carry on and end by their own Cancel, so a failed call goes only to
+// the error hook (ProcessErrorMessage) with the name of the failed call; a
+// closed port accepts every call and Read returns 0. The hook keeps the most
+// recent failure as a value (LastFailure), LastOpenFailure and
+// LastConfigFailure say why the last Open or Init did not take.
 
 #include <chrono>
 #include <condition_variable>
@@ -70,6 +75,7 @@
 #include <vector>
 
 #include "serial/CommTypes.h"
+#include "serial/PortDevice.h"
 #include "serial/PortFailure.h"
 #include "serial/SerialOwner.h"
 
@@ -99,6 +105,9 @@ public:
     // bufferCapacity: the largest block its user writes at a time; the write
     // queue holds at least one such block (see WriteQueueLimit).
     explicit CSerialPort(unsigned bufferCapacity = 1024);
+    // The same, with openDevice in place of OpenPortDevice: it is given the
+    // port map's target of the number that Open is asked for.
+    CSerialPort(unsigned bufferCapacity, DeviceOpener openDevice);
     virtual ~CSerialPort();
     CSerialPort(const CSerialPort&) = delete;
     CSerialPort& operator=(const CSerialPort&) = delete;
@@ -133,7 +142,7 @@ public:
     bool WriteString(const char* text);
     uint32_t Read(void* buffer, uint32_t maximum);
 
-    // Device operations.
+    // Device operations; each reports success on purpose (see above).
     void Purge();  // drops both queues and the block not yet sent
     void Flush();  // waits, bounded, until everything written has been sent
     void Escape(uint32_t code);
@@ -164,7 +173,11 @@ public:
     unsigned PortNumber() const { return m_nPort; }
     // True once the device has gone away (until the next Open or Close).
     bool IsDeviceLost() const;
-    // "<failed call> (<system error text>)" of the last failure, "" if none.
+    // The last failure that went to the error hook: the failed call as the
+    // port's design names it, the system's error number and text; kind None
+    // if there was none.
+    PortFailure LastFailure() const;
+    // The same as one line, "<failed call> (<system error text>)", "" if none.
     std::string LastError() const;
     // Why the last Open failed; kind None after a successful Open.
     PortFailure LastOpenFailure() const;
@@ -218,6 +231,7 @@ private:
     void SignalReader();
     void SignalWriter();
 
+    const DeviceOpener m_openDevice;
     // Members named as the port's design names them come first.
     std::unique_ptr<SerialDevice> m_hDevice;  // null while closed
     std::unique_ptr<std::thread> m_pReaderThread;
@@ -270,6 +284,7 @@ private:
     uint32_t m_nInputQueueSize = 0;
     uint32_t m_nOutputQueueSize = 0;
     std::string m_strLastError;
+    PortFailure m_lastFailure;
     PortFailure m_lastOpenFailure;
     PortFailure m_lastConfigFailure;
 

@@ -478,6 +478,12 @@ CSerialPort::WriterWait CSerialPort::WriteFromBuf(CSerialPort* port) {
                 port->m_nFrontSent = 0;
             }
         }
+        if (io.status == IoStatus::Failed) {
+            // Reported before a Flush waiting for the queue is woken, so
+            // that it finds the failure when it sees the queue empty.
+            errno = io.error;
+            port->ProcessErrorMessage("WriteFile()");
+        }
         port->m_stateChanged.notify_all();
         switch (io.status) {
             case IoStatus::Done: {
@@ -495,8 +501,6 @@ CSerialPort::WriterWait CSerialPort::WriteFromBuf(CSerialPort* port) {
                 return {};
             case IoStatus::Failed:
                 if (postLock.owns_lock()) postLock.unlock();
-                errno = io.error;
-                port->ProcessErrorMessage("WriteFile()");
                 continue;
         }
     }

@@ -4,8 +4,9 @@
 
 #include <algorithm>
 #include <cstring>
-#include <exception>
 
+#include "convert/ImageCheck.h"
+#include "convert/SeekableFile.h"
 #include "convert/UpdateFile.h"
 #include "serial/SerialPort.h"
 #include "transfer/SystemType.h"
@@ -43,24 +44,14 @@ private:
 // offsets 50 on, while the blocks carry the pixel data from 1078 on. The
 // verdict compares what was sent, so the expected sum is that of the pixel
 // data: with the zero-filled last block a sound picture gets 1.
-bool TransferEngine::CheckDownloadImage(int downloadKind) try {
+// A file the checks cannot read is no image to send.
+bool TransferEngine::CheckDownloadImage(int downloadKind) {
     ImageFileView file(m_imageIn);
-    if (downloadKind == 3 || downloadKind == 5) {
-        HeaderBytes header{};
-        if (!CheckUpdateHeader(file, header)) return false;
-        m_nExpectedSum = UpdateFileHeader::FromBytes(header).checksum;
-        return !m_imageIn.Failed();
-    }
-    if (downloadKind == 4) {
-        BitmapHeadBytes head{};
-        uint32_t fromOffset50 = 0;
-        if (!CheckPictureBitmap(file, head, fromOffset50)) return false;
-        m_nExpectedSum = SumFileFrom(file, kPictureBitmapPixelOffset);
-        return !m_imageIn.Failed();
-    }
-    return true;  // kinds 1 and 2 go out unchecked
-} catch (const std::exception&) {
-    return false;  // a file the checks cannot read is no image to send
+    const ImageCheck check = quorlin::CheckDownloadImage(file, downloadKind);
+    if (!check.accepted) return false;
+    if (downloadKind < 3) return true;  // kinds 1 and 2 go out unchecked
+    m_nExpectedSum = check.expectedSum;
+    return !m_imageIn.Failed();
 }
 
 void TransferEngine::InitDownloadLine(int downloadKind) {

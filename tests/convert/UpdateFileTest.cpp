@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
+#include "convert/ImageCheck.h"
 #include "convert/PosixFile.h"
 #include "convert/UpdateFile.h"
 #include "tests/convert/ByteFiles.h"
@@ -211,6 +214,34 @@ TEST(CopyWholeFile, HeaderThenCopyMakesAFileTheCheckAccepts) {
         const Bytes written = test::ReadBytes(folder / "out");
         EXPECT_EQ(test::Slice(written, kUpdateHeaderSize, written.size()), source) << size;
         EXPECT_TRUE(CheckFile(folder / "out")) << size;
+    }
+}
+
+// A disk that fails under the reader.
+class FailingDisk final : public SeekableFile {
+public:
+    std::size_t Read(void*, std::size_t) override {
+        throw FileError(FileErrorCause::HardIO, "/media/card/SYS", EIO);
+    }
+    void Write(const void*, std::size_t) override {}
+    void Seek(std::uint64_t offset) override { m_position = offset; }
+    std::uint64_t Position() const override { return m_position; }
+    std::uint64_t Length() override { return 1 << 20; }
+
+private:
+    std::uint64_t m_position = 0;
+};
+
+TEST(CheckDownloadImage, AFileThatFailsUnderTheCheckComesBackAsAFailureNotAnException) {
+    for (int kind : {3, 4, 5}) {
+        FailingDisk disk;
+        ImageCheck check;
+        ASSERT_NO_THROW(check = CheckDownloadImage(disk, kind)) << "kind " << kind;
+        EXPECT_FALSE(check.accepted) << kind;
+        ASSERT_TRUE(check.failure.has_value()) << kind;
+        EXPECT_EQ(check.failure->cause, FileErrorCause::HardIO);
+        EXPECT_EQ(check.failure->errorNumber, EIO);
+        EXPECT_EQ(check.failure->text, FileError(FileErrorCause::HardIO, "/media/card/SYS").what());
     }
 }
 
