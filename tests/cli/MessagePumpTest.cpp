@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <thread>
 #include <vector>
 
@@ -132,4 +134,55 @@ TEST(MessagePump, AStreamWakesTheParkedHostOnceAndItsByteMessagesMerge) {
     EXPECT_EQ(taken[2].lParam, 2);
     EXPECT_EQ(taken[3].wParam, 2u);
     EXPECT_EQ(taken[3].lParam, 5);
+}
+
+// A streaming receive: after a batch that brought something, what comes for
+// the next few milliseconds wakes no one and is taken when the hold is up;
+// the host's own posts while it handles a batch (the rest of a large
+// backlog) are not held, and after a look that found nothing the next
+// message wakes the host at once. Other paces never hold.
+TEST(MessagePump, AStreamingHostTakesWhatGatheredWhenItsHoldIsUp) {
+    MessagePump pump;
+    HostWait wait(&pump.Wake());
+    pump.SetPace(MessagePump::Pace::Stream);
+    pump.Post({quorlin::WM_SERIAL_RXDATA, 1, 1});
+    ASSERT_EQ(pump.TakeAll().size(), 1u);
+    pump.Handled();
+    const auto held = pump.HeldUntil();
+    ASSERT_TRUE(held.has_value());
+    EXPECT_LE(*held - Clock::now(), MessagePump::kStreamHold);
+
+    ASSERT_TRUE(pump.Park());
+    // A machine that stalls this thread past the hold lets the post wake it.
+    const bool woke = pump.Post({quorlin::WM_SERIAL_RXDATA, 1, 2});
+    if (woke) {
+        EXPECT_GE(Clock::now(), *held) << "woken during the hold";
+    }
+    const auto untilHeld = std::chrono::ceil<std::chrono::milliseconds>(*held - Clock::now()).count();
+    EXPECT_EQ(wait.Wait(static_cast<int>(std::max<int64_t>(untilHeld, 0))),
+              woke ? HostWait::Woken::Message : HostWait::Woken::TimedOut);
+    pump.Unpark();
+    EXPECT_FALSE(pump.HeldUntil().has_value());
+    ASSERT_EQ(pump.TakeAll().size(), 1u);
+
+    ASSERT_TRUE(pump.Park());  // as the desktop program parks before it handles a batch
+    EXPECT_TRUE(pump.Post({quorlin::WM_SERIAL_RXDATA, 1, 600}));
+    EXPECT_EQ(wait.Wait(0), HostWait::Woken::Message);
+    pump.Unpark();
+    ASSERT_EQ(pump.TakeAll().size(), 1u);
+    pump.Handled();
+    ASSERT_TRUE(pump.HeldUntil().has_value());
+
+    pump.Unpark();
+    EXPECT_TRUE(pump.TakeAll().empty());
+    pump.Handled();
+    EXPECT_FALSE(pump.HeldUntil().has_value());
+    ASSERT_TRUE(pump.Park());
+    EXPECT_TRUE(pump.Post({quorlin::WM_SERIAL_RXDATA, 1, 1}));
+
+    pump.Unpark();
+    pump.SetPace(MessagePump::Pace::Prompt);
+    ASSERT_EQ(pump.TakeAll().size(), 1u);
+    pump.Handled();
+    EXPECT_FALSE(pump.HeldUntil().has_value());
 }
