@@ -202,10 +202,15 @@ RunOutcome CliTransferHost::RunTransfer(TransferEngine& engine, long idleSeconds
             const int heldMs = static_cast<int>(std::max<int64_t>(left, 0));
             if (timeoutMs < 0 || heldMs < timeoutMs) timeoutMs = heldMs;
         }
+        const bool held = m_pump.HeldUntil().has_value();
         const HostWait::Woken woken = m_wait.Wait(timeoutMs);
         m_pump.Unpark();
         if (woken == HostWait::Woken::Failed) break;
         if (woken == HostWait::Woken::Cancel) {
+            // What came while wake-ups were held came before the cancel: it
+            // is stored first, as it would have been without the hold.
+            if (held) HandleQueued(engine);
+            if (!engine.IsTransferring()) break;
             CancelTransfer(engine);
             FlushLog();
             return RunOutcome::Cancelled;

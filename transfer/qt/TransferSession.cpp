@@ -110,11 +110,21 @@ void TransferSession::OnSendDlgCancel() {
 }
 
 void TransferSession::OnReceiveDlgCancel() {
+    const bool receiving = m_engine->IsTransferring();
+    TakeHeldMessages();
+    if (receiving && !m_engine->IsTransferring()) return;  // what it took ended the receive
     StepScope step(*this);
     m_engine->OnReceiveDlgCancel();
 }
 
+// What came while wake-ups were held came before the cancel: it is stored
+// first, as it would have been without the hold.
+void TransferSession::TakeHeldMessages() {
+    if (m_nStepDepth == 0 && m_pump.HeldUntil()) OnWakeUp();
+}
+
 void TransferSession::CancelRunningTransfer() {
+    TakeHeldMessages();
     if (!m_engine->IsTransferring()) return;
     StepScope step(*this);
     if (m_engine->TransferKindNow() == KindReceiveFile)

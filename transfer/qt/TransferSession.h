@@ -114,6 +114,7 @@ private:
     class StepScope;
 
     void OnWakeUp();
+    void TakeHeldMessages();
 
     size_t LogLength() const override { return m_log.Length(); }
     void EraseLogFront(size_t count) override;
