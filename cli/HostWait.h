@@ -2,11 +2,13 @@
 // Where quorlin-cli's transfer host waits, the part of it that differs
 // between systems (with Console.h): one wait for a message a port thread posted, for
 // the user's Cancel (Ctrl+C and its kin), or for a deadline. The POSIX file
-// takes SIGINT and SIGTERM through a signalfd beside an eventfd; the Win32
-// file takes Ctrl+C, Ctrl+Break and the console's closing through a console
-// control handler beside an event.
+// takes SIGINT and SIGTERM through a signalfd beside the message pump's
+// eventfd; the Win32 file takes Ctrl+C, Ctrl+Break and the console's closing
+// through a console control handler beside the pump's event.
 
 #include <memory>
+
+#include "transfer/PumpWake.h"
 
 namespace quorlin::cli {
 
@@ -14,8 +16,9 @@ class HostWait {
 public:
     // Takes the cancel keys over: from now on they only wake Wait. Made
     // before any port thread exists (on POSIX every thread then inherits
-    // the blocked signals).
-    HostWait();
+    // the blocked signals). messages: the wake-up of the message pump to
+    // wait on; null for one of its own (Wake alone signals it).
+    explicit HostWait(PumpWake* messages = nullptr);
     ~HostWait();
     HostWait(const HostWait&) = delete;
     HostWait& operator=(const HostWait&) = delete;
@@ -38,6 +41,8 @@ public:
 
 private:
     std::unique_ptr<State> m_state;
+    std::unique_ptr<PumpWake> m_ownMessages;  // when no pump's was given
+    PumpWake* m_messages;
 };
 
 }  // namespace quorlin::cli

@@ -1,4 +1,4 @@
-// The host's wait on Windows: an event for posted messages and an event that
+// The host's wait on Windows: the message pump's event and an event that
 // the console control handler sets, in one WaitForMultipleObjects.
 //
 // A console control handler takes no argument, so the handler finds the
@@ -26,7 +26,6 @@ constexpr DWORD kCloseGraceMs = 4000;
 }  // namespace
 
 struct HostWait::State {
-    HANDLE wake = nullptr;    // auto-reset: a message was posted
     HANDLE cancel = nullptr;  // manual-reset: a cancel key or event came
     bool handlerInstalled = false;
 };
@@ -68,8 +67,10 @@ void Unhook(HostWait::State& state) {
 
 }  // namespace
 
-HostWait::HostWait() : m_state(std::make_unique<State>()) {
-    m_state->wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+HostWait::HostWait(PumpWake* messages)
+    : m_state(std::make_unique<State>()),
+      m_ownMessages(messages ? nullptr : std::make_unique<PumpWake>()),
+      m_messages(messages ? messages : m_ownMessages.get()) {
     m_state->cancel = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     {
         std::lock_guard<std::mutex> lock(Hook().mutex);
@@ -80,15 +81,15 @@ HostWait::HostWait() : m_state(std::make_unique<State>()) {
 
 HostWait::~HostWait() {
     Unhook(*m_state);
-    for (HANDLE handle : {m_state->wake, m_state->cancel})
-        if (handle) CloseHandle(handle);
+    if (m_state->cancel) CloseHandle(m_state->cancel);
 }
 
-void HostWait::Wake() { SetEvent(m_state->wake); }
+void HostWait::Wake() { m_messages->Signal(); }
 
 HostWait::Woken HostWait::Wait(int timeoutMs) {
     // The cancel event first: when both are set, the lower index is reported.
-    const HANDLE handles[2] = {m_state->cancel, m_state->wake};
+    // The pump's event is auto-reset: the wait that reports it takes it.
+    const HANDLE handles[2] = {m_state->cancel, m_messages->NativeHandle()};
     const DWORD limit = timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs);
     switch (WaitForMultipleObjects(2, handles, FALSE, limit)) {
         case WAIT_OBJECT_0:

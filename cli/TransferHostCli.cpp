@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "transfer/HostPace.h"
 #include "transfer/PortFailureText.h"
 
 namespace quorlin::cli {
@@ -135,7 +136,7 @@ void CliTransferHost::ShowWithReason(const std::string& text, const std::string&
 
 void CliTransferHost::Post(unsigned message, uintptr_t wParam, intptr_t lParam) {
     // The host thread's own posts never wake it: it is not parked while it runs.
-    if (m_queue.Post({message, wParam, lParam})) m_wait.Wake();
+    m_pump.Post({message, wParam, lParam});
 }
 
 void CliTransferHost::NoteProgress(uint64_t count) {
@@ -145,7 +146,9 @@ void CliTransferHost::NoteProgress(uint64_t count) {
 }
 
 void CliTransferHost::HandleQueued(TransferEngine& engine) {
-    for (const auto& [message, wParam, lParam] : m_queue.TakeAll()) engine.HandleMessage(message, wParam, lParam);
+    for (const auto& [message, wParam, lParam] : m_pump.TakeAll()) engine.HandleMessage(message, wParam, lParam);
+    m_pump.SetPace(PaceOf(engine));  // as the transfer is now: it may have ended
+    m_pump.Handled();
 }
 
 void CliTransferHost::WatchActivity(const TransferEngine& engine) {
@@ -191,18 +194,29 @@ RunOutcome CliTransferHost::RunTransfer(TransferEngine& engine, long idleSeconds
         }
         const int flushMs = MillisecondsUntilLogFlush();
         if (flushMs >= 0 && (timeoutMs < 0 || flushMs < timeoutMs)) timeoutMs = flushMs;
-        m_queue.AwaitAnswer(engine.ProtocolNow() == ProtocolEcho);
-        const bool queued = !m_queue.ReadyToPark();
+        m_pump.SetPace(PaceOf(engine));
+        const bool queued = !m_pump.Park();
         if (queued) timeoutMs = 0;  // only a look for a cancel
+        if (const auto held = m_pump.HeldUntil()) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(*held - Clock::now()).count();
+            const int heldMs = static_cast<int>(std::max<int64_t>(left, 0));
+            if (timeoutMs < 0 || heldMs < timeoutMs) timeoutMs = heldMs;
+        }
+        const bool held = m_pump.HeldUntil().has_value();
         const HostWait::Woken woken = m_wait.Wait(timeoutMs);
-        m_queue.EndPark();
+        m_pump.Unpark();
         if (woken == HostWait::Woken::Failed) break;
         if (woken == HostWait::Woken::Cancel) {
+            // What came while wake-ups were held came before the cancel: it
+            // is stored first, as it would have been without the hold.
+            if (held) HandleQueued(engine);
+            if (!engine.IsTransferring()) break;
             CancelTransfer(engine);
             FlushLog();
             return RunOutcome::Cancelled;
         }
-        if (queued || woken == HostWait::Woken::Message) HandleQueued(engine);
+        // Woken or not: a streaming host also looks when its hold is up.
+        HandleQueued(engine);
     }
     FlushLog();
     return RunOutcome::Ended;

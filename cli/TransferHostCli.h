@@ -11,9 +11,9 @@
 #include <string>
 
 #include "cli/Console.h"
-#include "cli/HostQueue.h"
 #include "cli/HostWait.h"
 #include "cli/LogOutput.h"
+#include "transfer/MessagePump.h"
 #include "transfer/TransferEngine.h"
 #include "transfer/TransferHost.h"
 
@@ -92,8 +92,8 @@ private:
     Clock::time_point m_logPendingSince;
     bool m_bShowedError = false;
 
-    HostQueue m_queue;  // Post comes from the port's threads
-    HostWait m_wait;    // woken when the queue got a message while the host was parked
+    MessagePump m_pump;  // Post comes from the port's threads
+    HostWait m_wait{&m_pump.Wake()};  // woken when the pump got a message while the host was parked
     LogOutput m_log{stdout};  // after m_wait: its thread blocks the cancel keys too
 
     BarTerminal m_terminal = BarTerminal::None;

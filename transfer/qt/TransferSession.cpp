@@ -1,9 +1,11 @@
 #include "transfer/qt/TransferSession.h"
 
 #include <QFile>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <QtGlobal>
 
+#include "transfer/HostPace.h"
 #include "transfer/PortFailureText.h"
 #include "transfer/SerialTransferPort.h"
 #include "transfer/TransferEngine.h"
@@ -15,9 +17,13 @@ namespace {
 std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 QString FromLocal(const std::string& text) { return QFile::decodeName(QByteArray::fromStdString(text)); }
 
-// Without an eventfd (the process ran out of descriptors) the queue is
-// looked at this often instead, so a transfer still moves.
+// Without the pump's wake-up (the process ran out of descriptors) the queue
+// is looked at this often instead, so a transfer still moves.
 constexpr int kQueuePollMs = 10;
+
+// How long one wake-up may hand the engine messages before the event loop
+// gets its turn: well under what a person notices when a menu opens.
+constexpr std::chrono::milliseconds kRoundBudget{5};
 
 }  // namespace
 
@@ -29,7 +35,7 @@ public:
     ~StepScope() {
         if (--m_session.m_nStepDepth == 0 && m_session.m_bDeferred) {
             m_session.m_bDeferred = false;
-            m_session.Wake();
+            m_session.m_pump.Wake().Signal();  // without one, the poll timer looks
         }
     }
     StepScope(const StepScope&) = delete;
@@ -43,8 +49,13 @@ TransferSession::TransferSession(CommSettings& settings, std::unique_ptr<ITransf
     : QObject(parent), m_settings(settings) {
     qRegisterMetaType<quorlin::ProgressKind>();
     qRegisterMetaType<quorlin::MessageBoxIcon>();
-    if (m_wake.IsValid()) {
-        connect(&m_wake, &GuiWakeUp::woken, this, &TransferSession::OnWakeUp);
+    if (m_pump.Wake().IsValid()) {
+        m_pumpNotifier = std::make_unique<QSocketNotifier>(m_pump.Wake().NativeHandle(), QSocketNotifier::Read);
+        connect(m_pumpNotifier.get(), &QSocketNotifier::activated, this, &TransferSession::OnWakeUp);
+        m_pump.Park();
+        m_heldTake.setSingleShot(true);
+        m_heldTake.setTimerType(Qt::PreciseTimer);
+        connect(&m_heldTake, &QTimer::timeout, this, &TransferSession::OnWakeUp);
     } else {
         qWarning("Quorlin: no eventfd for the port's messages; polling the queue every %d ms", kQueuePollMs);
         auto* poll = new QTimer(this);
@@ -56,8 +67,9 @@ TransferSession::TransferSession(CommSettings& settings, std::unique_ptr<ITransf
 }
 
 TransferSession::~TransferSession() {
-    // The engine stops the port's threads; only then may the queue go.
+    // The engine stops the port's threads; only then may the pump go.
     m_engine.reset();
+    m_pumpNotifier.reset();
 }
 
 // ---- Entry operations: each is a step ----
@@ -98,11 +110,21 @@ void TransferSession::OnSendDlgCancel() {
 }
 
 void TransferSession::OnReceiveDlgCancel() {
+    const bool receiving = m_engine->IsTransferring();
+    TakeHeldMessages();
+    if (receiving && !m_engine->IsTransferring()) return;  // what it took ended the receive
     StepScope step(*this);
     m_engine->OnReceiveDlgCancel();
 }
 
+// What came while wake-ups were held came before the cancel: it is stored
+// first, as it would have been without the hold.
+void TransferSession::TakeHeldMessages() {
+    if (m_nStepDepth == 0 && m_pump.HeldUntil()) OnWakeUp();
+}
+
 void TransferSession::CancelRunningTransfer() {
+    TakeHeldMessages();
     if (!m_engine->IsTransferring()) return;
     StepScope step(*this);
     if (m_engine->TransferKindNow() == KindReceiveFile)
@@ -121,42 +143,43 @@ bool TransferSession::IsBusy() const { return m_settings.busy != 0; }
 // ---- The port's messages ----
 
 void TransferSession::Post(unsigned message, uintptr_t wParam, intptr_t lParam) {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_queue.push_back(Message{message, wParam, lParam});
-    }
-    Wake();
+    m_pump.Post({message, wParam, lParam});
 }
 
-void TransferSession::Wake() { m_wake.Signal(); }  // without one, the poll timer looks
-
-size_t TransferSession::PendingMessages() const {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    return m_queue.size();
-}
-
-// Hands the engine the messages that were queued when the wake-up came, one
-// step each; messages posted meanwhile (a large input re-posts itself) get
-// a wake-up of their own, so that painting and input interleave with them.
+// Takes everything queued and hands it to the engine, one step each, and
+// again while more comes, for up to kRoundBudget; what is left then gets a
+// wake-up of its own, so that painting and input interleave with a flood.
+// The pump is parked again before each batch is handled: messages posted
+// meanwhile wake the notifier once more, and a step's message box sees them
+// arrive (and hold back) in its own event loop. A streaming receive holds
+// the wake-ups of what comes after a round for a few milliseconds
+// (MessagePump::Pace); m_heldTake takes it then.
 void TransferSession::OnWakeUp() {
+    m_heldTake.stop();
+    m_pump.Wake().Clear();
     if (m_nStepDepth > 0) {
+        m_pump.Unpark();
         m_bDeferred = true;
         emit messagesDeferred();
         return;
     }
-    size_t budget = PendingMessages();
-    while (budget-- > 0) {
-        Message next;
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            if (m_queue.empty()) return;
-            next = m_queue.front();
-            m_queue.pop_front();
+    const auto roundEnds = MessagePump::Clock::now() + kRoundBudget;
+    do {
+        m_pump.Unpark();
+        for (const MessagePump::Message& message : m_pump.TakeAll()) m_taken.push_back(message);
+        m_pump.Park();
+        while (!m_taken.empty()) {
+            const MessagePump::Message next = m_taken.front();
+            m_taken.pop_front();
+            StepScope step(*this);
+            Dispatch(next.message, next.wParam, next.lParam);
         }
-        StepScope step(*this);
-        Dispatch(next.message, next.wParam, next.lParam);
-    }
-    if (PendingMessages() > 0) Wake();
+    } while (m_pump.Pending() > 0 && MessagePump::Clock::now() < roundEnds);
+    if (m_pump.Pending() > 0) m_pump.Wake().Signal();
+    m_pump.SetPace(PaceOf(*m_engine));
+    m_pump.Handled();
+    if (const auto held = m_pump.HeldUntil())
+        m_heldTake.start(std::chrono::ceil<std::chrono::milliseconds>(*held - MessagePump::Clock::now()));
 }
 
 void TransferSession::Dispatch(unsigned message, uintptr_t wParam, intptr_t lParam) {

@@ -4,27 +4,29 @@
 // step on the GUI thread and tells the views what changed through signals.
 // The log view, the progress dialogs and the main frame only connect to it.
 //
-// The port's threads hand their messages to Post, which queues them under a
-// mutex and wakes the GUI thread (GuiWakeUp); there they go to
-// TransferEngine::HandleMessage in posting order. A step that shows a message box runs a nested event loop: messages
-// that arrive meanwhile wait until the step has returned, so that no step
-// ever runs inside another.
+// The port's threads hand their messages to Post, which queues them in the
+// message pump; the pump's wake-up, watched by a socket notifier, wakes the
+// GUI thread, which takes everything queued and hands it to
+// TransferEngine::HandleMessage in posting order. A step that shows a
+// message box runs a nested event loop: messages that arrive meanwhile wait
+// until the step has returned, so that no step ever runs inside another.
 
 #include <QByteArray>
 #include <QMetaType>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <cstdint>
 #include <deque>
 #include <memory>
-#include <mutex>
 
 #include "transfer/CommSettings.h"
+#include "transfer/MessagePump.h"
 #include "transfer/TransferHost.h"
 #include "transfer/TransferPort.h"
-#include "ui/GuiWakeUp.h"
 #include "transfer/qt/LogMirror.h"
 
+class QSocketNotifier;
 
 namespace quorlin {
 
@@ -72,8 +74,8 @@ public:
     bool IsBusy() const;
     TransferEngine& Engine() { return *m_engine; }
 
-    // Port messages queued and not yet handed to the engine.
-    size_t PendingMessages() const;
+    // Port messages queued and not yet handed to the engine. GUI thread.
+    size_t PendingMessages() const { return m_pump.Pending() + m_taken.size(); }
     // A step (an entry operation, a cancel or a port message) is running.
     bool IsInStep() const { return m_nStepDepth > 0; }
 
@@ -110,14 +112,9 @@ protected:
 
 private:
     class StepScope;
-    struct Message {
-        unsigned message;
-        uintptr_t wParam;
-        intptr_t lParam;
-    };
 
     void OnWakeUp();
-    void Wake();
+    void TakeHeldMessages();
 
     size_t LogLength() const override { return m_log.Length(); }
     void EraseLogFront(size_t count) override;
@@ -140,9 +137,10 @@ private:
     CommSettings& m_settings;
     LogMirror m_log;
 
-    mutable std::mutex m_mutex;  // guards m_queue: Post comes from the port's threads
-    std::deque<Message> m_queue;
-    GuiWakeUp m_wake;  // the queue got a message
+    MessagePump m_pump;  // Post comes from the port's threads
+    std::unique_ptr<QSocketNotifier> m_pumpNotifier;  // on the pump's wake-up
+    QTimer m_heldTake;  // a streaming receive: takes what gathered while wake-ups were held
+    std::deque<MessagePump::Message> m_taken;  // taken from the pump, not yet handled
     int m_nStepDepth = 0;
     bool m_bDeferred = false;  // a wake-up came during a step
 
