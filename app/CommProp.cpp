@@ -55,6 +55,12 @@ CCommProp::CCommProp(const CommSettings& settings, QWidget* parent) : QWidget(pa
     setWindowTitle(str::LoadText(str::kPropertyPage));
     auto* grid = new QGridLayout(this);
 
+    m_pMachineLabel = RightLabel(str::kMachineLabel, this);
+    m_pMachine = new QComboBox(this);
+    m_pMachine->setObjectName(QStringLiteral("machine"));
+    m_pMachineNote = new QLabel(this);
+    m_pMachineNote->setObjectName(QStringLiteral("machineNote"));
+    m_pMachineNote->setWordWrap(true);
     QLabel* commLabel = RightLabel(str::kCommLabel, this);
     m_pComm = new QComboBox(this);
     m_pComm->setObjectName(QStringLiteral("comm"));
@@ -66,8 +72,8 @@ CCommProp::CCommProp(const CommSettings& settings, QWidget* parent) : QWidget(pa
     m_pBaud = new QComboBox(this);
     m_pBaud->setObjectName(QStringLiteral("baudRate"));
 
-    const std::pair<QLabel*, QComboBox*> rows[] = {{commLabel, m_pComm}, {typeLabel, m_pSystemType},
-                                                   {m_pBaudLabel, m_pBaud}};
+    const std::pair<QLabel*, QComboBox*> rows[] = {{m_pMachineLabel, m_pMachine}, {commLabel, m_pComm},
+                                                   {typeLabel, m_pSystemType}, {m_pBaudLabel, m_pBaud}};
     int row = 0;
     for (const auto& [label, list] : rows) {
         list->setEditable(false);
@@ -80,12 +86,51 @@ CCommProp::CCommProp(const CommSettings& settings, QWidget* parent) : QWidget(pa
         grid->addWidget(list, row, 1);
         ++row;
     }
+    grid->addWidget(m_pMachineNote, row++, 0, 1, 2);
     grid->setColumnStretch(1, 1);
     grid->setRowStretch(row, 1);
+    SetMachines({});
 
     connect(m_pSystemType, &QComboBox::currentIndexChanged, this, [this] {
         if (!m_bFilling) OnSystemTypeChanged();
     });
+    connect(m_pMachine, &QComboBox::currentIndexChanged, this, [this] {
+        if (!m_bFilling) OnMachineChosen();
+    });
+}
+
+void CCommProp::SetMachines(std::vector<Machine> machines) {
+    m_machines = std::move(machines);
+    const bool filling = m_bFilling;
+    m_bFilling = true;
+    m_pMachine->clear();
+    m_pMachine->addItem(str::LoadText(str::kNoMachine));
+    for (const Machine& machine : m_machines) m_pMachine->addItem(QString::fromStdString(machine.name));
+    m_bFilling = filling;
+    m_pMachineLabel->setVisible(!m_machines.empty());
+    m_pMachine->setVisible(!m_machines.empty());
+    m_pMachineNote->hide();
+}
+
+void CCommProp::OnMachineChosen() {
+    m_pMachineNote->hide();
+    const int index = m_pMachine->currentIndex() - 1;
+    if (index < 0 || index >= static_cast<int>(m_machines.size())) return;
+    const Machine& machine = m_machines[static_cast<size_t>(index)];
+    m_pSystemType->setCurrentIndex(machine.family);
+    if (m_pBaud->isVisibleTo(this)) m_pBaud->setCurrentIndex(machine.baudIndex);
+    baudRate = machine.baudIndex;
+    for (int row = 0; row < m_pComm->count(); ++row) {
+        if (m_settings.portList[static_cast<size_t>(row)] == static_cast<int32_t>(machine.portNumber)) {
+            m_pComm->setCurrentIndex(row);
+            return;
+        }
+    }
+    m_pMachineNote->setText(str::LoadText(str::kMachinePortMissing)
+                                .arg(QString::fromStdString(machine.port), QString::fromStdString(machine.name)));
+    m_pMachineNote->show();
+    // The sheet grows to the wrapped note rather than cutting it off.
+    if (window()->isVisible()) window()->adjustSize();
 }
 
 void CCommProp::showEvent(QShowEvent* event) {

@@ -8,8 +8,10 @@
 #include <QStringList>
 #include <QWidget>
 #include <cstdint>
+#include <vector>
 
 #include "transfer/CommSettings.h"
+#include "transfer/Machine.h"
 
 class QComboBox;
 class QLabel;
@@ -33,6 +35,11 @@ public:
     int32_t sysType = -1;
     int32_t baudRate = -1;
 
+    // The machine profiles to offer above the three lists; choosing one
+    // selects its port, family and baud choice. Without any, the row stays
+    // hidden.
+    void SetMachines(std::vector<Machine> machines);
+
     // Fills the lists and shows the members' selections.
     void OnInitDialog();
     // Reads the selections back and writes them to the profile.
@@ -42,6 +49,8 @@ public:
     QComboBox* SystemTypeList() const { return m_pSystemType; }
     QComboBox* BaudList() const { return m_pBaud; }
     QLabel* BaudLabel() const { return m_pBaudLabel; }
+    QComboBox* MachineList() const { return m_pMachine; }
+    QLabel* MachineNote() const { return m_pMachineNote; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -50,8 +59,13 @@ private:
     void ReadSelections();
     void RefreshBaudList(int forSysType);
     void OnSystemTypeChanged();
+    void OnMachineChosen();
 
     const CommSettings& m_settings;
+    std::vector<Machine> m_machines;
+    QLabel* m_pMachineLabel;
+    QComboBox* m_pMachine;
+    QLabel* m_pMachineNote;
     QComboBox* m_pComm;
     QComboBox* m_pSystemType;
     QComboBox* m_pBaud;

@@ -47,7 +47,7 @@ std::vector<OperationItem> OperationItemsFor(int sysType) {
 
 bool IsDisabledWhileBusy(int commandId) {
     static constexpr std::array kTransferCommands = {
-        cmd::kSendFile,      cmd::kSendCurrentFile, cmd::kReceiveFile,           cmd::kSettings,
+        cmd::kSendFile,      cmd::kSendCurrentFile, cmd::kSendFromBlock,         cmd::kReceiveFile, cmd::kSettings,
         cmd::kDownloadInterface, cmd::kUpdateP70,   cmd::kUpdate57F,             cmd::kDownloadInterfaceQva,
         cmd::kUpdate57Qva,   cmd::kDownChnFont};
     return std::find(kTransferCommands.begin(), kTransferCommands.end(), commandId) != kTransferCommands.end();

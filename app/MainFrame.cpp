@@ -25,6 +25,7 @@
 #include "app/FindReplace.h"
 #include "app/GoToDlg.h"
 #include "app/KeyIndicators.h"
+#include "app/MachineProfiles.h"
 #include "app/NcText.h"
 #include "app/NcToolEdit.h"
 #include "app/Prompts.h"
@@ -32,6 +33,7 @@
 #include "app/QuorlinView.h"
 #include "app/RememberedState.h"
 #include "app/RenumberDlg.h"
+#include "app/SendFromDlg.h"
 #include "convert/qt/BatchConvertDlg.h"
 #include "convert/qt/ConvertDlg.h"
 #include "res/AppIcon.h"
@@ -366,7 +368,8 @@ void CMainFrame::OnCommand(int commandId) {
     // A key may still reach a command that a transfer has just disabled.
     if (m_settings.busy && IsDisabledWhileBusy(commandId)) return;
     auto* pane = static_cast<QPlainTextEdit*>(ActivePane());
-    if (commandId == cmd::kSendFile || commandId == cmd::kSendCurrentFile || commandId == cmd::kReceiveFile ||
+    if (commandId == cmd::kSendFile || commandId == cmd::kSendCurrentFile || commandId == cmd::kSendFromBlock ||
+        commandId == cmd::kReceiveFile ||
         m_downloadKinds.count(commandId))
         ProbeIfNoPortChosen();
     switch (commandId) {
@@ -391,6 +394,7 @@ void CMainFrame::OnCommand(int commandId) {
     case cmd::kPrevPane: OnNextPane(false); break;
     case cmd::kSendFile: OnSendFile(); break;
     case cmd::kSendCurrentFile: OnSendCurrentFile(); break;
+    case cmd::kSendFromBlock: OnSendFromBlock(); break;
     case cmd::kReceiveFile: OnReceiveFile(); break;
     case cmd::kSettings: OnSettings(); break;
     case cmd::kConvert: (new CConvertDlg(this))->show(); break;
@@ -423,16 +427,29 @@ void CMainFrame::OnSendCurrentFile() {
     if (m_prompts.Message(this, str::LoadText(str::kSendCurrentQuestion), str::LoadText(str::kCaptionPrompt),
                           PromptIcon::Information, PromptButtons::OkCancel) != PromptAnswer::Ok)
         return;
+    if (const std::optional<QByteArray> text = DocumentTextForSending())
+        m_session->SendCurrentFile(*text, m_pDoc->PathName());
+}
+
+void CMainFrame::OnSendFromBlock() {
+    const std::optional<QByteArray> text = DocumentTextForSending();
+    if (!text) return;
+    CSendFromDlg dialog(*text, m_pEditor->textCursor().blockNumber(), this);
+    if (dialog.exec() != QDialog::Accepted || dialog.Resume().Refused()) return;
+    const nc::ResumeText& resume = dialog.Resume();
+    m_session->SendFrom(QByteArray::fromStdString(resume.text), m_pDoc->PathName(), resume.blockWord, resume.line);
+}
+
+std::optional<QByteArray> CMainFrame::DocumentTextForSending() {
     int badLine = 0;
-    const std::optional<QByteArray> text = TextForSending(m_pEditor->Text(), &badLine);
+    std::optional<QByteArray> text = TextForSending(m_pEditor->Text(), &badLine);
     if (!text) {
         // Refused as Save refuses it, rather than sent with its characters
         // turned into something else.
         m_prompts.Message(this, str::LoadText(str::kNotSentNotSingleByte).arg(badLine),
                           str::LoadText(str::kCaptionError), PromptIcon::Error);
-        return;
     }
-    m_session->SendCurrentFile(*text, m_pDoc->PathName());
+    return text;
 }
 
 void CMainFrame::OnReceiveFile() {
@@ -456,6 +473,7 @@ void CMainFrame::OnSettings() {
     page.commPort = m_settings.commPort;
     page.sysType = m_settings.sysType;
     page.baudRate = m_settings.baudRate;
+    page.SetMachines(ReadMachineProfiles().machines);
     if (sheet.exec() != QDialog::Accepted) return;
     m_settings.portList = shown.portList;
     ApplySettings({page.commPort, page.sysType, page.baudRate});

@@ -5,6 +5,7 @@
 
 #include <QMainWindow>
 #include <map>
+#include <optional>
 #include <memory>
 
 #include "app/FrameRules.h"
@@ -97,6 +98,10 @@ private:
 
     void OnSendFile();
     void OnSendCurrentFile();
+    void OnSendFromBlock();
+    // The open document's bytes for the line; nothing (after telling the
+    // person why) when a character has no byte.
+    std::optional<QByteArray> DocumentTextForSending();
     void OnReceiveFile();
     void OnDownload(int commandId);
     void OnSettings();

@@ -19,6 +19,7 @@ int RunSend(const Args& args);
 int RunReceive(const Args& args);
 int RunDownload(const Args& args);
 int RunPorts(const Args& args);
+int RunMachines(const Args& args);
 
 // NC program tools and the comparison of two programs.
 int RunNcTool(const Args& args);

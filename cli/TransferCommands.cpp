@@ -1,6 +1,7 @@
 // quorlin-cli send, receive, download and ports: the transfer engine hosted
 // on the command line.
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -15,6 +16,8 @@
 #include "cli/FileRefusal.h"
 #include "cli/TransferHostCli.h"
 #include "cli/TransferProfile.h"
+#include "nc/NcTools.h"
+#include "nc/ResumePoint.h"
 #include "serial/PortMap.h"
 #include "serial/ProbePorts.h"
 #include "transfer/SerialTransferPort.h"
@@ -45,6 +48,10 @@ const char* const kCommonHelpMiddle =
     "\n"
     "  --family 0..4       controller family: 0 Echo, 1-3 Block, 4 Xon protocol\n"
     "  --baud-index 0|1    the family's baud choice (family 3: 115200, family 4: 19200)\n"
+    "  --machine NAME      the port, family and baud choice of the machine profile NAME\n"
+    "                      ('quorlin-cli machines'); a FILE without a folder is taken\n"
+    "                      from the first of its send folders that holds it, and a\n"
+    "                      received FILE without a folder goes to its receive folder\n"
     "  --idle-timeout S    give up after S seconds in which nothing moved on the line (no\n"
     "                      byte handed to the port or stored from it, the port's output\n"
     "                      queue not draining, and the line time of what was handed\n"
@@ -86,7 +93,7 @@ void PrintCommonHelp() {
 }
 
 const std::vector<OptionSpec> kLineOptions = {
-    {"port", true}, {"family", true}, {"baud-index", true}, {"idle-timeout", true}};
+    {"port", true}, {"family", true}, {"baud-index", true}, {"idle-timeout", true}, {"machine", true}};
 
 int Usage(const char* command, const std::string& reason) {
     std::fprintf(stderr, "quorlin-cli %s: %s (try --help)\n", command, reason.c_str());
@@ -97,7 +104,21 @@ struct LineChoice {
     CommSettings settings;
     long idleSeconds = 0;
     bool probePorts = false;  // no --port: the port list comes from the probe
+    std::optional<Machine> machine;  // --machine: its line and folders
 };
+
+// The machine of --machine, or why there is none.
+std::optional<std::string> ChooseMachine(const std::string& name, LineChoice& choice) {
+    const MachineList list = LoadMachines();
+    for (const Machine& machine : list.machines)
+        if (machine.name == name) {
+            choice.machine = machine;
+            return std::nullopt;
+        }
+    for (const std::string& refused : list.refused)
+        if (refused.rfind(name + ": ", 0) == 0) return "machine " + refused;
+    return "no machine " + name + " in the profile ('quorlin-cli machines' lists them)";
+}
 
 // The settings of the profile, overridden by the options. Without --port the
 // port list is to be probed as the application does (ProbeLine), once
@@ -105,6 +126,15 @@ struct LineChoice {
 std::optional<std::string> ChooseLine(const ParsedArgs& args, LineChoice& choice) {
     CommSettings& s = choice.settings;
     LoadProfileSettings(s);
+    if (auto name = args.Value("machine")) {
+        if (args.Has("port") || args.Has("family") || args.Has("baud-index"))
+            return "--machine sets the port, family and baud: leave out --port, --family and --baud-index";
+        if (auto why = ChooseMachine(*name, choice)) return why;
+        s.sysType = choice.machine->family;
+        s.baudRate = choice.machine->baudIndex;
+        s.portList = {static_cast<int32_t>(choice.machine->portNumber), 0, 0, 0, 0};
+        s.commPort = 0;
+    }
     if (auto text = args.Value("family")) {
         auto value = ParseNumber(*text, 0, 4);
         if (!value) return "--family takes 0 to 4";
@@ -121,7 +151,9 @@ std::optional<std::string> ChooseLine(const ParsedArgs& args, LineChoice& choice
         if (!value) return "--idle-timeout takes whole seconds, 0 to 86400";
         choice.idleSeconds = *value;
     }
-    if (auto text = args.Value("port")) {
+    if (choice.machine) {
+        // the machine's port, set above
+    } else if (auto text = args.Value("port")) {
         auto value = ParseNumber(*text, 0, static_cast<long>(kHighestPortNumber));
         if (!value) return "--port takes a port number 0 to 254";
         s.portList = {static_cast<int32_t>(*value), 0, 0, 0, 0};
@@ -173,6 +205,26 @@ std::optional<std::string> ChooseFileAndLine(const ParsedArgs& args, std::string
     return ChooseLine(args, choice);
 }
 
+// A bare FILE of a --machine transfer: a send takes it from the first of
+// the machine's send folders that holds it, a receive stores it in its
+// receive folder. Why, when a send finds it in none.
+std::optional<std::string> CompleteMachineFile(const LineChoice& choice, FileRole role, std::string& path) {
+    if (!choice.machine || !IsBareFileName(path)) return std::nullopt;
+    const Machine& machine = *choice.machine;
+    if (role == FileRole::Target) {
+        path = ReceivePath(machine, path);
+        return std::nullopt;
+    }
+    if (machine.sendFolders.empty()) return std::nullopt;
+    if (auto found = FindInSendFolders(machine, path)) {
+        path = *found;
+        return std::nullopt;
+    }
+    std::string folders;
+    for (const std::string& folder : machine.sendFolders) folders += (folders.empty() ? "" : ", ") + folder;
+    return path + " is in none of the send folders of machine " + machine.name + ": " + folders;
+}
+
 // Runs one transfer: start is the engine's entry operation.
 template <typename Start>
 int RunTransferCommand(LineChoice choice, Start start) {
@@ -222,26 +274,62 @@ bool LoadDocumentText(const std::string& path, std::string& text) {
     return true;
 }
 
+// The text that resumes FILE at --from-block or --from-line, read as the
+// file send reads it (up to its SUB); an exit status when the options are
+// wrong or no such block or line is in the program.
+std::optional<int> ChooseResume(const ParsedArgs& args, const std::string& path, std::optional<ResumeSend>& resume) {
+    const auto block = args.Value("from-block");
+    const auto line = args.Value("from-line");
+    if (!block && !line) return std::nullopt;
+    if (block && line) return Usage("send", "takes --from-block or --from-line, not both");
+    const auto number = ParseNumber(block ? *block : *line, block ? 0 : 1, static_cast<long>(nc::kMaxBlockNumber));
+    if (!number) return Usage("send", block ? "--from-block takes a block number" : "--from-line takes a line number");
+    std::string program;
+    if (!LoadDocumentText(path, program)) {
+        std::fprintf(stderr, "quorlin-cli send: cannot read %s\n", path.c_str());
+        return kExitError;
+    }
+    program.resize(std::min(program.size(), program.find('\x1a')));
+    const nc::ResumeText found =
+        nc::PrepareResume(program, {block ? nc::ResumeBy::Block : nc::ResumeBy::Line, *number});
+    if (found.Refused()) return FileRefused("send", found.refusal);
+    resume = ResumeSend{found.text, path, args.Has("document"), found.blockWord, found.line};
+    return std::nullopt;
+}
+
 }  // namespace
 
 int RunSend(const Args& argv) {
     ParsedArgs args;
     auto options = kLineOptions;
     options.push_back({"document", false});
+    options.push_back({"from-block", true});
+    options.push_back({"from-line", true});
     if (auto reason = ParseArgs(argv, options, args)) return Usage("send", *reason);
     if (args.Has("help")) {
         std::printf(
-            "usage: quorlin-cli send [--document] [OPTIONS] FILE\n\n"
+            "usage: quorlin-cli send [--document] [--from-block N | --from-line N] [OPTIONS] FILE\n\n"
             "Sends the NC program FILE to the controller with the family's protocol.\n"
             "  --document          send FILE's text as the application sends the open document\n"
-            "                      (log: \"Begin to send current opened file\")\n\n");
+            "                      (log: \"Begin to send current opened file\")\n"
+            "  --from-block N      resume a program part-way: send its start (the '%%' line and\n"
+            "                      the program-number line), then the program from the first\n"
+            "                      block numbered N (N120 and N0120 are both block 120) on. The\n"
+            "                      log says where it resumed on the line after the begin line.\n"
+            "                      A number that no block carries is refused before the port is\n"
+            "                      opened\n"
+            "  --from-line N       the same from line N of FILE (counted from 1)\n\n");
         PrintCommonHelp();
         return kExitCompleted;
     }
     std::string path;
     LineChoice choice;
     if (auto reason = ChooseFileAndLine(args, path, choice)) return Usage("send", *reason);
+    if (auto refused = CompleteMachineFile(choice, FileRole::Source, path)) return FileRefused("send", *refused);
     if (auto refused = RefuseFile(path, FileRole::Source)) return FileRefused("send", *refused);
+    std::optional<ResumeSend> resume;
+    if (auto reason = ChooseResume(args, path, resume)) return *reason;
+    if (resume) return RunTransferCommand(choice, [&](TransferEngine& e) { e.SendFrom(*resume); });
     if (args.Has("document")) {
         std::string text;
         if (!LoadDocumentText(path, text)) {
@@ -268,6 +356,7 @@ int RunReceive(const Args& argv) {
     std::string path;
     LineChoice choice;
     if (auto reason = ChooseFileAndLine(args, path, choice)) return Usage("receive", *reason);
+    if (auto refused = CompleteMachineFile(choice, FileRole::Target, path)) return FileRefused("receive", *refused);
     if (auto refused = RefuseFile(path, FileRole::Target)) return FileRefused("receive", *refused);
     return RunTransferCommand(choice, [&](TransferEngine& e) { e.ReceiveFile(path); });
 }
@@ -297,6 +386,7 @@ int RunDownload(const Args& argv) {
     std::string path;
     LineChoice choice;
     if (auto reason = ChooseFileAndLine(args, path, choice)) return Usage("download", *reason);
+    if (auto refused = CompleteMachineFile(choice, FileRole::Source, path)) return FileRefused("download", *refused);
     if (auto refused = RefuseFile(path, FileRole::Source)) return FileRefused("download", *refused);
     return RunTransferCommand(choice, [&](TransferEngine& e) { e.DownloadFile(path, static_cast<int>(*kind)); });
 }
@@ -323,6 +413,43 @@ int RunPorts(const Args& argv) {
                     PortDevicePath(found[i]).c_str(), settings.commPort == static_cast<int32_t>(i) ? " *" : "");
     }
     return kExitCompleted;
+}
+
+int RunMachines(const Args& argv) {
+    ParsedArgs args;
+    if (auto reason = ParseArgs(argv, {}, args)) return Usage("machines", *reason);
+    if (args.Has("help")) {
+        std::printf(
+            "usage: quorlin-cli machines\n\n"
+            "Lists the machine profiles, one a line: the name, then tab-separated the port\n"
+            "(as written, with its port number), the family, the baud rate, the receive folder\n"
+            "and the send folders (\"; \" between them; \"-\" for none). A machine profile is a\n"
+            "group \"Machine.NAME\" of the profile (beside the group \"Prop\"):\n\n"
+            "  [Machine.Lathe1]\n"
+            "  Port=COM3                         (or a device path: /dev/ttyUSB0)\n"
+            "  Family=1                          (0 to 4, as --family)\n"
+            "  BaudIndex=0                       (0 or 1, as --baud-index; 0 when left out)\n"
+            "  ReceiveFolder=/srv/nc/lathe1/in\n"
+            "  SendFolders=/srv/nc/lathe1, /srv/nc/common\n\n"
+            "Network ports (rfc2217://, tcp://) are not supported yet. A group that is no\n"
+            "machine is named on standard error with the reason, and the exit status is 1.\n");
+        return kExitCompleted;
+    }
+    if (!args.Positional().empty()) return Usage("machines", "takes no arguments");
+    const MachineList list = LoadMachines();
+    auto orNone = [](const std::string& text) { return text.empty() ? std::string("-") : text; };
+    for (const Machine& machine : list.machines) {
+        std::string sendFolders;
+        for (const std::string& folder : machine.sendFolders) sendFolders += (sendFolders.empty() ? "" : "; ") + folder;
+        std::printf("%s\t%s (COM%u)\tfamily %d\t%d baud\t%s\t%s\n", machine.name.c_str(), machine.port.c_str(),
+                    machine.portNumber, machine.family, BaudForIndex(machine.family, machine.baudIndex),
+                    orNone(machine.receiveFolder).c_str(), orNone(sendFolders).c_str());
+    }
+    for (const std::string& refused : list.refused)
+        std::fprintf(stderr, "quorlin-cli machines: machine %s\n", refused.c_str());
+    if (list.machines.empty() && list.refused.empty())
+        std::fprintf(stderr, "quorlin-cli machines: the profile holds no machine (see quorlin-cli machines --help)\n");
+    return list.refused.empty() ? kExitCompleted : kExitError;
 }
 
 }  // namespace quorlin::cli

@@ -3,6 +3,7 @@
 
 #include "cli/TransferProfile.h"
 
+#include "app/MachineProfiles.h"
 #include "app/Profile.h"
 
 namespace quorlin::cli {
@@ -10,6 +11,11 @@ namespace quorlin::cli {
 void LoadProfileSettings(CommSettings& settings) {
     const StoredSettings stored = ReadProfile();
     ApplyProfileValues(settings, stored.commPort, stored.sysType, stored.baudRate);
+}
+
+MachineList LoadMachines() {
+    MachineProfiles profiles = ReadMachineProfiles();
+    return {std::move(profiles.machines), std::move(profiles.refused)};
 }
 
 }  // namespace quorlin::cli

@@ -113,4 +113,8 @@ void LoadProfileSettings(CommSettings& settings) {
     ApplyProfileValues(settings, stored.commPort, stored.sysType, stored.baudRate);
 }
 
+// Machine groups are kept in the profile file of the other systems; the
+// registry holds none yet.
+MachineList LoadMachines() { return {}; }
+
 }  // namespace quorlin::cli

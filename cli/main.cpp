@@ -25,6 +25,7 @@ const Command kCommands[] = {
     {"receive", quorlin::cli::RunReceive, "store a program that the controller sends"},
     {"download", quorlin::cli::RunDownload, "download controller software"},
     {"ports", quorlin::cli::RunPorts, "list the serial ports that open"},
+    {"machines", quorlin::cli::RunMachines, "list the machine profiles"},
     {"nc-tool", quorlin::cli::RunNcTool, "renumber, compact or strip the comments of an NC program"},
     {"compare", quorlin::cli::RunCompare, "compare two NC programs line by line (diff -u form)"},
 };

@@ -24,7 +24,14 @@ _quorlin_cli() {
             _filedir
             return
             ;;
-        --port | --family | --baud-index | --idle-timeout | --kind | --type | --version | --date | --tag)
+        --machine)
+            local machines
+            machines=$("$cli" machines 2>/dev/null | cut -f1)
+            COMPREPLY=($(compgen -W "$machines" -- "$cur"))
+            return
+            ;;
+        --port | --family | --baud-index | --idle-timeout | --kind | --type | --version | --date | --tag | \
+            --from-block | --from-line)
             # A value of the user's choosing.
             return
             ;;
@@ -38,7 +45,7 @@ _quorlin_cli() {
     fi
     case $command in
         batch-convert) _filedir -d ;;
-        ports) ;;
+        ports | machines) ;;
         *) _filedir ;;
     esac
 }

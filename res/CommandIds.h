@@ -32,6 +32,7 @@ constexpr int kPrevPane = 57681;
 constexpr int kSendFile = 32791;
 constexpr int kSendCurrentFile = 32792;
 constexpr int kReceiveFile = 32793;
+constexpr int kSendFromBlock = 33030;             // the open program from a block on
 constexpr int kDownloadInterface = 32787;         // families 0 and 1, kind 1
 constexpr int kUpdate57F = 32803;                 // families 0 and 1, kind 3
 constexpr int kUpdateP70 = 32801;                 // family 2, kind 2

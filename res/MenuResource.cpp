@@ -36,6 +36,7 @@ const std::vector<MenuPopup>& MainMenu() {
         {"&Operation",
          {{cmd::kSendFile, "&Send File"},
           {cmd::kSendCurrentFile, "Send &Current File"},
+          {cmd::kSendFromBlock, "Send from &Block..."},
           {0, ""},
           {cmd::kReceiveFile, "&Receive File"},
           {0, ""}}},

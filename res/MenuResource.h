@@ -20,7 +20,7 @@ struct MenuPopup {
 // Position of the Operation popup in the menu bar, and how many items it
 // keeps when it is rebuilt for another controller family.
 constexpr int kOperationPopup = 3;
-constexpr int kOperationFixedItems = 5;
+constexpr int kOperationFixedItems = 6;
 constexpr int kEditPopup = 1;
 constexpr int kFilePopup = 0;
 

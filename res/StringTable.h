@@ -115,6 +115,18 @@ constexpr int kSearchStatusName = 61912;
 constexpr int kRecentFilePrompt = 61913;
 // Opening a large program
 constexpr int kOpeningFile = 61840;  // "%1": the file's name
+// Resuming a send part-way
+constexpr int kSendFromCaption = 62100;
+constexpr int kSendFromByBlock = 62101;
+constexpr int kSendFromByLine = 62102;
+constexpr int kSendFromNumber = 62103;
+constexpr int kSendFromSend = 62104;
+constexpr int kSendFromResumesAt = 62105;  // "%1": the line, "%2": its text
+constexpr int kSendFromNoNumber = 62106;
+// Machine profiles in the settings sheet
+constexpr int kMachineLabel = 62110;
+constexpr int kNoMachine = 62111;
+constexpr int kMachinePortMissing = 62112;  // "%1": the machine's port, "%2": the machine
 // Leaving
 constexpr int kStopTransferQuestion = 61770;
 

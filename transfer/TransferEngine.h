@@ -31,7 +31,18 @@ constexpr Protocol ProtocolForFamily(int sysType) {
 enum TransferKind : int { KindIdle = 0, KindSendFile = 1, KindSendDocument = 2, KindReceiveFile = 3 };
 
 // BeginTransfer arguments.
-enum BeginKind : unsigned { BeginSendFile = 1, BeginSendDocument = 2, BeginReceive = 3, BeginDownload = 4 };
+enum BeginKind : unsigned { BeginSendFile = 1, BeginSendDocument = 2, BeginReceive = 3, BeginDownload = 4,
+                           // a file's text prepared beforehand, sent as a document is
+                           BeginSendFileText = 5 };
+
+// A program sent from a chosen block or line on, behind its start.
+struct ResumeSend {
+    std::string text;       // what to send, line breaks as CR LF or LF
+    std::string path;       // its file; empty for a document never saved
+    bool ofDocument = true; // the open document's text rather than a file's
+    std::string blockWord;  // the N word it resumes at; empty when it resumes at a line
+    long line = 0;          // the line of the program it resumes at, from 1
+};
 
 // EndTransfer results. 1 to 5 are the ordinary ends; 6 to 9 are ends that the
 // line, the port or the disk force on a transfer.
@@ -80,6 +91,9 @@ public:
     // text: the open document's whole text, line breaks as CR LF; path: its
     // file name, empty for a document never saved.
     void SendCurrentFile(const std::string& text, const std::string& path);
+    // Sends send.text as SendCurrentFile sends a document; the log says
+    // where in the program it resumes, on a line of its own.
+    void SendFrom(const ResumeSend& send);
     void ReceiveFile(const std::string& path);
     void DownloadFile(const std::string& path, int downloadKind);
 
@@ -154,6 +168,7 @@ private:
                   uint32_t eventMask);
 
     // Send steps (Echo, Block, Xon), once for the file and once for the document.
+    void SendText(const std::string& text, const std::string& path, unsigned begin, const std::string& note);
     void StartSendProtocol();
     void SendNextChar();
     void SendNextCharFile();

@@ -38,6 +38,7 @@ void TransferEngine::BeginTransfer(unsigned kind) {
             m_nTransferKind = KindSendDocument;
             message = texts::kBeginSendCurrent;
             break;
+        case BeginSendFileText: m_nTransferKind = KindSendDocument; break;
         case BeginReceive:
             m_nTransferKind = KindReceiveFile;
             message = texts::kBeginReceive;

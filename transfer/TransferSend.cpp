@@ -2,6 +2,7 @@
 // or Xon protocol of the controller family.
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "serial/SerialPort.h"
@@ -39,11 +40,26 @@ void TransferEngine::SendFile(const std::string& path) {
 }
 
 void TransferEngine::SendCurrentFile(const std::string& text, const std::string& path) {
+    SendText(text, path, BeginSendDocument, {});
+}
+
+void TransferEngine::SendFrom(const ResumeSend& send) {
+    char note[160];
+    if (send.blockWord.empty())
+        std::snprintf(note, sizeof note, texts::kSendFromLine, send.line);
+    else
+        std::snprintf(note, sizeof note, texts::kSendFromBlock, send.blockWord.substr(0, 64).c_str(), send.line);
+    SendText(send.text, send.path, send.ofDocument ? BeginSendDocument : BeginSendFileText, note);
+}
+
+void TransferEngine::SendText(const std::string& text, const std::string& path, unsigned begin,
+                              const std::string& note) {
     if (!OpenPort()) return;
     m_strTransferPath = path;
     CreateProgressWindow(ProgressKind::Sending, path);
     PrepareProgramLine();
-    BeginTransfer(BeginSendDocument);
+    BeginTransfer(begin);
+    if (!note.empty()) AppendLog(note.c_str());
     m_strSendText = text;
     m_nBufferLength = static_cast<int64_t>(m_strSendText.size());
     SetSendTotal(static_cast<uint64_t>(m_nBufferLength));

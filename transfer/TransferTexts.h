@@ -5,6 +5,9 @@ namespace quorlin::texts {
 
 constexpr const char* kBeginSendFile = "Begin to send file\r\n";
 constexpr const char* kBeginSendCurrent = "Begin to send current opened file\r\n";
+// The line after the begin line of a send that resumes a program part-way.
+constexpr const char* kSendFromBlock = "Sending from block %s, line %ld of the program\r\n";
+constexpr const char* kSendFromLine = "Sending from line %ld of the program\r\n";
 constexpr const char* kBeginReceive = "Begin to receive file\r\n";
 constexpr const char* kSendCompleted = "File sending completed\r\n";
 constexpr const char* kReceiveCompleted = "File receiving completed\r\n";

@@ -148,7 +148,7 @@ void MainFrameTest::menusHoldTheItemsInOrder() {
     QCOMPARE(CommandIds(popups[1]->menu()).mid(0, 12),
              (QList<int>{57643, 0, 57635, 57634, 57637, 57642, 0, 57636, 57640, 57641, 0, 33000}));
     QCOMPARE(CommandIds(popups[2]->menu()), (QList<int>{59392, 59393}));
-    QCOMPARE(CommandIds(popups[3]->menu()), (QList<int>{32791, 32792, 0, 32793, 0, 32787, 32803}));
+    QCOMPARE(CommandIds(popups[3]->menu()), (QList<int>{32791, 32792, 33030, 0, 32793, 0, 32787, 32803}));
     QCOMPARE(CommandIds(popups[4]->menu()).mid(0, 3), (QList<int>{32771, 32800, 32804}));
     QCOMPARE(CommandIds(popups[5]->menu()), (QList<int>{57664}));
     QCOMPARE(frame.Action(cmd::kFileNew)->text(), QStringLiteral("&New\tCtrl+N"));
@@ -286,8 +286,8 @@ void MainFrameTest::operationMenuByFamily() {
     QFETCH(QList<int>, added);
     test::SetProfileValue("SysType", sysType);
     CMainFrame& frame = MakeFrame();
-    QCOMPARE(CommandIds(frame.OperationMenu()), (QList<int>{32791, 32792, 0, 32793, 0} + added));
-    if (sysType == 2) QCOMPARE(frame.OperationMenu()->actions().size(), 6);
+    QCOMPARE(CommandIds(frame.OperationMenu()), (QList<int>{32791, 32792, 33030, 0, 32793, 0} + added));
+    if (sysType == 2) QCOMPARE(frame.OperationMenu()->actions().size(), 7);
 }
 
 void MainFrameTest::settingsChangeFrom3To0RebuildsTheMenu() {
@@ -296,9 +296,9 @@ void MainFrameTest::settingsChangeFrom3To0RebuildsTheMenu() {
     CMainFrame& frame = MakeFrame();
     QCOMPARE(frame.Settings().baud, 115200);
     frame.ApplySettings({0, 0, -1});
-    QCOMPARE(CommandIds(frame.OperationMenu()), (QList<int>{32791, 32792, 0, 32793, 0, 32787, 32803}));
-    QCOMPARE(frame.OperationMenu()->actions().at(5)->text(), QStringLiteral("Download Interface"));
-    QCOMPARE(frame.OperationMenu()->actions().at(6)->text(), QStringLiteral("Update 57F/57QV/66G software"));
+    QCOMPARE(CommandIds(frame.OperationMenu()), (QList<int>{32791, 32792, 33030, 0, 32793, 0, 32787, 32803}));
+    QCOMPARE(frame.OperationMenu()->actions().at(6)->text(), QStringLiteral("Download Interface"));
+    QCOMPARE(frame.OperationMenu()->actions().at(7)->text(), QStringLiteral("Update 57F/57QV/66G software"));
     QCOMPARE(frame.Settings().baud, 9600);
     QVERIFY(!frame.Action(cmd::kDownChnFont));
     // The new items run their downloads with the family's kinds.
@@ -340,7 +340,7 @@ void MainFrameTest::settingsSheetOkAppliesAndCancelChangesNothing() {
     QCOMPARE(frame.GetPortNumber(), 3u);
     QCOMPARE(test::ProfileValue("SysType").toInt(), 2);
     QCOMPARE(test::ProfileValue("CommPort").toInt(), 1);
-    QCOMPARE(CommandIds(frame.OperationMenu()), (QList<int>{32791, 32792, 0, 32793, 0, 32801}));
+    QCOMPARE(CommandIds(frame.OperationMenu()), (QList<int>{32791, 32792, 33030, 0, 32793, 0, 32801}));
 }
 
 void MainFrameTest::settingsThatCannotBeStoredAreReported() {
@@ -367,7 +367,7 @@ void MainFrameTest::transferCommandsAreDisabledWhileBusy() {
     test::SetProfileValue("SysType", 3);
     CMainFrame& frame = MakeFrame();
     frame.show();
-    const QList<int> disabled = {32771, 32791, 32792, 32793, 32805, 32806, 32807};
+    const QList<int> disabled = {32771, 32791, 32792, 33030, 32793, 32805, 32806, 32807};
     frame.SetBusy(1);
     for (int id : disabled) {
         QVERIFY2(!frame.Action(id)->isEnabled(), qPrintable(QString::number(id)));

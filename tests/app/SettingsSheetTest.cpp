@@ -40,6 +40,7 @@ private slots:
     void cancelChangesNothing();
     void textServicesOfTheCore();
     void controlsAreNamedAndReachable();
+    void aMachineChoosesPortFamilyAndBaud();
 
 private:
     struct Sheet {
@@ -176,6 +177,45 @@ void SettingsSheetTest::controlsAreNamedAndReachable() {
     QTRY_VERIFY(page.SystemTypeList()->hasFocus());
     QTest::keyClick(page.SystemTypeList(), Qt::Key_Tab);
     QTRY_VERIFY(page.BaudList()->hasFocus());
+}
+
+// The machine row is there only with machines; choosing one by keyboard
+// selects its port, family and baud as the lists do, and OK stores those.
+void SettingsSheetTest::aMachineChoosesPortFamilyAndBaud() {
+    auto sheet = Open({1, 5, 0, 0, 0}, 0, 0, 0);
+    CCommProp& page = sheet->Page();
+    QVERIFY(!page.MachineList()->isVisible());
+    Machine lathe{"Lathe", "COM5", 5, 3, 1, {}, {}};
+    Machine mill{"Mill", "/dev/ttyUSB9", 42, 4, 0, {}, {}};
+    page.SetMachines({lathe, mill});
+    QVERIFY(page.MachineList()->isVisible());
+    QCOMPARE(page.MachineList()->accessibleName(), QStringLiteral("Machine"));
+    QCOMPARE(Rows(page.MachineList()), (QStringList{"(none)", "Lathe", "Mill"}));
+
+    QVERIFY(QTest::qWaitForWindowActive(sheet->sheet.get()));
+    page.MachineList()->setFocus();
+    QTRY_VERIFY(page.MachineList()->hasFocus());
+    QTest::keyClick(page.MachineList(), Qt::Key_Down);
+    QCOMPARE(page.CommList()->currentIndex(), 1);
+    QCOMPARE(page.SystemTypeList()->currentIndex(), 3);
+    QVERIFY(page.BaudList()->isVisible());
+    QCOMPARE(page.BaudList()->currentIndex(), 1);
+    QVERIFY(page.MachineNote()->isHidden());
+    QTest::keyClick(page.MachineList(), Qt::Key_Tab);
+    QTRY_VERIFY(page.CommList()->hasFocus());  // the machine row comes first in the Tab order
+
+    // A port that did not open is said, and the Comm choice stays.
+    page.MachineList()->setCurrentIndex(2);
+    QCOMPARE(page.SystemTypeList()->currentIndex(), 4);
+    QCOMPARE(page.CommList()->currentIndex(), 1);
+    QVERIFY(page.MachineNote()->isVisible());
+    QVERIFY(page.MachineNote()->text().startsWith(QStringLiteral("/dev/ttyUSB9 of machine Mill is not among")));
+    test::SaveScreenshot(sheet->sheet.get(), QStringLiteral("settings-machines"));
+
+    page.MachineList()->setCurrentIndex(1);
+    sheet->sheet->accept();
+    QVERIFY(sheet->sheet->Stored());
+    QCOMPARE(ReadProfile(), (StoredSettings{1, 3, 1}));
 }
 
 QTEST_MAIN(SettingsSheetTest)

@@ -158,13 +158,13 @@ void StartupTest::profileValuesOfAnyKindAreSurvived() {
         QCOMPARE(frame->Settings().sysType, 0);
         QCOMPARE(frame->Settings().baud, 9600);
         QCOMPARE(frame->GetPortNumber(), 0u);  // no such place in the list
-        QCOMPARE(frame->OperationMenu()->actions().size(), 7);
+        QCOMPARE(frame->OperationMenu()->actions().size(), 8);
     }
     test::SetProfileValue("SysType", 12);
     {
         CQuorlinApp app(m_prompts);
         QVERIFY(app.InitInstance({}));
-        QCOMPARE(app.MainFrame()->OperationMenu()->actions().size(), 5);
+        QCOMPARE(app.MainFrame()->OperationMenu()->actions().size(), 6);
     }
 }
 

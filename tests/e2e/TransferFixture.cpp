@@ -88,7 +88,7 @@ Process& TransferFixture::StartCli(const std::vector<std::string>& args) {
     std::vector<std::string> argv = cliWrapper_;
     argv.push_back(QUORLIN_CLI_PATH);
     argv.insert(argv.end(), args.begin(), args.end());
-    argv.insert(argv.end(), {"--port", "1", "--family", std::to_string(family_)});
+    if (lineOptions_) argv.insert(argv.end(), {"--port", "1", "--family", std::to_string(family_)});
     argv.insert(argv.end(), extraCliOptions_.begin(), extraCliOptions_.end());
     cli_ = std::make_unique<Process>(argv, IsolatedEnvironment(folder_), "quorlin-cli");
     EXPECT_TRUE(cli_->Started());

@@ -35,7 +35,8 @@ protected:
     // Waits for the simulator's next report line containing `text`.
     std::string SimReports(const std::string& text, Deadline deadline = After());
 
-    // Starts quorlin-cli with `args` followed by --port 1 --family F.
+    // Starts quorlin-cli with `args` followed by --port 1 --family F (unless
+    // lineOptions_ is false).
     Process& StartCli(const std::vector<std::string>& args);
     // Waits for the command-line tool to end; its exit status (-1 when it
     // had to be killed, with a failure).
@@ -68,6 +69,8 @@ protected:
     std::size_t simSeen_ = 0;
     Session session_;
     std::vector<std::string> extraCliOptions_;
+    // False: the tool gets no --port and --family (a machine names them).
+    bool lineOptions_ = true;
     // Run before the tool's path, as a user's shell does: {"/bin/sh", "-c",
     // SCRIPT}, in which "$0" "$@" is the tool with its arguments.
     std::vector<std::string> cliWrapper_;

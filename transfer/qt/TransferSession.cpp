@@ -94,6 +94,11 @@ void TransferSession::SendCurrentFile(const QByteArray& text, const QString& pat
     m_engine->SendCurrentFile(text.toStdString(), LocalPath(path));
 }
 
+void TransferSession::SendFrom(const QByteArray& text, const QString& path, const std::string& blockWord, long line) {
+    StepScope step(*this);
+    m_engine->SendFrom(ResumeSend{text.toStdString(), LocalPath(path), true, blockWord, line});
+}
+
 void TransferSession::ReceiveFile(const QString& path) {
     StepScope step(*this);
     m_engine->ReceiveFile(LocalPath(path));

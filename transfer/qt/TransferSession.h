@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <string>
 
 #include "transfer/CommSettings.h"
 #include "transfer/MessagePump.h"
@@ -51,6 +52,9 @@ public:
     // text: the open document's bytes, line breaks as CR LF, in the encoding
     // the file was loaded with; path: its file name, empty if never saved.
     void SendCurrentFile(const QByteArray& text, const QString& path);
+    // The same for a document resumed part-way: text is its start and the
+    // rest from the line (from 1) that blockWord, if any, opens.
+    void SendFrom(const QByteArray& text, const QString& path, const std::string& blockWord, long line);
     void ReceiveFile(const QString& path);
     void DownloadFile(const QString& path, int downloadKind);
 
