@@ -441,7 +441,7 @@ void CMainFrame::OnReceiveFile() {
 }
 
 void CMainFrame::OnDownload(int commandId) {
-    const int kind = m_downloadKinds.at(commandId);
+    const DownloadKind kind = m_downloadKinds.at(commandId);
     const QString path = AskForFile(m_prompts, this, FileDialogFor(commandId));
     if (!path.isEmpty()) m_session->DownloadFile(path, kind);
 }

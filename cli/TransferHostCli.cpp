@@ -161,7 +161,7 @@ void CliTransferHost::WatchActivity(const TransferEngine& engine) {
 // As the progress window's Cancel: the engine ends the transfer, then the
 // window goes away.
 void CliTransferHost::CancelTransfer(TransferEngine& engine) {
-    if (engine.TransferKindNow() == KindReceiveFile)
+    if (engine.TransferKindNow() == TransferKind::ReceiveFile)
         engine.OnReceiveDlgCancel();
     else
         engine.OnSendDlgCancel();
@@ -171,7 +171,7 @@ void CliTransferHost::CancelTransfer(TransferEngine& engine) {
 RunOutcome CliTransferHost::RunTransfer(TransferEngine& engine, long idleSeconds) {
     if (!engine.IsTransferring()) {
         FlushLog();
-        return engine.LastEndResult() == EndNone ? RunOutcome::NotStarted : RunOutcome::Ended;
+        return engine.LastEndResult() == EndResult::None ? RunOutcome::NotStarted : RunOutcome::Ended;
     }
     const auto idleLimit = std::chrono::seconds(idleSeconds);
     m_lastProgress = Clock::now();
@@ -191,7 +191,7 @@ RunOutcome CliTransferHost::RunTransfer(TransferEngine& engine, long idleSeconds
         }
         const int flushMs = MillisecondsUntilLogFlush();
         if (flushMs >= 0 && (timeoutMs < 0 || flushMs < timeoutMs)) timeoutMs = flushMs;
-        m_queue.AwaitAnswer(engine.ProtocolNow() == ProtocolEcho);
+        m_queue.AwaitAnswer(engine.ProtocolNow() == Protocol::Echo);
         const bool queued = !m_queue.ReadyToPark();
         if (queued) timeoutMs = 0;  // only a look for a cancel
         const HostWait::Woken woken = m_wait.Wait(timeoutMs);

@@ -2,12 +2,6 @@
 
 namespace quorlin {
 
-int32_t BaudForIndex(int32_t sysType, int32_t index) {
-    if (index == 1 && sysType == 3) return 115200;
-    if (index == 1 && sysType == 4) return 19200;
-    return 9600;
-}
-
 int32_t CommSettings::BaudForIndex(int32_t index) const { return quorlin::BaudForIndex(sysType, index); }
 
 unsigned CommSettings::GetPortNumber() const {

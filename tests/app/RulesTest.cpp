@@ -97,7 +97,7 @@ void RulesTest::operationItemsByFamily() {
     QStringList gotTexts;
     for (const OperationItem& item : OperationItemsFor(sysType)) {
         gotIds << item.commandId;
-        gotKinds << item.downloadKind;
+        gotKinds << static_cast<int>(item.downloadKind);
         gotTexts << str::LoadText(item.textId);
     }
     QCOMPARE(gotIds, ids);

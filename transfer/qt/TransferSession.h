@@ -50,7 +50,7 @@ public:
     // the file was loaded with; path: its file name, empty if never saved.
     void SendCurrentFile(const QByteArray& text, const QString& path);
     void ReceiveFile(const QString& path);
-    void DownloadFile(const QString& path, int downloadKind);
+    void DownloadFile(const QString& path, DownloadKind downloadKind);
 
     // Cancel of the sending and the receiving dialog: the engine ends the
     // transfer as cancelled before these return; the dialog then goes.
