@@ -8,7 +8,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-#include "app/Profile.h"
+#include "profile/Profile.h"
 #include "res/StringTable.h"
 #include "serial/PortMap.h"
 #include "transfer/ControllerFamily.h"

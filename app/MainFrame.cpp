@@ -30,7 +30,7 @@
 #include "app/Prompts.h"
 #include "app/QuorlinDoc.h"
 #include "app/QuorlinView.h"
-#include "app/RememberedState.h"
+#include "profile/RememberedState.h"
 #include "app/RenumberDlg.h"
 #include "convert/qt/BatchConvertDlg.h"
 #include "convert/qt/ConvertDlg.h"
@@ -250,10 +250,7 @@ void CMainFrame::SetBusy(int busy) {
 
 void CMainFrame::LoadCommSettings() {
     const StoredSettings stored = ReadProfile();
-    m_settings.commPort = stored.commPort;
-    m_settings.sysType = stored.sysType;
-    m_settings.baudRate = stored.baudRate;
-    m_settings.baud = m_settings.BaudForIndex(m_settings.baudRate);
+    m_settings.TakeStored(stored.commPort, stored.sysType, stored.baudRate);
     RebuildOperationMenu();
     m_settings.portList = ProbePortList();
 }
@@ -292,10 +289,7 @@ void CMainFrame::RebuildOperationMenu() {
 
 void CMainFrame::ApplySettings(const StoredSettings& chosen) {
     m_session->ClosePort();
-    m_settings.commPort = chosen.commPort;
-    m_settings.sysType = chosen.sysType;
-    m_settings.baudRate = chosen.baudRate;
-    m_settings.baud = m_settings.BaudForIndex(m_settings.baudRate);
+    m_settings.TakeStored(chosen.commPort, chosen.sysType, chosen.baudRate);
     m_session->OpenPort();
     RebuildOperationMenu();
 }

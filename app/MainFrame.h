@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "app/FrameRules.h"
-#include "app/Profile.h"
+#include "profile/Profile.h"
 #include "transfer/CommSettings.h"
 #include "ui/CoolMenuManager.h"
 

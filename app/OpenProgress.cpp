@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "res/StringTable.h"
-#include "ui/GuiWakeUp.h"
+#include "transfer/qt/GuiWakeUp.h"
 
 namespace quorlin {
 

@@ -3,13 +3,13 @@
 
 #include "cli/TransferProfile.h"
 
-#include "app/Profile.h"
+#include "profile/Profile.h"
 
 namespace quorlin::cli {
 
 void LoadProfileSettings(CommSettings& settings) {
     const StoredSettings stored = ReadProfile();
-    ApplyProfileValues(settings, stored.commPort, stored.sysType, stored.baudRate);
+    settings.TakeStored(stored.commPort, stored.sysType, stored.baudRate);
 }
 
 }  // namespace quorlin::cli

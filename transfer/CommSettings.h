@@ -18,6 +18,9 @@ struct CommSettings {
     std::array<int32_t, 5> portList{};  // detected port numbers, 0 for an empty place
     int32_t busy = 0;      // a transfer is running
 
+    // Takes the three values the profile stores (each as its reader found
+    // it) and derives baud from them.
+    void TakeStored(int32_t storedCommPort, int32_t storedSysType, int32_t storedBaudRate);
     // The bits per second of a baud index under the current sysType.
     int32_t BaudForIndex(int32_t index) const;
     // The entry of portList at commPort; 0 when that place is empty or

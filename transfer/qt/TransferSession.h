@@ -22,7 +22,7 @@
 #include "transfer/CommSettings.h"
 #include "transfer/TransferHost.h"
 #include "transfer/TransferPort.h"
-#include "ui/GuiWakeUp.h"
+#include "transfer/qt/GuiWakeUp.h"
 #include "transfer/qt/LogMirror.h"
 
 
