@@ -8,17 +8,16 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-#include "app/Profile.h"
+#include "profile/Profile.h"
 #include "res/StringTable.h"
 #include "serial/PortMap.h"
+#include "transfer/ControllerFamily.h"
 #include "transfer/SystemType.h"
 
 namespace quorlin {
 
 namespace {
 
-constexpr int kSysTypeFast = 3;  // "9600" / "115200"
-constexpr int kSysTypeMid = 4;   // "9600" / "19200"
 constexpr int kListCharacters = 22;
 
 QString Plain(QString text) { return text.remove(QLatin1Char('&')); }
@@ -45,9 +44,10 @@ QStringList PortRows(const CommSettings& settings) {
 }
 
 QStringList BaudRows(int sysType) {
-    if (sysType == kSysTypeFast) return {QStringLiteral("9600"), QStringLiteral("115200")};
-    if (sysType == kSysTypeMid) return {QStringLiteral("9600"), QStringLiteral("19200")};
-    return {};
+    QStringList rows;
+    if (const ControllerFamily* family = FindFamily(sysType))
+        for (int32_t baud : family->baudChoices) rows << QString::number(baud);
+    return rows;
 }
 
 CCommProp::CCommProp(const CommSettings& settings, QWidget* parent) : QWidget(parent), m_settings(settings) {
@@ -144,8 +144,8 @@ void CCommProp::OnInitDialog() {
     m_pComm->clear();
     m_pComm->addItems(PortRows(m_settings));
     m_pSystemType->clear();
-    for (int type = 0; type < kSystemTypeCount; ++type)
-        m_pSystemType->addItem(QString::fromStdString(GetSystemTypeName(type)));
+    for (const ControllerFamily& family : ControllerFamilies())
+        m_pSystemType->addItem(QString::fromLatin1(family.name));
     RefreshBaudList(sysType);
     // A value that names no row leaves its list without a selection.
     m_pComm->setCurrentIndex(commPort >= 0 && commPort < m_pComm->count() ? commPort : -1);

@@ -2,7 +2,7 @@
 
 #include <QSettings>
 
-#include "app/Profile.h"
+#include "profile/Profile.h"
 
 namespace quorlin {
 

@@ -12,13 +12,6 @@ namespace quorlin {
 
 namespace {
 
-// DownloadKind values of the download commands.
-constexpr int kKindInterface = 1;
-constexpr int kKindSoftwareP70 = 2;
-constexpr int kKindSystemSoftware = 3;
-constexpr int kKindInterfaceQva = 4;
-constexpr int kKindChineseFont = 5;
-
 const QString kNcFilter = QStringLiteral("*.nc (*.nc)");
 const QString kBitmapFilter = QStringLiteral("*.bmp (*.bmp)");
 // "*.*" in the program's filters means every file, names without a dot too.
@@ -27,22 +20,32 @@ constexpr const char* kFontInitialName = "HZK";
 
 }  // namespace
 
-std::vector<OperationItem> OperationItemsFor(int sysType) {
-    switch (sysType) {
-    case 0:
-    case 1:
-        return {{cmd::kDownloadInterface, cmd::kDownloadInterface, kKindInterface},
-                {cmd::kUpdate57F, str::kUpdate57F, kKindSystemSoftware}};
-    case 2:
-        return {{cmd::kUpdateP70, str::kUpdateP70, kKindSoftwareP70}};
-    case 3:
-    case 4:
-        return {{cmd::kDownloadInterfaceQva, cmd::kDownloadInterface, kKindInterfaceQva},
-                {cmd::kUpdate57Qva, str::kUpdate57Qva, kKindSystemSoftware},
-                {cmd::kDownChnFont, str::kDownChnFont, kKindChineseFont}};
-    default:
-        return {};
+namespace {
+
+// The menu item of a download. System software has a command of its own on
+// the newer families (those whose pictures go in blocks), with its own text.
+OperationItem DownloadItem(DownloadKind kind, bool newerFamily) {
+    switch (kind) {
+    case DownloadKind::Interface: return {cmd::kDownloadInterface, cmd::kDownloadInterface, kind};
+    case DownloadKind::SoftwareP70: return {cmd::kUpdateP70, str::kUpdateP70, kind};
+    case DownloadKind::SystemSoftware:
+        return newerFamily ? OperationItem{cmd::kUpdate57Qva, str::kUpdate57Qva, kind}
+                           : OperationItem{cmd::kUpdate57F, str::kUpdate57F, kind};
+    case DownloadKind::InterfaceQva: return {cmd::kDownloadInterfaceQva, cmd::kDownloadInterface, kind};
+    case DownloadKind::ChineseFont: return {cmd::kDownChnFont, str::kDownChnFont, kind};
     }
+    return {};
+}
+
+}  // namespace
+
+std::vector<OperationItem> OperationItemsFor(int sysType) {
+    const ControllerFamily* family = FindFamily(sysType);
+    if (!family) return {};
+    const bool newerFamily = std::ranges::find(family->downloads, DownloadKind::InterfaceQva) != family->downloads.end();
+    std::vector<OperationItem> items;
+    for (DownloadKind kind : family->downloads) items.push_back(DownloadItem(kind, newerFamily));
+    return items;
 }
 
 bool IsDisabledWhileBusy(int commandId) {

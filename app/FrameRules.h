@@ -9,17 +9,19 @@
 #include <QStringList>
 #include <vector>
 
+#include "transfer/ControllerFamily.h"
+
 namespace quorlin {
 
 // One download command of the Operation menu.
 struct OperationItem {
     int commandId;
     int textId;        // string table entry of the menu text
-    int downloadKind;  // what DownloadFile is asked to send
+    DownloadKind downloadKind;  // what DownloadFile is asked to send
 };
 
-// The items appended after the five fixed ones for a family; none for a
-// value outside 0 to 4.
+// The items appended after the five fixed ones for a family: its downloads;
+// none for a number outside the family table.
 std::vector<OperationItem> OperationItemsFor(int sysType);
 
 // True for the commands that start a transfer or change its settings: they

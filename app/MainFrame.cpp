@@ -25,13 +25,13 @@
 #include "app/FindReplace.h"
 #include "app/GoToDlg.h"
 #include "app/KeyIndicators.h"
-#include "app/MachineProfiles.h"
+#include "profile/MachineProfiles.h"
 #include "app/NcText.h"
 #include "app/NcToolEdit.h"
 #include "app/Prompts.h"
 #include "app/QuorlinDoc.h"
 #include "app/QuorlinView.h"
-#include "app/RememberedState.h"
+#include "profile/RememberedState.h"
 #include "app/RenumberDlg.h"
 #include "app/SendFromDlg.h"
 #include "convert/qt/BatchConvertDlg.h"
@@ -252,10 +252,7 @@ void CMainFrame::SetBusy(int busy) {
 
 void CMainFrame::LoadCommSettings() {
     const StoredSettings stored = ReadProfile();
-    m_settings.commPort = stored.commPort;
-    m_settings.sysType = stored.sysType;
-    m_settings.baudRate = stored.baudRate;
-    m_settings.baud = m_settings.BaudForIndex(m_settings.baudRate);
+    m_settings.TakeStored(stored.commPort, stored.sysType, stored.baudRate);
     RebuildOperationMenu();
     m_settings.portList = ProbePortList();
 }
@@ -294,10 +291,7 @@ void CMainFrame::RebuildOperationMenu() {
 
 void CMainFrame::ApplySettings(const StoredSettings& chosen) {
     m_session->ClosePort();
-    m_settings.commPort = chosen.commPort;
-    m_settings.sysType = chosen.sysType;
-    m_settings.baudRate = chosen.baudRate;
-    m_settings.baud = m_settings.BaudForIndex(m_settings.baudRate);
+    m_settings.TakeStored(chosen.commPort, chosen.sysType, chosen.baudRate);
     m_session->OpenPort();
     RebuildOperationMenu();
 }
@@ -458,7 +452,7 @@ void CMainFrame::OnReceiveFile() {
 }
 
 void CMainFrame::OnDownload(int commandId) {
-    const int kind = m_downloadKinds.at(commandId);
+    const DownloadKind kind = m_downloadKinds.at(commandId);
     const QString path = AskForFile(m_prompts, this, FileDialogFor(commandId));
     if (!path.isEmpty()) m_session->DownloadFile(path, kind);
 }

@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "app/FrameRules.h"
-#include "app/Profile.h"
+#include "profile/Profile.h"
 #include "transfer/CommSettings.h"
 #include "ui/CoolMenuManager.h"
 
@@ -144,11 +144,11 @@ private:
     KeyIndicators* m_pIndicators = nullptr;
     std::vector<QMenu*> m_popups;
     std::map<int, QAction*> m_actions;
-    std::map<int, int> m_downloadKinds;
+    std::map<int, DownloadKind> m_downloadKinds;  // command -> DownloadKind of the Operation items
     QStringList m_recentFiles;
     std::vector<bool> m_recentExists;
     QAction* m_pRecentSeparator = nullptr;
-    QList<int> m_storedSplit;  // command -> DownloadKind of the Operation items
+    QList<int> m_storedSplit;
     bool m_bClipboardHasText = false;
     bool m_bSplitDone = false;
     bool m_bShown = false;

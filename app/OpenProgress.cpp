@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "res/StringTable.h"
-#include "ui/GuiWakeUp.h"
+#include "transfer/qt/GuiWakeUp.h"
 
 namespace quorlin {
 

@@ -3,7 +3,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
-#include "app/RememberedState.h"
+#include "profile/RememberedState.h"
 
 namespace quorlin {
 

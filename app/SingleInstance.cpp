@@ -6,7 +6,7 @@
 #include <QLocalSocket>
 #include <QStandardPaths>
 
-#include "app/Profile.h"
+#include "profile/Profile.h"
 
 namespace quorlin {
 

@@ -3,7 +3,7 @@
 #include <QApplication>
 
 #include "app/InfoOptions.h"
-#include "app/Profile.h"
+#include "profile/Profile.h"
 #include "app/Prompts.h"
 #include "app/QuorlinApp.h"
 #include "res/AppIcon.h"

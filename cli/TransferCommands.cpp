@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -136,7 +137,7 @@ std::optional<std::string> ChooseLine(const ParsedArgs& args, LineChoice& choice
         s.commPort = 0;
     }
     if (auto text = args.Value("family")) {
-        auto value = ParseNumber(*text, 0, 4);
+        auto value = ParseNumber(*text, 0, static_cast<long>(ControllerFamilies().size()) - 1);
         if (!value) return "--family takes 0 to 4";
         s.sysType = static_cast<int32_t>(*value);
     }
@@ -180,13 +181,13 @@ void ProbeLine(LineChoice& choice) {
 // up with XOFF is dropped, rather than keeping a user who pressed Ctrl+C
 // waiting. Nor after a lost port or a refused block: the port is gone or
 // full, and waiting for it would only keep the user from the error.
-bool ControllerAwaitsBytes(unsigned result) {
+bool ControllerAwaitsBytes(EndResult result) {
     switch (result) {
-        case EndSendFileCompleted:
-        case EndSendDocumentCompleted:
-        case EndReceiveCompleted:
-        case EndReceiveCancelled:
-        case EndReceiveWriteFailed: return true;
+        case EndResult::SendFileCompleted:
+        case EndResult::SendDocumentCompleted:
+        case EndResult::ReceiveCompleted:
+        case EndResult::ReceiveCancelled:
+        case EndResult::ReceiveWriteFailed: return true;
         default: return false;
     }
 }
@@ -235,7 +236,7 @@ int RunTransferCommand(LineChoice choice, Start start) {
     const RunOutcome outcome = host.RunTransfer(*engine, choice.idleSeconds);
     // Ctrl+C now ends the process at once, also during the wait below.
     host.ReleaseSignals();
-    const unsigned result = engine->LastEndResult();
+    const EndResult result = engine->LastEndResult();
     if (ControllerAwaitsBytes(result)) engine->FlushPort();
     engine.reset();
     if (const uint64_t dropped = host.DroppedLogBytes())
@@ -251,11 +252,11 @@ int RunTransferCommand(LineChoice choice, Start start) {
         case RunOutcome::Ended: break;
     }
     switch (result) {
-        case EndSendFileCompleted:
-        case EndSendDocumentCompleted:
-        case EndReceiveCompleted: return kExitCompleted;
-        case EndSendCancelled:
-        case EndReceiveCancelled: return kExitCancelled;
+        case EndResult::SendFileCompleted:
+        case EndResult::SendDocumentCompleted:
+        case EndResult::ReceiveCompleted: return kExitCompleted;
+        case EndResult::SendCancelled:
+        case EndResult::ReceiveCancelled: return kExitCancelled;
         default: return kExitError;
     }
 }
@@ -381,14 +382,15 @@ int RunDownload(const Args& argv) {
     }
     const auto kindText = args.Value("kind");
     if (!kindText) return Usage("download", "needs --kind 1..5");
-    const auto kind = ParseNumber(*kindText, kDownloadKindMin, kDownloadKindMax);
+    const auto number = ParseNumber(*kindText, std::numeric_limits<long>::min(), std::numeric_limits<long>::max());
+    const auto kind = number ? DownloadKindFromNumber(*number) : std::nullopt;
     if (!kind) return Usage("download", "--kind takes 1 to 5");
     std::string path;
     LineChoice choice;
     if (auto reason = ChooseFileAndLine(args, path, choice)) return Usage("download", *reason);
     if (auto refused = CompleteMachineFile(choice, FileRole::Source, path)) return FileRefused("download", *refused);
     if (auto refused = RefuseFile(path, FileRole::Source)) return FileRefused("download", *refused);
-    return RunTransferCommand(choice, [&](TransferEngine& e) { e.DownloadFile(path, static_cast<int>(*kind)); });
+    return RunTransferCommand(choice, [&](TransferEngine& e) { e.DownloadFile(path, *kind); });
 }
 
 int RunPorts(const Args& argv) {

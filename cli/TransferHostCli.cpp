@@ -164,7 +164,7 @@ void CliTransferHost::WatchActivity(const TransferEngine& engine) {
 // As the progress window's Cancel: the engine ends the transfer, then the
 // window goes away.
 void CliTransferHost::CancelTransfer(TransferEngine& engine) {
-    if (engine.TransferKindNow() == KindReceiveFile)
+    if (engine.TransferKindNow() == TransferKind::ReceiveFile)
         engine.OnReceiveDlgCancel();
     else
         engine.OnSendDlgCancel();
@@ -174,7 +174,7 @@ void CliTransferHost::CancelTransfer(TransferEngine& engine) {
 RunOutcome CliTransferHost::RunTransfer(TransferEngine& engine, long idleSeconds) {
     if (!engine.IsTransferring()) {
         FlushLog();
-        return engine.LastEndResult() == EndNone ? RunOutcome::NotStarted : RunOutcome::Ended;
+        return engine.LastEndResult() == EndResult::None ? RunOutcome::NotStarted : RunOutcome::Ended;
     }
     const auto idleLimit = std::chrono::seconds(idleSeconds);
     m_lastProgress = Clock::now();

@@ -3,14 +3,14 @@
 
 #include "cli/TransferProfile.h"
 
-#include "app/MachineProfiles.h"
-#include "app/Profile.h"
+#include "profile/MachineProfiles.h"
+#include "profile/Profile.h"
 
 namespace quorlin::cli {
 
 void LoadProfileSettings(CommSettings& settings) {
     const StoredSettings stored = ReadProfile();
-    ApplyProfileValues(settings, stored.commPort, stored.sysType, stored.baudRate);
+    settings.TakeStored(stored.commPort, stored.sysType, stored.baudRate);
 }
 
 MachineList LoadMachines() {

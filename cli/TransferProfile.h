@@ -23,13 +23,4 @@ struct MachineList {
 };
 MachineList LoadMachines();
 
-// Puts the three stored values into settings, as each system's reader
-// found them, and derives the baud rate from the baud choice.
-inline void ApplyProfileValues(CommSettings& settings, int32_t commPort, int32_t sysType, int32_t baudRate) {
-    settings.commPort = commPort;
-    settings.sysType = sysType;
-    settings.baudRate = baudRate;
-    settings.baud = settings.BaudForIndex(settings.baudRate);
-}
-
 }  // namespace quorlin::cli

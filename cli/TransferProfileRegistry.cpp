@@ -110,7 +110,7 @@ bool WriteRegistryProfile(const RegistryProfile& profile) {
 
 void LoadProfileSettings(CommSettings& settings) {
     const RegistryProfile stored = ReadRegistryProfile();
-    ApplyProfileValues(settings, stored.commPort, stored.sysType, stored.baudRate);
+    settings.TakeStored(stored.commPort, stored.sysType, stored.baudRate);
 }
 
 // Machine groups are kept in the profile file of the other systems; the

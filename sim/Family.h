@@ -1,6 +1,10 @@
 #pragma once
 // What each controller family does on the line: the protocol it takes and
 // gives programs in, its line settings, and the downloads it accepts.
+//
+// This is deliberately a copy of the program's family table, written from
+// the controllers' side and not shared with it: the simulator checks the
+// program, and a fault in a shared table would pass both.
 
 #include "sim/LineTiming.h"
 

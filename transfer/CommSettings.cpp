@@ -2,13 +2,14 @@
 
 namespace quorlin {
 
-int32_t BaudForIndex(int32_t sysType, int32_t index) {
-    if (index == 1 && sysType == 3) return 115200;
-    if (index == 1 && sysType == 4) return 19200;
-    return 9600;
-}
-
 int32_t CommSettings::BaudForIndex(int32_t index) const { return quorlin::BaudForIndex(sysType, index); }
+
+void CommSettings::TakeStored(int32_t storedCommPort, int32_t storedSysType, int32_t storedBaudRate) {
+    commPort = storedCommPort;
+    sysType = storedSysType;
+    baudRate = storedBaudRate;
+    baud = BaudForIndex(baudRate);
+}
 
 unsigned CommSettings::GetPortNumber() const {
     if (commPort < 0 || commPort >= static_cast<int32_t>(portList.size())) return 0;

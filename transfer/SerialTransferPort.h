@@ -1,12 +1,11 @@
 #pragma once
-// The real port of a transfer: a CSerialPort with a 5000-byte write buffer.
+// The real port of a transfer: a CSerialPort with the transfer's write buffer.
 
 #include "serial/SerialPort.h"
+#include "transfer/LinePieces.h"
 #include "transfer/TransferPort.h"
 
 namespace quorlin {
-
-constexpr unsigned kTransferWriteBuffer = 5000;
 
 class SerialTransferPort final : public ITransferPort {
 public:

@@ -1,15 +1,12 @@
 #include "transfer/SystemType.h"
 
-#include <array>
+#include "transfer/ControllerFamily.h"
 
 namespace quorlin {
 
 std::string GetSystemTypeName(int sysType) {
-    static const std::array<const char*, kSystemTypeCount> kNames = {
-        "5100R,43E,43RP", "43F,43QV,57F,57QV", "P70,P80(V1.0,V1.2)", "57QVA,J4,J5,P70",
-        "L20,L30,L40,L50"};
-    if (sysType < 0 || sysType >= kSystemTypeCount) return {};
-    return kNames[static_cast<size_t>(sysType)];
+    const ControllerFamily* family = FindFamily(sysType);
+    return family ? family->name : std::string();
 }
 
 std::string GetPortName(const CommSettings& settings, int index) {

@@ -1,6 +1,6 @@
 #pragma once
-// The controller families and the two texts that label a transfer's progress
-// window: the port's name and the family's name.
+// The two texts that label a transfer's progress window: the port's name and
+// the controller family's name.
 
 #include <string>
 
@@ -8,9 +8,7 @@
 
 namespace quorlin {
 
-constexpr int kSystemTypeCount = 5;
-
-// The row text of a family; empty outside 0 to 4.
+// The row text of a family; empty for a number outside the family table.
 std::string GetSystemTypeName(int sysType);
 
 // "COM<n>" for the port number at index of the detected list; empty when that

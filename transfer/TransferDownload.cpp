@@ -9,7 +9,7 @@
 #include "convert/SeekableFile.h"
 #include "convert/UpdateFile.h"
 #include "serial/SerialPort.h"
-#include "transfer/SystemType.h"
+#include "transfer/LinePieces.h"
 #include "transfer/TransferEngine.h"
 #include "transfer/TransferTexts.h"
 
@@ -17,7 +17,6 @@ namespace quorlin {
 
 namespace {
 
-constexpr uint32_t kPiece = 511;
 // The largest image read for a download: controller software is some
 // hundred KiB; anything near this is no image for a controller.
 constexpr uint64_t kLargestImage = 64ull << 20;
@@ -38,37 +37,35 @@ private:
 
 }  // namespace
 
-// Update files (kinds 3 and 5): the header's checksum, which the check has
-// compared with the payload; the blocks carry that payload.
-// Pictures (kind 4): the check accepts the bitmap, but its checksum covers
+// Update files (system software, fonts): the header's checksum, which the
+// check has compared with the payload; the blocks carry that payload.
+// Pictures in blocks: the check accepts the bitmap, but its checksum covers
 // offsets 50 on, while the blocks carry the pixel data from 1078 on. The
 // verdict compares what was sent, so the expected sum is that of the pixel
 // data: with the zero-filled last block a sound picture gets 1.
 // A file the checks cannot read is no image to send.
-bool TransferEngine::CheckDownloadImage(int downloadKind) {
+bool TransferEngine::CheckDownloadImage(DownloadKind downloadKind) {
     ImageFileView file(m_imageIn);
-    const ImageCheck check = quorlin::CheckDownloadImage(file, downloadKind);
+    const ImageCheck check = quorlin::CheckDownloadImage(file, static_cast<int>(downloadKind));
     if (!check.accepted) return false;
-    if (downloadKind < 3) return true;  // kinds 1 and 2 go out unchecked
+    if (!GoesInBlocks(downloadKind)) return true;  // plain streams go out unchecked
     m_nExpectedSum = check.expectedSum;
     return !m_imageIn.Failed();
 }
 
-void TransferEngine::InitDownloadLine(int downloadKind) {
+void TransferEngine::InitDownloadLine(DownloadKind downloadKind) {
     const CommSettings& settings = m_host.Settings();
     const uint32_t events = EV_RXCHAR | EV_TXEMPTY;
-    if (downloadKind == 1) {
+    if (downloadKind == DownloadKind::Interface) {
         InitLine(9600, 'o', 8, 1, HandshakeNone, events);
-    } else if (downloadKind == 2) {
+    } else if (downloadKind == DownloadKind::SoftwareP70) {
         InitLine(19200, 'n', 8, 1, HandshakeNone, events);
     } else {
-        const unsigned blockBaud = (settings.sysType == 3 && settings.baudRate == 1) ? 115200 : 9600;
-        InitLine(blockBaud, 'o', 8, 1, HandshakeNone, events);
+        InitLine(static_cast<unsigned>(BlockBaud(settings.sysType, settings.baudRate)), 'o', 8, 1, HandshakeNone, events);
     }
 }
 
-void TransferEngine::DownloadFile(const std::string& path, int downloadKind) {
-    if (downloadKind < kDownloadKindMin || downloadKind > kDownloadKindMax) return;
+void TransferEngine::DownloadFile(const std::string& path, DownloadKind downloadKind) {
     if (!OpenPort()) return;
     if (!m_imageIn.Open(path)) {
         ShowFileOpenFailure(m_imageIn.OpenFailure());
@@ -82,7 +79,7 @@ void TransferEngine::DownloadFile(const std::string& path, int downloadKind) {
         m_imageIn.Close();
         return;
     }
-    if (downloadKind >= 3) {
+    if (GoesInBlocks(downloadKind)) {
         // A new download starts with nothing seen: a 'Z' left over from a
         // cancelled one would make its first answer read as a packet of
         // command 'Z', and the download would wait for ever.
@@ -95,27 +92,27 @@ void TransferEngine::DownloadFile(const std::string& path, int downloadKind) {
     CreateProgressWindow(ProgressKind::Sending, path);
     SetSendTotal(m_imageIn.Length());
     m_host.SetByteCount(0);
-    BeginTransfer(BeginDownload);
+    BeginTransfer(BeginKind::Download);
     SendNextDownloadPiece();
 }
 
 void TransferEngine::SendNextDownloadPiece() {
-    if (m_nDownloadKind <= 2)
-        SendNextPlainPiece();
-    else
+    if (GoesInBlocks(m_nDownloadKind))
         SendNextBlockPiece();
+    else
+        SendNextPlainPiece();
 }
 
 void TransferEngine::SendNextPlainPiece() {
-    uint8_t piece[kPiece];
-    const size_t got = m_imageIn.ReadRaw(piece, kPiece);
+    uint8_t piece[kLinePiece];
+    const size_t got = m_imageIn.ReadRaw(piece, kLinePiece);
     if (got > 0) {
         if (!WriteToLine(piece, static_cast<uint32_t>(got))) return;
         ReportSendProgress(m_imageIn.Offset());
         return;
     }
     if (m_imageIn.Failed())
-        FailTransfer(EndSendReadFailed, texts::kSendReadFailedMessage);
+        FailTransfer(EndResult::SendReadFailed, texts::kSendReadFailedMessage);
     else
         FinishDownload();
 }
@@ -124,13 +121,13 @@ void TransferEngine::SendNextBlockPiece() {
     uint8_t* buffer = m_pTransferBuffer.get();
     if (m_nBufferPos != kDownloadBlockSize) {
         const size_t pos = static_cast<size_t>(m_nBufferPos);
-        if (m_nBufferPos > static_cast<int64_t>(kDownloadBlockSize - kPiece)) {
+        if (m_nBufferPos > static_cast<int64_t>(kDownloadBlockSize - kLinePiece)) {
             if (!WriteToLine(buffer + pos, static_cast<uint32_t>(kDownloadBlockSize - pos))) return;
             m_nBufferPos = kDownloadBlockSize;
             m_bAwaitReply = true;
         } else {
-            if (!WriteToLine(buffer + pos, kPiece)) return;
-            m_nBufferPos += kPiece;
+            if (!WriteToLine(buffer + pos, kLinePiece)) return;
+            m_nBufferPos += kLinePiece;
         }
         // The bytes of the file sent so far; the zeros behind a short last
         // block add nothing.
@@ -147,7 +144,7 @@ void TransferEngine::SendNextBlockPiece() {
     const size_t got = m_imageIn.ReadRaw(buffer, kDownloadBlockSize);
     if (got == 0) {
         if (m_imageIn.Failed())
-            FailTransfer(EndSendReadFailed, texts::kSendReadFailedMessage);
+            FailTransfer(EndResult::SendReadFailed, texts::kSendReadFailedMessage);
         else
             FinishDownload();
         return;
@@ -182,9 +179,9 @@ void TransferEngine::FinishDownload() {
     // whatever the controller made of them; but a download whose last
     // verdict was 0 did not arrive intact and is never reported completed.
     if (FinalVerdict() == 0) {
-        FailTransfer(EndDownloadRejected, texts::kDownloadRejectedMessage);
+        FailTransfer(EndResult::DownloadRejected, texts::kDownloadRejectedMessage);
     } else {
-        EndTransfer(EndSendFileCompleted);
+        EndTransfer(EndResult::SendFileCompleted);
         DestroyProgressWindow();
     }
     // Where the port shows no output queue the end of the image may still

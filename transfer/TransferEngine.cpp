@@ -4,16 +4,13 @@
 
 #include "serial/SerialPort.h"
 #include "transfer/LineControl.h"
+#include "transfer/LinePieces.h"
 #include "transfer/PortFailureText.h"
 #include "transfer/SystemType.h"
 #include "transfer/TextRules.h"
 #include "transfer/TransferTexts.h"
 
 namespace quorlin {
-
-namespace {
-constexpr uint32_t kReadChunk = 511;
-}  // namespace
 
 TransferEngine::TransferEngine(ITransferHost& host, std::unique_ptr<ITransferPort> port)
     : m_host(host), m_port(std::move(port)) {}
@@ -66,8 +63,8 @@ void TransferEngine::HandleMessage(unsigned message, uintptr_t, intptr_t lParam)
 }
 
 void TransferEngine::OnSerialRxData(intptr_t waiting) {
-    char buffer[kReadChunk + 1];
-    const uint32_t got = m_port->Read(buffer, kReadChunk);
+    char buffer[kLinePiece + 1];
+    const uint32_t got = m_port->Read(buffer, kLinePiece);
     buffer[got] = '\0';
     AppendLog(buffer);
     // A backlog larger than one read is fetched by later messages; a read that
@@ -75,17 +72,17 @@ void TransferEngine::OnSerialRxData(intptr_t waiting) {
     // neither re-posts nor drives a protocol, which would otherwise advance an
     // Echo send without an answer or store a byte that never arrived.
     if (got == 0) return;
-    if (waiting > static_cast<intptr_t>(kReadChunk))
+    if (waiting > static_cast<intptr_t>(kLinePiece))
         m_host.Post(WM_SERIAL_RXDATA, m_host.Settings().GetPortNumber(), waiting - got);
 
     const uint8_t first = static_cast<uint8_t>(buffer[0]);
     switch (m_nTransferKind) {
-        case KindSendFile:
-        case KindSendDocument:
-            if (m_nProtocol == ProtocolEcho) {
+        case TransferKind::SendFile:
+        case TransferKind::SendDocument:
+            if (m_nProtocol == Protocol::Echo) {
                 m_lineClock.Carried();  // the controller answered what it got
                 SendNextChar();
-            } else if (m_nProtocol == ProtocolXon) {
+            } else if (m_nProtocol == Protocol::Xon) {
                 if (first == kDC1) {
                     m_lineClock.Carried();  // it asks for more once it has the block
                     SendNextLines(false);
@@ -93,16 +90,16 @@ void TransferEngine::OnSerialRxData(intptr_t waiting) {
                     m_port->Purge();
                     SendNextLines(true);
                 }
-            } else if (m_nProtocol == ProtocolDownload && m_nTransferKind == KindSendFile &&
-                       m_nDownloadKind >= 3) {
+            } else if (m_nProtocol == Protocol::Download && m_nTransferKind == TransferKind::SendFile &&
+                       GoesInBlocks(m_nDownloadKind)) {
                 HandleDownloadReply(reinterpret_cast<const uint8_t*>(buffer), got);
             }
             break;
-        case KindReceiveFile:
-            if (m_nProtocol == ProtocolEcho) {
+        case TransferKind::ReceiveFile:
+            if (m_nProtocol == Protocol::Echo) {
                 if (!WriteToLine(buffer, 1)) break;
                 StoreReceivedChar(first);
-            } else if (m_nProtocol == ProtocolBlock || m_nProtocol == ProtocolXon) {
+            } else if (m_nProtocol == Protocol::Block || m_nProtocol == Protocol::Xon) {
                 StoreReceivedText(buffer, got);
             }
             break;
@@ -111,9 +108,9 @@ void TransferEngine::OnSerialRxData(intptr_t waiting) {
 }
 
 void TransferEngine::OnSerialTxEmpty() {
-    if (m_nProtocol == ProtocolBlock && (m_nTransferKind == KindSendFile || m_nTransferKind == KindSendDocument))
+    if (m_nProtocol == Protocol::Block && (m_nTransferKind == TransferKind::SendFile || m_nTransferKind == TransferKind::SendDocument))
         SendNextBlock();
-    else if (m_nProtocol == ProtocolDownload && m_nTransferKind == KindSendFile)
+    else if (m_nProtocol == Protocol::Download && m_nTransferKind == TransferKind::SendFile)
         SendNextDownloadPiece();
 }
 
@@ -123,20 +120,20 @@ void TransferEngine::OnSerialTxEmpty() {
 void TransferEngine::OnSerialDevLost() {
     const unsigned number = m_host.Settings().GetPortNumber();
     if (IsTransferring())
-        FailTransfer(EndPortLost, FormatWithNumber(texts::kPortLostMessage, number));
+        FailTransfer(EndResult::PortLost, FormatWithNumber(texts::kPortLostMessage, number));
     ClosePort();
 }
 
 void TransferEngine::OnSendDlgCancel() {
     // The window removes itself after this returns.
     m_progressWindow = Window::None;
-    EndTransfer(EndSendCancelled);
+    EndTransfer(EndResult::SendCancelled);
 }
 
 void TransferEngine::OnReceiveDlgCancel() {
     m_progressWindow = Window::None;
-    if (m_nTransferKind != KindReceiveFile) {
-        EndTransfer(EndReceiveCancelled);
+    if (m_nTransferKind != TransferKind::ReceiveFile) {
+        EndTransfer(EndResult::ReceiveCancelled);
         return;
     }
     // Tells the controller that the PC stops. The port only queues it, so
@@ -144,7 +141,7 @@ void TransferEngine::OnReceiveDlgCancel() {
     // XOFF; if the port will not take it, the person must know that the
     // controller was not told.
     const bool told = m_port->Write(&kSUB, 1);
-    EndTransfer(EndReceiveCancelled);
+    EndTransfer(EndResult::ReceiveCancelled);
     if (!told)
         m_host.ShowMessage(FormatWithNumber(texts::kWriteRefusedMessage, m_host.Settings().GetPortNumber()),
                            texts::kCaptionError, MessageBoxIcon::Error);
@@ -167,9 +164,9 @@ void TransferEngine::FailWriteRefused() {
     if (!IsTransferring()) return;
     const unsigned number = m_host.Settings().GetPortNumber();
     if (m_port->IsDeviceLost())
-        FailTransfer(EndPortLost, FormatWithNumber(texts::kPortLostMessage, number));
+        FailTransfer(EndResult::PortLost, FormatWithNumber(texts::kPortLostMessage, number));
     else
-        FailTransfer(EndWriteRefused, FormatWithNumber(texts::kWriteRefusedMessage, number));
+        FailTransfer(EndResult::WriteRefused, FormatWithNumber(texts::kWriteRefusedMessage, number));
 }
 
 void TransferEngine::ShowFileOpenFailure(const std::string& why) {
@@ -189,7 +186,7 @@ void TransferEngine::DestroyProgressWindow() {
     m_host.DestroyProgress();
 }
 
-void TransferEngine::FailTransfer(unsigned result, const std::string& message) {
+void TransferEngine::FailTransfer(EndResult result, const std::string& message) {
     EndTransfer(result);
     DestroyProgressWindow();
     m_host.ShowMessage(message, texts::kCaptionError, MessageBoxIcon::Error);

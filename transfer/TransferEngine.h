@@ -10,6 +10,7 @@
 #include <string>
 
 #include "serial/SerialOwner.h"
+#include "transfer/ControllerFamily.h"
 #include "transfer/DownloadPacket.h"
 #include "transfer/LineClock.h"
 #include "transfer/RestoreWorker.h"
@@ -19,21 +20,18 @@
 
 namespace quorlin {
 
-// m_nProtocol values.
-enum Protocol : int { ProtocolNone = 0, ProtocolEcho = 1, ProtocolBlock = 2, ProtocolDownload = 3, ProtocolXon = 4 };
+// What the engine is doing (m_nTransferKind). A download is a SendFile of
+// Protocol::Download.
+enum class TransferKind : int { Idle = 0, SendFile = 1, SendDocument = 2, ReceiveFile = 3 };
 
-// The protocol of a controller family (sysType) for programs.
-constexpr Protocol ProtocolForFamily(int sysType) {
-    return sysType == 0 ? ProtocolEcho : sysType == 4 ? ProtocolXon : ProtocolBlock;
-}
-
-// m_nTransferKind values.
-enum TransferKind : int { KindIdle = 0, KindSendFile = 1, KindSendDocument = 2, KindReceiveFile = 3 };
-
-// BeginTransfer arguments.
-enum BeginKind : unsigned { BeginSendFile = 1, BeginSendDocument = 2, BeginReceive = 3, BeginDownload = 4,
-                           // a file's text prepared beforehand, sent as a document is
-                           BeginSendFileText = 5 };
+// What BeginTransfer starts.
+enum class BeginKind : unsigned {
+    SendFile = 1,
+    SendDocument = 2,
+    Receive = 3,
+    Download = 4,
+    SendFileText = 5,  // a file's text prepared beforehand, sent as a document is
+};
 
 // A program sent from a chosen block or line on, behind its start.
 struct ResumeSend {
@@ -44,30 +42,29 @@ struct ResumeSend {
     long line = 0;          // the line of the program it resumes at, from 1
 };
 
-// EndTransfer results. 1 to 5 are the ordinary ends; 6 to 9 are ends that the
-// line, the port or the disk force on a transfer.
-enum EndResult : unsigned {
-    EndNone = 0,
-    EndSendFileCompleted = 1,
-    EndSendDocumentCompleted = 2,
-    EndReceiveCompleted = 3,
-    EndSendCancelled = 4,
-    EndReceiveCancelled = 5,
-    EndPortLost = 6,
-    EndReceiveWriteFailed = 7,
-    EndSendReadFailed = 8,
-    EndWriteRefused = 9,
-    EndSendStoppedByController = 10,  // Xon: DC3 from the controller
-    EndDownloadRejected = 11,         // the last verdict was 0
+// How a transfer ended (EndTransfer). SendFileCompleted to ReceiveCancelled
+// are the ordinary ends; the others are ends that the line, the port, the
+// disk or the controller force on a transfer.
+enum class EndResult : unsigned {
+    None = 0,
+    SendFileCompleted = 1,
+    SendDocumentCompleted = 2,
+    ReceiveCompleted = 3,
+    SendCancelled = 4,
+    ReceiveCancelled = 5,
+    PortLost = 6,
+    ReceiveWriteFailed = 7,
+    SendReadFailed = 8,
+    WriteRefused = 9,
+    SendStoppedByController = 10,  // Xon: DC3 from the controller
+    DownloadRejected = 11,         // the last verdict was 0
 };
 
 // True for the results that end a transfer as completed.
-constexpr bool IsCompletedResult(unsigned result) {
-    return result == EndSendFileCompleted || result == EndSendDocumentCompleted || result == EndReceiveCompleted;
+constexpr bool IsCompletedResult(EndResult result) {
+    return result == EndResult::SendFileCompleted || result == EndResult::SendDocumentCompleted ||
+           result == EndResult::ReceiveCompleted;
 }
-
-// What a DownloadKind changes.
-constexpr int kDownloadKindMin = 1, kDownloadKindMax = 5;
 
 class TransferEngine final : private ISerialOwner {
 public:
@@ -83,8 +80,8 @@ public:
     // a host that closes the port right after a transfer.
     void FlushPort() { m_port->Flush(); }
     void AppendLog(const char* text);
-    void BeginTransfer(unsigned kind);
-    void EndTransfer(unsigned result);
+    void BeginTransfer(BeginKind kind);
+    void EndTransfer(EndResult result);
 
     // Entry operations.
     void SendFile(const std::string& path);
@@ -95,7 +92,7 @@ public:
     // where in the program it resumes, on a line of its own.
     void SendFrom(const ResumeSend& send);
     void ReceiveFile(const std::string& path);
-    void DownloadFile(const std::string& path, int downloadKind);
+    void DownloadFile(const std::string& path, DownloadKind downloadKind);
 
     // A message the host queued through Post, handed back on its thread.
     void HandleMessage(unsigned message, uintptr_t wParam, intptr_t lParam);
@@ -103,11 +100,11 @@ public:
     void OnSendDlgCancel();
     void OnReceiveDlgCancel();
 
-    int TransferKindNow() const { return m_nTransferKind; }
-    int ProtocolNow() const { return m_nProtocol; }
-    bool IsTransferring() const { return m_nTransferKind != KindIdle; }
-    // The result of the last EndTransfer that ended a transfer; EndNone before.
-    unsigned LastEndResult() const { return m_nLastEndResult; }
+    TransferKind TransferKindNow() const { return m_nTransferKind; }
+    Protocol ProtocolNow() const { return m_nProtocol; }
+    bool IsTransferring() const { return m_nTransferKind != TransferKind::Idle; }
+    // The result of the last EndTransfer that ended a transfer; None before.
+    EndResult LastEndResult() const { return m_nLastEndResult; }
 
     // What a host that gives up on a silent transfer watches: any change
     // means the transfer still moves. steps counts the bytes handed to the
@@ -149,7 +146,7 @@ private:
     // Shows the progress window labelled with the configured port, family and path.
     void CreateProgressWindow(ProgressKind kind, const std::string& path);
     void DestroyProgressWindow();
-    void FailTransfer(unsigned result, const std::string& message);
+    void FailTransfer(EndResult result, const std::string& message);
     // Hands bytes to the port. A block the port refuses ends the running
     // transfer with a message (the port lost, or it would not take them):
     // false, and the caller's step stops there.
@@ -160,7 +157,7 @@ private:
     void SetSendTotal(uint64_t total);
     // The line after the end line: what the transfer carried and how long
     // it took; for one that did not complete, how far it got.
-    void AppendSummary(unsigned result);
+    void AppendSummary(EndResult result);
     // Before a program transfer is logged: the family's own line settings.
     void PrepareProgramLine();
     // Sets the port's line and the line clock's rate.
@@ -168,7 +165,7 @@ private:
                   uint32_t eventMask);
 
     // Send steps (Echo, Block, Xon), once for the file and once for the document.
-    void SendText(const std::string& text, const std::string& path, unsigned begin, const std::string& note);
+    void SendText(const std::string& text, const std::string& path, BeginKind begin, const std::string& note);
     void StartSendProtocol();
     void SendNextChar();
     void SendNextCharFile();
@@ -188,8 +185,8 @@ private:
     void FinishReceive();
 
     // Download steps.
-    bool CheckDownloadImage(int downloadKind);
-    void InitDownloadLine(int downloadKind);
+    bool CheckDownloadImage(DownloadKind downloadKind);
+    void InitDownloadLine(DownloadKind downloadKind);
     void SendNextDownloadPiece();
     void SendNextPlainPiece();
     void SendNextBlockPiece();
@@ -202,10 +199,10 @@ private:
     std::unique_ptr<ITransferPort> m_port;
     RestoreWorker m_restore;
 
-    int m_nTransferKind = KindIdle;
-    int m_nProtocol = ProtocolNone;
-    int m_nDownloadKind = 0;
-    unsigned m_nLastEndResult = EndNone;
+    TransferKind m_nTransferKind = TransferKind::Idle;
+    Protocol m_nProtocol = Protocol::None;
+    DownloadKind m_nDownloadKind = DownloadKind::Interface;  // of the running (or last) download
+    EndResult m_nLastEndResult = EndResult::None;
     uint64_t m_nActivitySteps = 0;
     LineClock m_lineClock;
     enum class Window { None, Sending, Receiving } m_progressWindow = Window::None;

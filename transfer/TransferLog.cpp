@@ -21,31 +21,30 @@ void TransferEngine::AppendLog(const char* text) {
     m_host.AppendLogText(std::string_view(text, std::strlen(text)));
 }
 
-void TransferEngine::BeginTransfer(unsigned kind) {
+void TransferEngine::BeginTransfer(BeginKind kind) {
     m_host.ClearLog();
     AppendLog(FormatLogTimestamp(std::time(nullptr)).c_str());
     m_host.SetBusy(true);
-    const int sysType = m_host.Settings().sysType;
-    m_nProtocol = ProtocolForFamily(sysType);
-    m_nLastEndResult = EndNone;
+    m_nProtocol = ProgramProtocol(m_host.Settings().sysType);
+    m_nLastEndResult = EndResult::None;
     m_strXonCarry.clear();
     m_record.start = LineClock::Clock::now();
 
     const char* message = texts::kBeginSendFile;
     switch (kind) {
-        case BeginSendFile: m_nTransferKind = KindSendFile; break;
-        case BeginSendDocument:
-            m_nTransferKind = KindSendDocument;
+        case BeginKind::SendFile: m_nTransferKind = TransferKind::SendFile; break;
+        case BeginKind::SendDocument:
+            m_nTransferKind = TransferKind::SendDocument;
             message = texts::kBeginSendCurrent;
             break;
-        case BeginSendFileText: m_nTransferKind = KindSendDocument; break;
-        case BeginReceive:
-            m_nTransferKind = KindReceiveFile;
+        case BeginKind::SendFileText: m_nTransferKind = TransferKind::SendDocument; break;
+        case BeginKind::Receive:
+            m_nTransferKind = TransferKind::ReceiveFile;
             message = texts::kBeginReceive;
             break;
-        case BeginDownload:
-            m_nProtocol = ProtocolDownload;
-            m_nTransferKind = KindSendFile;
+        case BeginKind::Download:
+            m_nProtocol = Protocol::Download;
+            m_nTransferKind = TransferKind::SendFile;
             // Zero-filled, so that a first block shorter than the buffer carries
             // zeros behind the file's bytes.
             m_pTransferBuffer.reset(new uint8_t[kDownloadBlockSize]());
@@ -57,29 +56,29 @@ void TransferEngine::BeginTransfer(unsigned kind) {
     AppendLog(message);
 }
 
-void TransferEngine::EndTransfer(unsigned result) {
-    if (m_nTransferKind == KindIdle) return;
+void TransferEngine::EndTransfer(EndResult result) {
+    if (m_nTransferKind == TransferKind::Idle) return;
     AppendLog(FormatLogTimestamp(std::time(nullptr)).c_str());
     const char* message = texts::kSendCompleted;
     switch (result) {
-        case EndSendFileCompleted:
-        case EndSendDocumentCompleted: message = texts::kSendCompleted; break;
-        case EndReceiveCompleted: message = texts::kReceiveCompleted; break;
-        case EndSendCancelled: message = texts::kSendCancelled; break;
-        case EndReceiveCancelled: message = texts::kReceiveCancelled; break;
-        case EndPortLost: message = texts::kPortLost; break;
-        case EndReceiveWriteFailed: message = texts::kReceiveWriteFailed; break;
-        case EndSendReadFailed: message = texts::kSendReadFailed; break;
-        case EndWriteRefused: message = texts::kWriteRefused; break;
-        case EndSendStoppedByController: message = texts::kSendStoppedByController; break;
-        case EndDownloadRejected: message = texts::kDownloadRejected; break;
+        case EndResult::SendFileCompleted:
+        case EndResult::SendDocumentCompleted: message = texts::kSendCompleted; break;
+        case EndResult::ReceiveCompleted: message = texts::kReceiveCompleted; break;
+        case EndResult::SendCancelled: message = texts::kSendCancelled; break;
+        case EndResult::ReceiveCancelled: message = texts::kReceiveCancelled; break;
+        case EndResult::PortLost: message = texts::kPortLost; break;
+        case EndResult::ReceiveWriteFailed: message = texts::kReceiveWriteFailed; break;
+        case EndResult::SendReadFailed: message = texts::kSendReadFailed; break;
+        case EndResult::WriteRefused: message = texts::kWriteRefused; break;
+        case EndResult::SendStoppedByController: message = texts::kSendStoppedByController; break;
+        case EndResult::DownloadRejected: message = texts::kDownloadRejected; break;
         default: break;
     }
     // A receive that did not complete keeps what came beside the old program.
-    if (m_nTransferKind == KindReceiveFile && m_record.keptAs.empty() && m_programOut.WritesBeside() &&
+    if (m_nTransferKind == TransferKind::ReceiveFile && m_record.keptAs.empty() && m_programOut.WritesBeside() &&
         m_programOut.Offset() > 0)
         m_record.keptAs = m_programOut.WritingPath();
-    if (m_nTransferKind != KindSendDocument) {
+    if (m_nTransferKind != TransferKind::SendDocument) {
         m_programIn.Close();
         m_programOut.Close();
         m_imageIn.Close();
@@ -89,7 +88,7 @@ void TransferEngine::EndTransfer(unsigned result) {
     m_record = TransferRecord{};  // the next transfer counts from nothing
     m_strSendText.clear();
     m_host.SetBusy(false);
-    m_nTransferKind = KindIdle;
+    m_nTransferKind = TransferKind::Idle;
     m_pTransferBuffer.reset();
     m_nLastEndResult = result;
 }
@@ -105,9 +104,9 @@ std::string Formatted(const char* pattern, Args... args) {
 
 }  // namespace
 
-void TransferEngine::AppendSummary(unsigned result) {
+void TransferEngine::AppendSummary(EndResult result) {
     const auto now = LineClock::Clock::now();
-    const bool receiving = m_nTransferKind == KindReceiveFile;
+    const bool receiving = m_nTransferKind == TransferKind::ReceiveFile;
     std::string line = m_strTransferPath.empty() ? std::string(texts::kSummaryDocument)
                                                  : Formatted(texts::kSummaryFile, m_strTransferPath.c_str());
     const uint64_t bytes = receiving ? m_record.storedBytes : m_record.lineBytes;
@@ -116,7 +115,7 @@ void TransferEngine::AppendSummary(unsigned result) {
     if (!receiving && !IsCompletedResult(result))
         line += Formatted(texts::kSummaryOfFile, static_cast<unsigned long long>(m_record.filePos),
                           static_cast<unsigned long long>(m_record.fileTotal));
-    if (m_nProtocol == ProtocolDownload && m_nDownloadKind >= 3) {
+    if (m_nProtocol == Protocol::Download && GoesInBlocks(m_nDownloadKind)) {
         line += Formatted(texts::kSummaryBlocks, static_cast<unsigned long long>(m_record.blocks));
         line += FinalVerdict() < 0 ? std::string(texts::kSummaryNoVerdict)
                                    : Formatted(texts::kSummaryVerdict, FinalVerdict());

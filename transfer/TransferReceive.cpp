@@ -19,7 +19,7 @@ void TransferEngine::ReceiveFile(const std::string& path) {
     CreateProgressWindow(ProgressKind::Receiving, path);
     PrepareProgramLine();
     m_host.SetByteCount(0);
-    BeginTransfer(BeginReceive);
+    BeginTransfer(BeginKind::Receive);
 }
 
 // Stores bytes of the program. When the file cannot take them (disk full),
@@ -32,7 +32,7 @@ bool TransferEngine::StoreBytes(const char* bytes, size_t count) {
         return true;
     }
     m_port->Write(&kSUB, 1);  // the failure below is reported whether or not the port took it
-    FailTransfer(EndReceiveWriteFailed, texts::kReceiveWriteFailedMessage);
+    FailTransfer(EndResult::ReceiveWriteFailed, texts::kReceiveWriteFailedMessage);
     return false;
 }
 
@@ -67,10 +67,10 @@ void TransferEngine::FinishReceive() {
     const std::string receivedIn = m_programOut.WritingPath();
     if (!m_programOut.Commit(why)) {
         m_record.keptAs = receivedIn;
-        FailTransfer(EndReceiveWriteFailed, texts::kReceiveWriteFailedMessage);
+        FailTransfer(EndResult::ReceiveWriteFailed, texts::kReceiveWriteFailedMessage);
         return;
     }
-    EndTransfer(EndReceiveCompleted);
+    EndTransfer(EndResult::ReceiveCompleted);
     DestroyProgressWindow();
 }
 

@@ -7,8 +7,7 @@
 
 #include "serial/SerialPort.h"
 #include "transfer/LineControl.h"
-#include "transfer/SerialTransferPort.h"
-#include "transfer/SystemType.h"
+#include "transfer/LinePieces.h"
 #include "transfer/TextRules.h"
 #include "transfer/TransferEngine.h"
 #include "transfer/TransferTexts.h"
@@ -16,7 +15,6 @@
 namespace quorlin {
 
 namespace {
-constexpr size_t kBlockPiece = 511;
 // Lines are added to an Xon block while it holds at most this many bytes.
 constexpr size_t kXonBlockFill = 4063;
 // A block and its terminator must fit the port's write buffer; a longer
@@ -33,14 +31,14 @@ void TransferEngine::SendFile(const std::string& path) {
     m_strTransferPath = path;
     CreateProgressWindow(ProgressKind::Sending, path);
     PrepareProgramLine();
-    BeginTransfer(BeginSendFile);
+    BeginTransfer(BeginKind::SendFile);
     m_host.SetByteCount(0);
     SetSendTotal(m_programIn.Length());
     StartSendProtocol();
 }
 
 void TransferEngine::SendCurrentFile(const std::string& text, const std::string& path) {
-    SendText(text, path, BeginSendDocument, {});
+    SendText(text, path, BeginKind::SendDocument, {});
 }
 
 void TransferEngine::SendFrom(const ResumeSend& send) {
@@ -49,10 +47,10 @@ void TransferEngine::SendFrom(const ResumeSend& send) {
         std::snprintf(note, sizeof note, texts::kSendFromLine, send.line);
     else
         std::snprintf(note, sizeof note, texts::kSendFromBlock, send.blockWord.substr(0, 64).c_str(), send.line);
-    SendText(send.text, send.path, send.ofDocument ? BeginSendDocument : BeginSendFileText, note);
+    SendText(send.text, send.path, send.ofDocument ? BeginKind::SendDocument : BeginKind::SendFileText, note);
 }
 
-void TransferEngine::SendText(const std::string& text, const std::string& path, unsigned begin,
+void TransferEngine::SendText(const std::string& text, const std::string& path, BeginKind begin,
                               const std::string& note) {
     if (!OpenPort()) return;
     m_strTransferPath = path;
@@ -70,9 +68,9 @@ void TransferEngine::SendText(const std::string& text, const std::string& path, 
 
 void TransferEngine::StartSendProtocol() {
     switch (m_nProtocol) {
-        case ProtocolEcho: SendNextChar(); break;
-        case ProtocolXon: break;  // the line is set; the controller starts with DC1
-        case ProtocolBlock: OnSerialTxEmpty(); break;
+        case Protocol::Echo: SendNextChar(); break;
+        case Protocol::Xon: break;  // the line is set; the controller starts with DC1
+        case Protocol::Block: OnSerialTxEmpty(); break;
         default: break;
     }
 }
@@ -81,21 +79,21 @@ void TransferEngine::StartSendProtocol() {
 // both queues, so a DC1 or program bytes that the controller sends once it
 // sees the transfer begin must not arrive before it.
 void TransferEngine::PrepareProgramLine() {
-    if (ProtocolForFamily(m_host.Settings().sysType) != ProtocolXon) return;
+    if (ProgramProtocol(m_host.Settings().sysType) != Protocol::Xon) return;
     InitLine(static_cast<unsigned>(m_host.Settings().baud), 'o', 7, 1, HandshakeNone, EV_RXCHAR);
 }
 
 void TransferEngine::FinishSend() {
-    EndTransfer(m_nTransferKind == KindSendDocument ? EndSendDocumentCompleted : EndSendFileCompleted);
+    EndTransfer(m_nTransferKind == TransferKind::SendDocument ? EndResult::SendDocumentCompleted : EndResult::SendFileCompleted);
     DestroyProgressWindow();
 }
 
 // ---- Echo: one character per answer of the controller ----
 
 void TransferEngine::SendNextChar() {
-    if (m_nTransferKind == KindSendFile)
+    if (m_nTransferKind == TransferKind::SendFile)
         SendNextCharFile();
-    else if (m_nTransferKind == KindSendDocument)
+    else if (m_nTransferKind == TransferKind::SendDocument)
         SendNextCharDocument();
 }
 
@@ -110,7 +108,7 @@ void TransferEngine::SendNextCharFile() {
         return;
     }
     if (m_programIn.Failed()) {
-        FailTransfer(EndSendReadFailed, texts::kSendReadFailedMessage);
+        FailTransfer(EndResult::SendReadFailed, texts::kSendReadFailedMessage);
         return;
     }
     if (m_cLastFileChar == kLF) {
@@ -138,12 +136,12 @@ void TransferEngine::SendNextCharDocument() {
     }
 }
 
-// ---- Block: one cleaned piece of 511 per empty transmit queue ----
+// ---- Block: one cleaned piece of kLinePiece per empty transmit queue ----
 
 void TransferEngine::SendNextBlock() {
-    if (m_nTransferKind == KindSendFile)
+    if (m_nTransferKind == TransferKind::SendFile)
         SendNextBlockFile();
-    else if (m_nTransferKind == KindSendDocument)
+    else if (m_nTransferKind == TransferKind::SendDocument)
         SendNextBlockDocument();
 }
 
@@ -151,11 +149,11 @@ void TransferEngine::SendNextBlock() {
 // queue would follow it: the next piece is taken at once instead.
 void TransferEngine::SendNextBlockFile() {
     for (;;) {
-        char piece[kBlockPiece + 1];
-        const size_t got = m_programIn.Read(piece, kBlockPiece);
+        char piece[kLinePiece + 1];
+        const size_t got = m_programIn.Read(piece, kLinePiece);
         if (got == 0) {
             if (m_programIn.Failed()) {
-                FailTransfer(EndSendReadFailed, texts::kSendReadFailedMessage);
+                FailTransfer(EndResult::SendReadFailed, texts::kSendReadFailedMessage);
                 return;
             }
             const char tail[2] = {kLF, kSUB};
@@ -178,9 +176,9 @@ void TransferEngine::SendNextBlockDocument() {
             if (WriteToLine(tail, 2)) FinishSend();
             return;
         }
-        std::string piece = m_strSendText.substr(static_cast<size_t>(m_nBufferPos), kBlockPiece);
+        std::string piece = m_strSendText.substr(static_cast<size_t>(m_nBufferPos), kLinePiece);
         // Stops at the text's end, so the count never runs past the length.
-        m_nBufferPos = std::min<int64_t>(m_nBufferPos + static_cast<int64_t>(kBlockPiece), m_nBufferLength);
+        m_nBufferPos = std::min<int64_t>(m_nBufferPos + static_cast<int64_t>(kLinePiece), m_nBufferLength);
         NormalizeText(piece.data());
         if (piece[0] == '\0') continue;
         if (!WriteToLine(piece.c_str(), static_cast<uint32_t>(std::strlen(piece.c_str())))) return;
@@ -199,7 +197,7 @@ bool TransferEngine::TakeNextXonLine(std::string& line) {
         m_strXonCarry.clear();
         return true;
     }
-    if (m_nTransferKind == KindSendFile) {
+    if (m_nTransferKind == TransferKind::SendFile) {
         if (!m_programIn.ReadLine(line)) return false;
         CleanXonLine(line);
         line.push_back(kLF);
@@ -225,7 +223,7 @@ void TransferEngine::SendNextLines(bool stop) {
     if (stop) {
         // The bytes on the line stay as the controller left them; the person
         // must know that the program did not arrive whole.
-        FailTransfer(EndSendStoppedByController,
+        FailTransfer(EndResult::SendStoppedByController,
                      FormatWithNumber(texts::kSendStoppedMessage, static_cast<long>(m_record.lineBytes)));
         return;
     }
@@ -235,7 +233,7 @@ void TransferEngine::SendNextLines(bool stop) {
     bool finished = false;
     do {
         // A document's last line without LF ends the text with it.
-        const bool lastDocumentLine = m_nTransferKind == KindSendDocument && m_strXonCarry.empty() &&
+        const bool lastDocumentLine = m_nTransferKind == TransferKind::SendDocument && m_strXonCarry.empty() &&
                                       m_nBufferPos < m_nBufferLength &&
                                       m_strSendText.find(kLF, static_cast<size_t>(m_nBufferPos)) == std::string::npos;
         std::string line;
@@ -255,16 +253,16 @@ void TransferEngine::SendNextLines(bool stop) {
         if (lastDocumentLine) finished = true;
     } while (!finished && length <= kXonBlockFill);
 
-    if (m_nTransferKind == KindSendFile && m_programIn.Failed()) {
-        FailTransfer(EndSendReadFailed, texts::kSendReadFailedMessage);
+    if (m_nTransferKind == TransferKind::SendFile && m_programIn.Failed()) {
+        FailTransfer(EndResult::SendReadFailed, texts::kSendReadFailedMessage);
         return;
     }
     block[length] = static_cast<uint8_t>(finished ? kSUB : kESC);
     if (!WriteToLine(block, static_cast<uint32_t>(length + 1))) return;
-    ReportSendProgress(m_nTransferKind == KindSendFile ? m_programIn.Offset()
+    ReportSendProgress(m_nTransferKind == TransferKind::SendFile ? m_programIn.Offset()
                                                         : static_cast<uint64_t>(m_nBufferPos));
     if (finished) {
-        EndTransfer(EndSendFileCompleted);
+        EndTransfer(EndResult::SendFileCompleted);
         DestroyProgressWindow();
     }
 }

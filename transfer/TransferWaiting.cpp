@@ -14,11 +14,11 @@ constexpr double kPlainImageBits = 10;  // 8 data bits, no parity
 TransferEngine::Wait TransferEngine::WaitingFor() const {
     if (!IsTransferring()) return Wait::Nothing;
     if (m_port->IsOutputHeld()) return Wait::XoffHeld;
-    if (m_nTransferKind == KindReceiveFile) return Wait::Data;
+    if (m_nTransferKind == TransferKind::ReceiveFile) return Wait::Data;
     switch (m_nProtocol) {
-        case ProtocolXon: return Wait::ControllerDc1;
-        case ProtocolEcho: return Wait::CharacterAnswer;
-        case ProtocolDownload:
+        case Protocol::Xon: return Wait::ControllerDc1;
+        case Protocol::Echo: return Wait::CharacterAnswer;
+        case Protocol::Download:
             return m_bAwaitReply && m_nBufferPos == kDownloadBlockSize ? Wait::BlockAnswer : Wait::Data;
         default: return Wait::Data;
     }
@@ -30,11 +30,11 @@ double TransferEngine::LineBytesPerSecond() const {
     if (!IsTransferring()) return 0;
     const CommSettings& settings = m_host.Settings();
     switch (m_nProtocol) {
-        case ProtocolXon: return settings.baud / kProgramBits;
-        case ProtocolDownload:
-            if (m_nDownloadKind == 1) return 9600 / kImageBits;
-            if (m_nDownloadKind == 2) return 19200 / kPlainImageBits;
-            return (settings.sysType == 3 && settings.baudRate == 1 ? 115200 : 9600) / kImageBits;
+        case Protocol::Xon: return settings.baud / kProgramBits;
+        case Protocol::Download:
+            if (m_nDownloadKind == DownloadKind::Interface) return 9600 / kImageBits;
+            if (m_nDownloadKind == DownloadKind::SoftwareP70) return 19200 / kPlainImageBits;
+            return BlockBaud(settings.sysType, settings.baudRate) / kImageBits;
         default: return 9600 / kProgramBits;
     }
 }

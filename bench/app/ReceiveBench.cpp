@@ -33,7 +33,7 @@
 #include <vector>
 
 #include "app/MainFrame.h"
-#include "app/Profile.h"
+#include "profile/Profile.h"
 #include "app/Prompts.h"
 #include "serial/PortMap.h"
 #include "tests/support/Process.h"

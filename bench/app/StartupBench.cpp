@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "app/MainFrame.h"
-#include "app/Profile.h"
+#include "profile/Profile.h"
 #include "app/Prompts.h"
 #include "app/QuorlinApp.h"
 #include "serial/PortMap.h"

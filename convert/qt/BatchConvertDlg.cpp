@@ -14,7 +14,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "app/RememberedState.h"
+#include "profile/RememberedState.h"
 #include "convert/Paths.h"
 #include "convert/RomImage.h"
 #include "convert/qt/ConvertStrings.h"

@@ -15,7 +15,7 @@
 #include <thread>
 
 #include "convert/ConvertMessages.h"
-#include "ui/GuiWakeUp.h"
+#include "transfer/qt/GuiWakeUp.h"
 
 namespace quorlin {
 

@@ -12,7 +12,7 @@
 #include <QVBoxLayout>
 #include <QValidator>
 
-#include "app/RememberedState.h"
+#include "profile/RememberedState.h"
 #include "convert/RomImage.h"
 #include "convert/UpdateFile.h"
 #include "convert/qt/ConvertStrings.h"

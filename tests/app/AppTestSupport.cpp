@@ -13,7 +13,7 @@
 #include <QPixmap>
 #include <QWidget>
 
-#include "app/Profile.h"
+#include "profile/Profile.h"
 #include "serial/PortMap.h"
 
 namespace quorlin::test {

@@ -34,7 +34,7 @@
 #include "convert/UpdateFile.h"
 #include "app/QuitSignals.h"
 #include "app/MainFrame.h"
-#include "app/Profile.h"
+#include "profile/Profile.h"
 #include "app/QuorlinDoc.h"
 #include "app/QuorlinView.h"
 #include "res/CommandIds.h"

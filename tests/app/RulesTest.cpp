@@ -20,8 +20,8 @@
 #include "app/NcFile.h"
 #include "app/NcHighlighter.h"
 #include "app/NcText.h"
-#include "app/Profile.h"
-#include "app/RememberedState.h"
+#include "profile/Profile.h"
+#include "profile/RememberedState.h"
 #include "app/SingleInstance.h"
 #include "res/CommandIds.h"
 #include "res/MenuResource.h"
@@ -97,7 +97,7 @@ void RulesTest::operationItemsByFamily() {
     QStringList gotTexts;
     for (const OperationItem& item : OperationItemsFor(sysType)) {
         gotIds << item.commandId;
-        gotKinds << item.downloadKind;
+        gotKinds << static_cast<int>(item.downloadKind);
         gotTexts << str::LoadText(item.textId);
     }
     QCOMPARE(gotIds, ids);

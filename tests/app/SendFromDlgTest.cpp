@@ -22,7 +22,7 @@
 #include "app/SendFromDlg.h"
 #include "res/CommandIds.h"
 #include "tests/app/AppTestSupport.h"
-#include "tests/transferui/TransferUiSupport.h"
+#include "tests/transfer/qt/TransferUiSupport.h"
 #include "transfer/qt/CommView.h"
 #include "transfer/qt/TransferSession.h"
 

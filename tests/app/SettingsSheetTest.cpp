@@ -10,7 +10,7 @@
 #include <QTest>
 
 #include "app/CommProp.h"
-#include "app/Profile.h"
+#include "profile/Profile.h"
 #include "tests/app/AppTestSupport.h"
 #include "transfer/SystemType.h"
 

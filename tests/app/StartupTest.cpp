@@ -16,7 +16,7 @@
 #include <memory>
 
 #include "app/MainFrame.h"
-#include "app/Profile.h"
+#include "profile/Profile.h"
 #include "app/QuorlinApp.h"
 #include "app/QuorlinDoc.h"
 #include "app/QuorlinView.h"

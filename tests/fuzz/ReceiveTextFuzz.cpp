@@ -167,7 +167,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     FUZZ_CHECK(!rig.engine->IsTransferring(), "the receive did not end");
     FUZZ_CHECK(rig.engine->LastEndResult() ==
-                   (model.completed ? quorlin::EndReceiveCompleted : quorlin::EndReceiveCancelled),
+                   (model.completed ? quorlin::EndResult::ReceiveCompleted : quorlin::EndResult::ReceiveCancelled),
                "end " + std::to_string(rig.engine->LastEndResult()));
 
     const std::string stored = ReadFile(path);

@@ -185,7 +185,7 @@ void CheckXon(EngineRig& rig, const std::string& text, size_t stopAfter) {
         rig.ControllerSends(std::string(1, kDC1));
     }
     FUZZ_CHECK(!rig.engine->IsTransferring(), "the Xon send did not end");
-    FUZZ_CHECK(rig.engine->LastEndResult() == (stopped ? EndSendStoppedByController : EndSendFileCompleted),
+    FUZZ_CHECK(rig.engine->LastEndResult() == (stopped ? EndResult::SendStoppedByController : EndResult::SendFileCompleted),
                "end " + std::to_string(rig.engine->LastEndResult()));
     if (stopped) {
         FUZZ_CHECK(rig.port->Calls().back() == "Purge", "DC3 did not purge the port last");
@@ -230,8 +230,8 @@ void CheckXon(EngineRig& rig, const std::string& text, size_t stopAfter) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace quorlin::fuzz;
-    using quorlin::EndSendDocumentCompleted;
-    using quorlin::EndSendFileCompleted;
+    using quorlin::EndResult::SendDocumentCompleted;
+    using quorlin::EndResult::SendFileCompleted;
     FuzzedDataProvider in(data, size);
     const Family families[] = {Family::Echo, Family::Block, Family::Xon};
     const Family family = families[in.ConsumeIntegralInRange<size_t>(0, 2)];
@@ -255,7 +255,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         WriteFile(path, bytes);
         rig.engine->SendFile(path);
     }
-    const unsigned completed = document ? EndSendDocumentCompleted : EndSendFileCompleted;
+    const unsigned completed = document ? EndResult::SendDocumentCompleted : EndResult::SendFileCompleted;
     switch (family) {
         case Family::Echo: CheckEcho(rig, text, completed); break;
         case Family::Block: CheckBlock(rig, text, completed); break;

@@ -15,7 +15,7 @@ TEST_F(LineActivity, EveryPieceOfADownloadBlockCountsTheZeroPaddingToo) {
     std::string image("%QZ", 3);
     image.append(19, '\0');
     image += std::string(100, '\0');
-    engine->DownloadFile(MakeFile("sys.bin", image), 3);
+    engine->DownloadFile(MakeFile("sys.bin", image), DownloadKind::SystemSoftware);
     auto before = engine->LineActivity();
     for (int piece = 0; piece < 65; ++piece) {
         const uint64_t shown = host.progressPos;
@@ -55,7 +55,7 @@ TEST_F(LineActivity, ReceivedBytesStoredAreActivityNoiseBeforeAnAnswerIsNot) {
     std::string image("%QZ", 3);
     image.append(19, '\0');
     image += std::string(100, '\0');
-    engine->DownloadFile(MakeFile("sys.bin", image), 3);
+    engine->DownloadFile(MakeFile("sys.bin", image), DownloadKind::SystemSoftware);
     for (int piece = 0; piece < 66; ++piece) TxEmpty();
     before = engine->LineActivity();
     ControllerSends("noise");

@@ -23,7 +23,7 @@ TEST_F(Block, SendsTheByteTableRowInOneWriteThenLfSub) {
     EXPECT_TRUE(engine->IsTransferring());
     TxEmpty();
     EXPECT_EQ(port->Writes(), (std::vector<std::string>{"G01X1\n+M30\n", "\n\x1A"}));
-    EXPECT_EQ(engine->LastEndResult(), EndSendFileCompleted);
+    EXPECT_EQ(engine->LastEndResult(), EndResult::SendFileCompleted);
     EXPECT_FALSE(host.progressOpen);
 }
 
@@ -38,7 +38,7 @@ TEST_F(Block, DocumentOf1022CharactersGoesInTwoPiecesThenLfSub) {
     EXPECT_EQ(port->Writes(), (std::vector<std::string>{std::string(510, 'A') + "\n",
                                                         std::string(510, 'B') + "\n", "\n\x1A"}));
     EXPECT_EQ(host.byteCounts, (std::vector<uint64_t>{0, 511, 1022}));
-    EXPECT_EQ(engine->LastEndResult(), EndSendDocumentCompleted);
+    EXPECT_EQ(engine->LastEndResult(), EndResult::SendDocumentCompleted);
 }
 
 TEST_F(Block, LfRunAcrossPiecesLeavesOneLfOnEachSide) {
@@ -65,7 +65,7 @@ TEST_F(Block, PieceThatCleansToNothingDoesNotStallTheSend) {
     engine->SendFile(MakeFile("p.nc", std::string(511, ' ') + std::string("\0\0", 2) + std::string(509, ' ') + "g1"));
     EXPECT_EQ(port->Writes(), std::vector<std::string>{"G1"});
     TxEmpty();
-    EXPECT_EQ(engine->LastEndResult(), EndSendFileCompleted);
+    EXPECT_EQ(engine->LastEndResult(), EndResult::SendFileCompleted);
     // A file of nothing but blanks ends at once with LF SUB.
     port->ClearWrites();
     engine->SendFile(MakeFile("blank.nc", std::string(2000, ' ')));
@@ -86,7 +86,7 @@ TEST_F(Block, CancelEndsTheSendAndNothingMoreGoesOut) {
     engine->OnSendDlgCancel();
     TxEmpty();
     EXPECT_EQ(port->Writes().size(), 1u);
-    EXPECT_EQ(engine->LastEndResult(), EndSendCancelled);
+    EXPECT_EQ(engine->LastEndResult(), EndResult::SendCancelled);
 }
 
 TEST_F(Block, ReceiveStoresChunkUpToSubWithTheCounter) {
@@ -95,7 +95,7 @@ TEST_F(Block, ReceiveStoresChunkUpToSubWithTheCounter) {
     ControllerSends("N1G0\n%\x1A");
     EXPECT_EQ(ReadFile(path), "N1G0\r\n%");
     EXPECT_EQ(host.byteCount, 7u);
-    EXPECT_EQ(engine->LastEndResult(), EndReceiveCompleted);
+    EXPECT_EQ(engine->LastEndResult(), EndResult::ReceiveCompleted);
     EXPECT_TRUE(port->Writes().empty());  // the PC sends nothing back
 }
 
@@ -106,7 +106,7 @@ TEST_F(Block, ReceiveKeepsTextAroundASubInTheMiddle) {
     ControllerSends("G2\x1AG3\n");
     EXPECT_EQ(ReadFile(path), "G1\r\nG2G3\r\n");
     EXPECT_EQ(host.byteCounts, (std::vector<uint64_t>{0, 4, 10}));
-    EXPECT_EQ(engine->LastEndResult(), EndReceiveCompleted);
+    EXPECT_EQ(engine->LastEndResult(), EndResult::ReceiveCompleted);
 }
 
 // Paper tape: NUL leaders and trailers, and a NUL inside a line, are
@@ -117,7 +117,7 @@ TEST_F(Block, ReceiveSkipsNulBytesAndKeepsWhatFollowsThem) {
     ControllerSends(std::string(20, '\0') + std::string("G1\0G2\nM30\n", 10) + std::string(30, '\0'));
     ControllerSends(std::string("\0\0\x1A", 3));
     EXPECT_EQ(ReadFile(path), "G1G2\r\nM30\r\n");
-    EXPECT_EQ(engine->LastEndResult(), EndReceiveCompleted);
+    EXPECT_EQ(engine->LastEndResult(), EndResult::ReceiveCompleted);
 }
 
 TEST_F(Block, ReceiveReadsABacklogInPiecesOf511) {

@@ -132,7 +132,7 @@ TEST_F(CancelOverPty, BlockDownloadOnADeadLineWithHalfAnAnswer) {
     std::string image("%QZ", 3);
     image.append(19, '\0');
     image += std::string(3 * 32768, '\0');
-    Start([&] { engine->DownloadFile(MakeFile("sys.bin", image), 3); });
+    Start([&] { engine->DownloadFile(MakeFile("sys.bin", image), DownloadKind::SystemSoftware); });
     ASSERT_TRUE(pty.Write(std::string("ZZ\x10", 3)));
     host.RunFor(*engine, kHeld);  // the controller reads nothing meanwhile
     Cancel(false, "File sending cancelled\r\n");

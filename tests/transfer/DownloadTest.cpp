@@ -63,7 +63,7 @@ protected:
 
 TEST_F(Download, BlockIsHeaderThen64PiecesOf511AndOneOf64ThenWaits) {
     const std::string payload = Bytes(32768, 1);
-    engine->DownloadFile(MakeFile("sys.bin", UpdateFile(payload, Sum(payload))), 3);
+    engine->DownloadFile(MakeFile("sys.bin", UpdateFile(payload, Sum(payload))), DownloadKind::SystemSoftware);
     const uint32_t sum = Sum(payload);
     const std::string header = {'Z', 'Z', 0x10, 0, 0, 0, 0, char(0x80), char(sum & 0xFF), char((sum >> 8) & 0xFF)};
     EXPECT_EQ(port->Writes(), std::vector<std::string>{header});
@@ -83,7 +83,7 @@ TEST_F(Download, BlockIsHeaderThen64PiecesOf511AndOneOf64ThenWaits) {
     writes = port->Writes();
     ASSERT_EQ(writes.size(), 67u);
     EXPECT_EQ(writes[66], Packet(0x11, 1));
-    EXPECT_EQ(engine->LastEndResult(), EndSendFileCompleted);
+    EXPECT_EQ(engine->LastEndResult(), EndResult::SendFileCompleted);
     EXPECT_FALSE(host.progressOpen);
     EXPECT_TRUE(LogMatches(kTimestamp + "Begin to send file\r\nZZ\x11" + kTimestamp + "File sending completed\r\n"))
         << host.log;
@@ -91,7 +91,7 @@ TEST_F(Download, BlockIsHeaderThen64PiecesOf511AndOneOf64ThenWaits) {
 
 TEST_F(Download, LastBlockIsZeroFilledSoAGoodImageGetsVerdictOne) {
     const std::string payload = Bytes(40000, 2);
-    engine->DownloadFile(MakeFile("sys.bin", UpdateFile(payload, Sum(payload))), 3);
+    engine->DownloadFile(MakeFile("sys.bin", UpdateFile(payload, Sum(payload))), DownloadKind::SystemSoftware);
     SendBlockBody();
     ControllerSends(Packet(0x10));
     const auto writes = port->Writes();
@@ -115,7 +115,7 @@ TEST_F(Download, LastBlockIsZeroFilledSoAGoodImageGetsVerdictOne) {
 TEST_F(Download, ImageRewrittenDuringTheDownloadIsSentAsItWasChecked) {
     const std::string payload = Bytes(40000, 3);
     const std::string path = MakeFile("sys.bin", UpdateFile(payload, Sum(payload)));
-    engine->DownloadFile(path, 3);
+    engine->DownloadFile(path, DownloadKind::SystemSoftware);
     SendBlockBody();
     const std::string other = Bytes(40000, 4);
     MakeFile("sys.bin", UpdateFile(other, Sum(other)));
@@ -127,14 +127,14 @@ TEST_F(Download, ImageRewrittenDuringTheDownloadIsSentAsItWasChecked) {
         if (write.size() >= 64) body += write;
     EXPECT_EQ(body, payload + std::string(2 * 32768 - payload.size(), '\0'));
     EXPECT_EQ(port->Writes().back(), Packet(0x11, 1));
-    EXPECT_EQ(engine->LastEndResult(), EndSendFileCompleted);
+    EXPECT_EQ(engine->LastEndResult(), EndResult::SendFileCompleted);
     EXPECT_NE(host.log.find("sys.bin: 65576 bytes sent, 2 blocks, verdict 1 in "), std::string::npos) << host.log;
 }
 
 TEST_F(Download, ShortImageGetsVerdictOneAndALyingChecksumIsRefused) {
     const std::string payload = Bytes(1000, 3);
     std::string file = UpdateFile(payload, Sum(payload));
-    engine->DownloadFile(MakeFile("sys.bin", file), 5);
+    engine->DownloadFile(MakeFile("sys.bin", file), DownloadKind::ChineseFont);
     ASSERT_TRUE(engine->IsTransferring());
     // A single short block: its zero tail adds nothing to the sum.
     SendBlockBody();
@@ -144,7 +144,7 @@ TEST_F(Download, ShortImageGetsVerdictOneAndALyingChecksumIsRefused) {
     PutLE32(file, 14, Sum(payload) + 1);
     host.log = "kept";
     port->ClearWrites();
-    engine->DownloadFile(MakeFile("bad.bin", file), 3);
+    engine->DownloadFile(MakeFile("bad.bin", file), DownloadKind::SystemSoftware);
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].text, "This file is not a file for system update or is damaged!");
     EXPECT_EQ(host.messages[0].caption, "Error");
@@ -155,7 +155,7 @@ TEST_F(Download, ShortImageGetsVerdictOneAndALyingChecksumIsRefused) {
 
 TEST_F(Download, PictureVerdictComparesThePixelDataSent) {
     const std::string pixels = Bytes(5000, 4);
-    engine->DownloadFile(MakeFile("pic.bmp", Bitmap(1078, pixels)), 4);
+    engine->DownloadFile(MakeFile("pic.bmp", Bitmap(1078, pixels)), DownloadKind::InterfaceQva);
     SendBlockBody();
     std::string body;
     for (size_t i = 1; i < port->Writes().size(); ++i) body += port->Writes()[i];
@@ -165,7 +165,7 @@ TEST_F(Download, PictureVerdictComparesThePixelDataSent) {
 }
 
 TEST_F(Download, PictureWithoutAFullPaletteIsRefused) {
-    engine->DownloadFile(MakeFile("rgb.bmp", Bitmap(54, Bytes(300, 5))), 4);
+    engine->DownloadFile(MakeFile("rgb.bmp", Bitmap(54, Bytes(300, 5))), DownloadKind::InterfaceQva);
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].text, "This file is not a file for system update or is damaged!");
     EXPECT_FALSE(host.progressOpen);
@@ -174,7 +174,7 @@ TEST_F(Download, PictureWithoutAFullPaletteIsRefused) {
 
 TEST_F(Download, ReplySplitOverChunksAfterNoiseStartsTheNextBlock) {
     const std::string payload = Bytes(40000, 6);
-    engine->DownloadFile(MakeFile("sys.bin", UpdateFile(payload, Sum(payload))), 3);
+    engine->DownloadFile(MakeFile("sys.bin", UpdateFile(payload, Sum(payload))), DownloadKind::SystemSoftware);
     SendBlockBody();
     ControllerSends(Packet(0x12));  // an unknown answer changes nothing
     EXPECT_EQ(port->Writes().size(), 66u);
@@ -188,7 +188,7 @@ TEST_F(Download, ReplySplitOverChunksAfterNoiseStartsTheNextBlock) {
 
 TEST_F(Download, ReplyDuringABlockSendsOneExtraPiece) {
     const std::string payload = Bytes(32768, 8);
-    engine->DownloadFile(MakeFile("sys.bin", UpdateFile(payload, Sum(payload))), 3);
+    engine->DownloadFile(MakeFile("sys.bin", UpdateFile(payload, Sum(payload))), DownloadKind::SystemSoftware);
     TxEmpty();
     ControllerSends(Packet(0x10));
     EXPECT_EQ(port->Writes().size(), 3u);  // header, the piece of the TxEmpty, one extra
@@ -198,18 +198,18 @@ TEST_F(Download, LineSettingsFollowKindAndFamily) {
     const std::string payload = Bytes(10, 9);
     const std::string image = MakeFile("sys.bin", UpdateFile(payload, Sum(payload)));
     UseFamily(3, 1);
-    engine->DownloadFile(image, 3);
+    engine->DownloadFile(image, DownloadKind::SystemSoftware);
     EXPECT_EQ(port->Inits().back(), (LineInit{115200, 'o', 8, 1, HandshakeNone, EV_RXCHAR | EV_TXEMPTY}));
     engine->OnSendDlgCancel();
     UseFamily(4, 1);
-    engine->DownloadFile(image, 5);
+    engine->DownloadFile(image, DownloadKind::ChineseFont);
     EXPECT_EQ(port->Inits().back(), (LineInit{9600, 'o', 8, 1, HandshakeNone, EV_RXCHAR | EV_TXEMPTY}));
     engine->OnSendDlgCancel();
     UseFamily(3, 1);
-    engine->DownloadFile(image, 1);
+    engine->DownloadFile(image, DownloadKind::Interface);
     EXPECT_EQ(port->Inits().back(), (LineInit{9600, 'o', 8, 1, HandshakeNone, EV_RXCHAR | EV_TXEMPTY}));
     engine->OnSendDlgCancel();
-    engine->DownloadFile(image, 2);
+    engine->DownloadFile(image, DownloadKind::SoftwareP70);
     EXPECT_EQ(port->Inits().back(), (LineInit{19200, 'n', 8, 1, HandshakeNone, EV_RXCHAR | EV_TXEMPTY}));
     engine->OnSendDlgCancel();
 }
@@ -217,7 +217,7 @@ TEST_F(Download, LineSettingsFollowKindAndFamily) {
 TEST_F(Download, PlainStreamSendsRawPiecesAndOnlyLogsReplies) {
     UseFamily(0);
     const std::string image = Bytes(1100, 10) + "\r\n\x1A";
-    engine->DownloadFile(MakeFile("pic.bmp", image), 1);
+    engine->DownloadFile(MakeFile("pic.bmp", image), DownloadKind::Interface);
     ControllerSends(Packet(0x11));  // only logged
     for (int i = 0; i < 3; ++i) TxEmpty();
     const auto writes = port->Writes();
@@ -226,12 +226,12 @@ TEST_F(Download, PlainStreamSendsRawPiecesAndOnlyLogsReplies) {
     EXPECT_EQ(writes[2].size(), 81u);
     EXPECT_EQ(writes[0] + writes[1] + writes[2], image);
     EXPECT_EQ(host.byteCounts, (std::vector<uint64_t>{0, 511, 1022, 1103}));
-    EXPECT_EQ(engine->LastEndResult(), EndSendFileCompleted);
+    EXPECT_EQ(engine->LastEndResult(), EndResult::SendFileCompleted);
 }
 
 TEST_F(Download, CancelDuringABlockEndsItAndLaterAnswersAreOnlyLogged) {
     const std::string payload = Bytes(40000, 11);
-    engine->DownloadFile(MakeFile("sys.bin", UpdateFile(payload, Sum(payload))), 3);
+    engine->DownloadFile(MakeFile("sys.bin", UpdateFile(payload, Sum(payload))), DownloadKind::SystemSoftware);
     TxEmpty();
     engine->OnSendDlgCancel();
     const size_t sent = port->Writes().size();
@@ -245,12 +245,12 @@ TEST_F(Download, CancelDuringABlockEndsItAndLaterAnswersAreOnlyLogged) {
 TEST_F(Download, HalfAnAnswerBeforeCancelDoesNotSpoilTheNextDownload) {
     const std::string payload = Bytes(40000, 12);
     const std::string image = MakeFile("sys.bin", UpdateFile(payload, Sum(payload)));
-    engine->DownloadFile(image, 3);
+    engine->DownloadFile(image, DownloadKind::SystemSoftware);
     SendBlockBody();
     ControllerSends(std::string("ZZ\x10\0\0", 5));  // half an answer, then Cancel
     engine->OnSendDlgCancel();
 
-    engine->DownloadFile(image, 3);
+    engine->DownloadFile(image, DownloadKind::SystemSoftware);
     const size_t before = port->Writes().size();
     SendBlockBody();
     ControllerSends(Packet(0x10));

@@ -23,7 +23,7 @@ TEST_F(Echo, SendsTheByteTableRowOneByteAtATime) {
     EXPECT_EQ(port->Writes(), std::vector<std::string>{"G"});  // the first goes out at once
     EXPECT_EQ(AnswerUntilDone(), "G01X1\nM30\n\x1A");
     for (const auto& write : port->Writes()) EXPECT_EQ(write.size(), 1u);
-    EXPECT_EQ(engine->LastEndResult(), EndSendFileCompleted);
+    EXPECT_EQ(engine->LastEndResult(), EndResult::SendFileCompleted);
     EXPECT_FALSE(host.progressOpen);
     EXPECT_TRUE(LogMatches(kTimestamp + "Begin to send file\r\n" + std::string(10, 'k') + kTimestamp + "File sending completed\r\n"))
         << host.log;
@@ -61,7 +61,7 @@ TEST_F(Echo, DocumentHasItsOwnLastCharacter) {
     EXPECT_EQ(AnswerUntilDone(), "\n\x1A");
     EXPECT_TRUE(LogMatches(kTimestamp + "Begin to send current opened file\r\nk" + kTimestamp +
                            "File sending completed\r\n"));
-    EXPECT_EQ(engine->LastEndResult(), EndSendDocumentCompleted);
+    EXPECT_EQ(engine->LastEndResult(), EndResult::SendDocumentCompleted);
 }
 
 TEST_F(Echo, DocumentProgressCountsCharactersTaken) {
@@ -106,7 +106,7 @@ TEST_F(Echo, ReceiveCancelSendsOneSubAndKeepsWhatWasStored) {
     EXPECT_EQ(port->Written(), "N\x1A");
     EXPECT_EQ(ReadFile(path), "N");
     EXPECT_TRUE(LogMatches(kTimestamp + "Begin to receive file\r\nN" + kTimestamp + "File receiving cancelled\r\n"));
-    EXPECT_EQ(engine->LastEndResult(), EndReceiveCancelled);
+    EXPECT_EQ(engine->LastEndResult(), EndResult::ReceiveCancelled);
 }
 
 }  // namespace

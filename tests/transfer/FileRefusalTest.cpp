@@ -56,7 +56,7 @@ TEST_F(FileRefusal, NamedPipeIsRefusedByEveryCommand) {
         ExpectRefusedAtOnce([&] { engine->SendFile(fifo); }, fifo, "a named pipe");
         ExpectRefusedAtOnce([&] { engine->ReceiveFile(fifo); }, fifo, "a named pipe");
     }
-    for (int kind = kDownloadKindMin; kind <= kDownloadKindMax; ++kind)
+    for (DownloadKind kind : kDownloadKinds)
         ExpectRefusedAtOnce([&] { engine->DownloadFile(fifo, kind); }, fifo, "a named pipe");
 }
 
@@ -72,7 +72,7 @@ TEST_F(FileRefusal, NamedPipeWithAReaderIsNoReceiveTarget) {
 
 TEST_F(FileRefusal, DevicesAndFoldersAreRefused) {
     ExpectRefusedAtOnce([&] { engine->SendFile("/dev/zero"); }, "/dev/zero", "a device");
-    ExpectRefusedAtOnce([&] { engine->DownloadFile("/dev/zero", 1); }, "/dev/zero", "a device");
+    ExpectRefusedAtOnce([&] { engine->DownloadFile("/dev/zero", DownloadKind::Interface); }, "/dev/zero", "a device");
     ExpectRefusedAtOnce([&] { engine->ReceiveFile("/dev/null"); }, "/dev/null", "a device");
     ExpectRefusedAtOnce([&] { engine->SendFile(folder.string()); }, folder.string(), "a folder");
     ExpectRefusedAtOnce([&] { engine->ReceiveFile(folder.string()); }, folder.string(), "a folder");

@@ -32,7 +32,7 @@ TEST_F(FullDisk, BlockReceiveStopsWithAMessage) {
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].caption, "Error");
     EXPECT_FALSE(host.progressOpen);
-    EXPECT_EQ(engine->LastEndResult(), EndReceiveWriteFailed);
+    EXPECT_EQ(engine->LastEndResult(), EndResult::ReceiveWriteFailed);
 }
 
 }  // namespace

@@ -72,10 +72,10 @@ TEST_F(Log, EndTransferTwiceLeavesLogAndStateUntouched) {
     engine->OnSendDlgCancel();
     const std::string once = host.log;
     EXPECT_TRUE(LogMatches(kTimestamp + "Begin to send file\r\n" + kTimestamp + "File sending cancelled\r\n"));
-    engine->EndTransfer(EndSendFileCompleted);
+    engine->EndTransfer(EndResult::SendFileCompleted);
     engine->OnSendDlgCancel();
     EXPECT_EQ(host.log, once);
-    EXPECT_EQ(engine->LastEndResult(), EndSendCancelled);
+    EXPECT_EQ(engine->LastEndResult(), EndResult::SendCancelled);
     EXPECT_FALSE(host.busy);
     // Later port messages find no transfer and only log.
     port->ClearWrites();
@@ -116,7 +116,7 @@ TEST_F(Log, FileThatDoesNotOpenIsReportedAndNothingStarts) {
         const std::string missing = (folder / "no" / "such.nc").string();
         if (kind == 0) engine->SendFile(missing);
         if (kind == 1) engine->ReceiveFile(missing);
-        if (kind == 2) engine->DownloadFile(missing, 3);
+        if (kind == 2) engine->DownloadFile(missing, DownloadKind::SystemSoftware);
         ASSERT_EQ(host.messages.size(), 1u);
         EXPECT_EQ(host.messages[0].text, "Can't open the file!");
         EXPECT_EQ(host.messages[0].caption, "Error");

@@ -41,7 +41,7 @@ TEST_F(OverPty, BlockSendGoesOutPieceByPieceOnEmptyQueues) {
     engine->SendFile(MakeFile("p.nc", file));
     auto controller = std::async(std::launch::async, [&] { return pty.ReadExactly(expected.size() + 2); });
     ASSERT_TRUE(host.RunUntilEnded(*engine));
-    EXPECT_EQ(engine->LastEndResult(), EndSendFileCompleted);
+    EXPECT_EQ(engine->LastEndResult(), EndResult::SendFileCompleted);
     EXPECT_EQ(controller.get(), expected + "\n\x1A");
 }
 
@@ -70,7 +70,7 @@ TEST_F(OverPty, BlockDownloadIsAnsweredAndGetsVerdictOne) {
     std::string header("%QZ", 3);
     header.append(19, '\0');
     for (int i = 0; i < 4; ++i) header[14 + i] = static_cast<char>(sum >> (8 * i));
-    engine->DownloadFile(MakeFile("sys.bin", header + payload), 3);
+    engine->DownloadFile(MakeFile("sys.bin", header + payload), DownloadKind::SystemSoftware);
     auto controller = std::async(std::launch::async, [this] {
         std::string verdict;
         const std::string block0 = pty.ReadExactly(10 + 32768);
@@ -82,7 +82,7 @@ TEST_F(OverPty, BlockDownloadIsAnsweredAndGetsVerdictOne) {
     });
     ASSERT_TRUE(host.RunUntilEnded(*engine));
     EXPECT_EQ(controller.get(), std::string("ZZ\x11\x01\0\0\0\0\0\0", 10));
-    EXPECT_EQ(engine->LastEndResult(), EndSendFileCompleted);
+    EXPECT_EQ(engine->LastEndResult(), EndResult::SendFileCompleted);
 }
 
 TEST_F(OverPty, ReceiveStoresTheProgramWithCrLf) {
@@ -101,7 +101,7 @@ TEST_F(OverPty, VanishedControllerEndsTheTransferWithAMessage) {
     ASSERT_TRUE(pty.Write("N1\n"));
     pty.CloseMaster();
     ASSERT_TRUE(host.RunUntilEnded(*engine));
-    EXPECT_EQ(engine->LastEndResult(), EndPortLost);
+    EXPECT_EQ(engine->LastEndResult(), EndResult::PortLost);
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].caption, "Error");
 }

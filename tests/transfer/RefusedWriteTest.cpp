@@ -17,7 +17,7 @@ protected:
     // naming the port, the progress window gone, nothing more written.
     void ExpectEndedAsRefused() {
         EXPECT_FALSE(engine->IsTransferring());
-        EXPECT_EQ(engine->LastEndResult(), EndWriteRefused);
+        EXPECT_EQ(engine->LastEndResult(), EndResult::WriteRefused);
         EXPECT_TRUE(WithoutSummaries(host.log).ends_with(kRefusedEnd)) << host.log;
         ASSERT_EQ(host.messages.size(), 1u);
         EXPECT_EQ(host.messages[0].caption, "Error");
@@ -77,7 +77,7 @@ TEST_F(RefusedWrite, EndsAnXonSend) {
 TEST_F(RefusedWrite, EndsADownloadAtAPieceAndAtTheVerdict) {
     UseFamily(0);
     port->RefuseWritesAfter(1);
-    engine->DownloadFile(MakeFile("pic.bmp", std::string(2000, 'p')), 1);
+    engine->DownloadFile(MakeFile("pic.bmp", std::string(2000, 'p')), DownloadKind::Interface);
     TxEmpty();
     ExpectEndedAsRefused();
 
@@ -88,7 +88,7 @@ TEST_F(RefusedWrite, EndsADownloadAtAPieceAndAtTheVerdict) {
     std::string image("%QZ", 3);
     image.append(19, '\0');
     image += std::string(100, '\0');  // sums to 0, as the header says
-    engine->DownloadFile(MakeFile("sys.bin", image), 3);
+    engine->DownloadFile(MakeFile("sys.bin", image), DownloadKind::SystemSoftware);
     for (int i = 0; i < 65; ++i) TxEmpty();
     port->RefuseWritesAfter(0);
     port->Feed(std::string("ZZ\x11\0\0\0\0\0\0\0", 10));
@@ -113,7 +113,7 @@ TEST_F(RefusedWrite, BecauseTheDeviceIsGoneNamesTheLostPort) {
     engine->SendFile(MakeFile("p.nc", std::string(2000, 'g')));
     port->RefuseWritesAfter(0, /*lost=*/true);
     TxEmpty();
-    EXPECT_EQ(engine->LastEndResult(), EndPortLost);
+    EXPECT_EQ(engine->LastEndResult(), EndResult::PortLost);
     EXPECT_NE(host.log.find("Transfer stopped: the serial port was lost\r\n"), std::string::npos);
     ASSERT_EQ(host.messages.size(), 1u);
     // The port's own message about the loss, still queued, then only closes it.
@@ -126,7 +126,7 @@ TEST_F(RefusedWrite, OfTheCancelSubStillCancelsAndSaysTheControllerWasNotTold) {
     engine->ReceiveFile((folder / "r.nc").string());
     port->RefuseWritesAfter(0);
     engine->OnReceiveDlgCancel();
-    EXPECT_EQ(engine->LastEndResult(), EndReceiveCancelled);
+    EXPECT_EQ(engine->LastEndResult(), EndResult::ReceiveCancelled);
     EXPECT_TRUE(LogMatches(kTimestamp + "Begin to receive file\r\n" + kTimestamp + "File receiving cancelled\r\n"))
         << host.log;
     ASSERT_EQ(host.messages.size(), 1u);

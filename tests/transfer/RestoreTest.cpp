@@ -15,9 +15,9 @@ class Restore : public EngineFixture {
 protected:
     void CompleteDownload() {
         UseFamily(0);
-        engine->DownloadFile(MakeFile("pic.bmp", "tiny"), 1);
+        engine->DownloadFile(MakeFile("pic.bmp", "tiny"), DownloadKind::Interface);
         TxEmpty();
-        ASSERT_EQ(engine->LastEndResult(), EndSendFileCompleted);
+        ASSERT_EQ(engine->LastEndResult(), EndResult::SendFileCompleted);
         ASSERT_EQ(port->Inits().size(), 2u);  // standard, then the download's
     }
     // Calls recorded after the last call named name.

@@ -41,9 +41,9 @@ TEST_F(WindowsFiles, DevicesPipesAndFoldersAreRefusedByEveryCommand) {
         engine->ReceiveFile(folder.string());
         ExpectRefused("it is a folder, not a regular file");
     }
-    engine->DownloadFile((folder / "nul.dat").string(), kDownloadKindMin);
+    engine->DownloadFile((folder / "nul.dat").string(), DownloadKind::Interface);
     ExpectRefused("it is a device");
-    engine->DownloadFile(folder.string(), kDownloadKindMin);
+    engine->DownloadFile(folder.string(), DownloadKind::Interface);
     ExpectRefused("it is a folder");
     EXPECT_FALSE(pipe.SomeoneCame());
 }

@@ -22,7 +22,7 @@ TEST_F(Xon, WaitsForDc1ThenSendsTheByteTableRowInOneWrite) {
     EXPECT_TRUE(port->Writes().empty());
     ControllerSends(kDC1);
     EXPECT_EQ(port->Writes(), std::vector<std::string>{"G01X1\n\n+M30\n\x1A"});
-    EXPECT_EQ(engine->LastEndResult(), EndSendFileCompleted);  // no DC1 awaited after the last block
+    EXPECT_EQ(engine->LastEndResult(), EndResult::SendFileCompleted);  // no DC1 awaited after the last block
     EXPECT_FALSE(host.progressOpen);
 }
 
@@ -67,7 +67,7 @@ TEST_F(Xon, ProgramSentOnTheStartLineIsStoredWhole) {
     engine->ReceiveFile(path);
     ControllerSends("");
     EXPECT_EQ(ReadFile(path), "N1G01X1Y7\r\n");
-    EXPECT_EQ(engine->LastEndResult(), EndReceiveCompleted);
+    EXPECT_EQ(engine->LastEndResult(), EndResult::ReceiveCompleted);
 }
 
 TEST_F(Xon, OnlyAFirstByteDc1OrDc3Counts) {
@@ -76,7 +76,7 @@ TEST_F(Xon, OnlyAFirstByteDc1OrDc3Counts) {
     ControllerSends("\x13x");  // DC3 first: purged, and the send ends as stopped
     EXPECT_TRUE(port->Writes().empty());
     EXPECT_EQ(port->Calls().back(), "Purge");
-    EXPECT_EQ(engine->LastEndResult(), EndSendStoppedByController);
+    EXPECT_EQ(engine->LastEndResult(), EndResult::SendStoppedByController);
     EXPECT_TRUE(LogMatches(kTimestamp + "Begin to send file\r\nx\x11\x13x" + kTimestamp +
                            "File sending stopped by the controller (DC3)\r\n"))
         << host.log;
@@ -119,7 +119,7 @@ TEST_F(Xon, DocumentLinesKeepTheirLfAndTheLastGetsOne) {
     ControllerSends(kDC1);
     EXPECT_EQ(port->Writes(), std::vector<std::string>{"G1X\n\n+M30\n\x1A"});
     EXPECT_EQ(host.byteCount, 13u);
-    EXPECT_EQ(engine->LastEndResult(), EndSendFileCompleted);
+    EXPECT_EQ(engine->LastEndResult(), EndResult::SendFileCompleted);
 }
 
 TEST_F(Xon, ShortFileGoesInOneWriteWithoutAnotherDc1) {
@@ -136,7 +136,7 @@ TEST_F(Xon, ReceiveSetsTheLineAndStoresChunks) {
     ControllerSends("G1\n");
     ControllerSends("G2\n\x1A");
     EXPECT_EQ(ReadFile(path), "G1\r\nG2\r\n");
-    EXPECT_EQ(engine->LastEndResult(), EndReceiveCompleted);
+    EXPECT_EQ(engine->LastEndResult(), EndResult::ReceiveCompleted);
 }
 
 }  // namespace

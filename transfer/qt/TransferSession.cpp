@@ -104,7 +104,7 @@ void TransferSession::ReceiveFile(const QString& path) {
     m_engine->ReceiveFile(LocalPath(path));
 }
 
-void TransferSession::DownloadFile(const QString& path, int downloadKind) {
+void TransferSession::DownloadFile(const QString& path, DownloadKind downloadKind) {
     StepScope step(*this);
     m_engine->DownloadFile(LocalPath(path), downloadKind);
 }
@@ -132,7 +132,7 @@ void TransferSession::CancelRunningTransfer() {
     TakeHeldMessages();
     if (!m_engine->IsTransferring()) return;
     StepScope step(*this);
-    if (m_engine->TransferKindNow() == KindReceiveFile)
+    if (m_engine->TransferKindNow() == TransferKind::ReceiveFile)
         m_engine->OnReceiveDlgCancel();
     else
         m_engine->OnSendDlgCancel();

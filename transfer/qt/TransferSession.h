@@ -56,7 +56,7 @@ public:
     // rest from the line (from 1) that blockWord, if any, opens.
     void SendFrom(const QByteArray& text, const QString& path, const std::string& blockWord, long line);
     void ReceiveFile(const QString& path);
-    void DownloadFile(const QString& path, int downloadKind);
+    void DownloadFile(const QString& path, DownloadKind downloadKind);
 
     // Cancel of the sending and the receiving dialog: the engine ends the
     // transfer as cancelled before these return; the dialog then goes.

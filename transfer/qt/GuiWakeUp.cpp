@@ -1,4 +1,4 @@
-#include "ui/GuiWakeUp.h"
+#include "transfer/qt/GuiWakeUp.h"
 
 #include <sys/eventfd.h>
 #include <unistd.h>

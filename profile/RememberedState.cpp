@@ -1,10 +1,10 @@
-#include "app/RememberedState.h"
+#include "profile/RememberedState.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
 
-#include "app/Profile.h"
+#include "profile/Profile.h"
 
 namespace quorlin {
 

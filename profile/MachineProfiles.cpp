@@ -1,9 +1,9 @@
-#include "app/MachineProfiles.h"
+#include "profile/MachineProfiles.h"
 
 #include <QSettings>
 #include <QStringList>
 
-#include "app/Profile.h"
+#include "profile/Profile.h"
 
 namespace quorlin {
 

@@ -1,4 +1,4 @@
-#include "app/Profile.h"
+#include "profile/Profile.h"
 
 #include <QFileInfo>
 #include <QSettings>
