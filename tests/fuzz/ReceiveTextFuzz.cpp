@@ -168,7 +168,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(!rig.engine->IsTransferring(), "the receive did not end");
     FUZZ_CHECK(rig.engine->LastEndResult() ==
                    (model.completed ? quorlin::EndResult::ReceiveCompleted : quorlin::EndResult::ReceiveCancelled),
-               "end " + std::to_string(rig.engine->LastEndResult()));
+               "end " + std::to_string(static_cast<unsigned>(rig.engine->LastEndResult())));
 
     const std::string stored = ReadFile(path);
     const size_t differ = std::mismatch(stored.begin(), stored.end(), model.stored.begin(), model.stored.end()).first -

@@ -138,23 +138,23 @@ std::string Joined(const std::vector<std::string>& parts) {
     return all;
 }
 
-void CheckEcho(EngineRig& rig, const std::string& text, unsigned completed) {
+void CheckEcho(EngineRig& rig, const std::string& text, quorlin::EndResult completed) {
     // One answer per byte written, and a few more than needed at most.
     const size_t answers = 2 * text.size() + 3;
     for (size_t i = 0; i < answers && rig.engine->IsTransferring(); ++i) rig.ControllerSends("x");
     FUZZ_CHECK(!rig.engine->IsTransferring(), "the Echo send did not end");
-    FUZZ_CHECK(rig.engine->LastEndResult() == completed, "end " + std::to_string(rig.engine->LastEndResult()));
+    FUZZ_CHECK(rig.engine->LastEndResult() == completed, "end " + std::to_string(static_cast<unsigned>(rig.engine->LastEndResult())));
     for (const std::string& w : rig.port->Writes()) FUZZ_CHECK(w.size() == 1, "an Echo write of several bytes");
     const std::string expected = ModelEcho(text);
     FUZZ_CHECK(rig.port->Written() == expected,
                "wrote " + Escaped(rig.port->Written()) + "\n   model " + Escaped(expected));
 }
 
-void CheckBlock(EngineRig& rig, const std::string& text, unsigned completed) {
+void CheckBlock(EngineRig& rig, const std::string& text, quorlin::EndResult completed) {
     const size_t steps = text.size() / kBlockPiece + 3;
     for (size_t i = 0; i < steps && rig.engine->IsTransferring(); ++i) rig.TxEmpty();
     FUZZ_CHECK(!rig.engine->IsTransferring(), "the Block send did not end");
-    FUZZ_CHECK(rig.engine->LastEndResult() == completed, "end " + std::to_string(rig.engine->LastEndResult()));
+    FUZZ_CHECK(rig.engine->LastEndResult() == completed, "end " + std::to_string(static_cast<unsigned>(rig.engine->LastEndResult())));
     const std::vector<std::string> writes = rig.port->Writes();
     const std::vector<std::string> expected = ModelBlockWrites(text);
     FUZZ_CHECK(writes == expected, "wrote " + std::to_string(writes.size()) + " pieces " + Escaped(Joined(writes)) +
@@ -186,7 +186,7 @@ void CheckXon(EngineRig& rig, const std::string& text, size_t stopAfter) {
     }
     FUZZ_CHECK(!rig.engine->IsTransferring(), "the Xon send did not end");
     FUZZ_CHECK(rig.engine->LastEndResult() == (stopped ? EndResult::SendStoppedByController : EndResult::SendFileCompleted),
-               "end " + std::to_string(rig.engine->LastEndResult()));
+               "end " + std::to_string(static_cast<unsigned>(rig.engine->LastEndResult())));
     if (stopped) {
         FUZZ_CHECK(rig.port->Calls().back() == "Purge", "DC3 did not purge the port last");
         // The operator is told that the program did not arrive whole.
@@ -230,8 +230,7 @@ void CheckXon(EngineRig& rig, const std::string& text, size_t stopAfter) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace quorlin::fuzz;
-    using quorlin::EndResult::SendDocumentCompleted;
-    using quorlin::EndResult::SendFileCompleted;
+    using quorlin::EndResult;
     FuzzedDataProvider in(data, size);
     const Family families[] = {Family::Echo, Family::Block, Family::Xon};
     const Family family = families[in.ConsumeIntegralInRange<size_t>(0, 2)];
@@ -255,7 +254,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         WriteFile(path, bytes);
         rig.engine->SendFile(path);
     }
-    const unsigned completed = document ? EndResult::SendDocumentCompleted : EndResult::SendFileCompleted;
+    const EndResult completed = document ? EndResult::SendDocumentCompleted : EndResult::SendFileCompleted;
     switch (family) {
         case Family::Echo: CheckEcho(rig, text, completed); break;
         case Family::Block: CheckBlock(rig, text, completed); break;
