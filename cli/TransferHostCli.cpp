@@ -192,17 +192,19 @@ RunOutcome CliTransferHost::RunTransfer(TransferEngine& engine, long idleSeconds
             }
             timeoutMs = static_cast<int>(std::min<int64_t>(left.count() + 1, kActivityCheckMs));
         }
-        const int flushMs = MillisecondsUntilLogFlush();
-        if (flushMs >= 0 && (timeoutMs < 0 || flushMs < timeoutMs)) timeoutMs = flushMs;
+        // The wait ends at the earliest of the deadlines that apply (-1: none).
+        auto endBy = [&timeoutMs](int ms) {
+            if (ms >= 0 && (timeoutMs < 0 || ms < timeoutMs)) timeoutMs = ms;
+        };
+        endBy(MillisecondsUntilLogFlush());
         m_pump.SetPace(PaceOf(engine));
-        const bool queued = !m_pump.Park();
-        if (queued) timeoutMs = 0;  // only a look for a cancel
-        if (const auto held = m_pump.HeldUntil()) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(*held - Clock::now()).count();
-            const int heldMs = static_cast<int>(std::max<int64_t>(left, 0));
-            if (timeoutMs < 0 || heldMs < timeoutMs) timeoutMs = heldMs;
+        if (!m_pump.Park()) endBy(0);  // messages queued: only a look for a cancel
+        const auto heldUntil = m_pump.HeldUntil();
+        const bool held = heldUntil.has_value();
+        if (held) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(*heldUntil - Clock::now()).count();
+            endBy(static_cast<int>(std::max<int64_t>(left, 0)));
         }
-        const bool held = m_pump.HeldUntil().has_value();
         const HostWait::Woken woken = m_wait.Wait(timeoutMs);
         m_pump.Unpark();
         if (woken == HostWait::Woken::Failed) break;
