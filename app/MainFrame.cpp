@@ -245,11 +245,6 @@ QAction* CMainFrame::Action(int commandId) const {
     return it == m_actions.end() ? nullptr : it->second;
 }
 
-void CMainFrame::SetBusy(int busy) {
-    m_settings.busy = busy ? 1 : 0;
-    UpdateCommandStates();
-}
-
 void CMainFrame::LoadCommSettings() {
     const StoredSettings stored = ReadProfile();
     m_settings.TakeStored(stored.commPort, stored.sysType, stored.baudRate);
@@ -321,7 +316,7 @@ EditState CMainFrame::PaneState(QWidget* pane) const {
 
 void CMainFrame::UpdateCommandStates() {
     if (m_actions.empty() || !m_pEditor || !m_pCommView) return;
-    const bool busy = m_settings.busy != 0;
+    const bool busy = m_session->IsBusy();
     QWidget* pane = ActivePane();
     const EditState paneState = PaneState(pane);
     const EditState editorState = PaneState(m_pEditor);
@@ -360,7 +355,7 @@ void CMainFrame::UpdateCommandStates() {
 
 void CMainFrame::OnCommand(int commandId) {
     // A key may still reach a command that a transfer has just disabled.
-    if (m_settings.busy && IsDisabledWhileBusy(commandId)) return;
+    if (m_session->IsBusy() && IsDisabledWhileBusy(commandId)) return;
     auto* pane = static_cast<QPlainTextEdit*>(ActivePane());
     if (commandId == cmd::kSendFile || commandId == cmd::kSendCurrentFile || commandId == cmd::kSendFromBlock ||
         commandId == cmd::kReceiveFile ||
@@ -639,7 +634,7 @@ void CMainFrame::OnCompareWithFile() {
 }
 
 void CMainFrame::InitialUpdate() {
-    if (m_settings.busy) return;  // reopening the port would break the running transfer
+    if (m_session->IsBusy()) return;  // reopening the port would break the running transfer
     m_pCommView->OnInitialUpdate();
 }
 
@@ -676,7 +671,7 @@ void CMainFrame::showEvent(QShowEvent* event) {
 void CMainFrame::closeEvent(QCloseEvent* event) {
     if (!m_bEnding) {
         // Leaving would cut the controller off in the middle of a program.
-        if (m_settings.busy &&
+        if (m_session->IsBusy() &&
             m_prompts.Message(this, str::LoadText(str::kStopTransferQuestion), str::LoadText(str::kCaptionPrompt),
                               PromptIcon::Question, PromptButtons::YesNo) != PromptAnswer::Yes) {
             event->ignore();
@@ -693,7 +688,7 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
 }
 
 void CMainFrame::StopTransferForExit() {
-    if (!m_settings.busy) return;
+    if (!m_session->IsBusy()) return;
     hide();  // the wait below is the program's last: no window that stops answering
     m_session->CancelRunningTransfer();
     m_session->FlushPortBeforeExit();

@@ -46,7 +46,6 @@ public:
     QMenu* OperationMenu() const;
 
     const CommSettings& Settings() const { return m_settings; }
-    void SetBusy(int busy);
     unsigned GetPortNumber() const { return m_settings.GetPortNumber(); }
     int32_t BaudForIndex(int32_t index) const { return m_settings.BaudForIndex(index); }
 

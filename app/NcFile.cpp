@@ -24,14 +24,14 @@ FileResult Failed(int error) {
     result.systemError = error;
     switch (error) {
     case ENOENT:
-    case ENOTDIR: result.failure = FileFailure::NotFound; break;
+    case ENOTDIR: result.failure = NcFileFailure::NotFound; break;
     case EACCES:
     case EPERM:
-    case EROFS: result.failure = FileFailure::AccessDenied; break;
+    case EROFS: result.failure = NcFileFailure::AccessDenied; break;
     case ENOSPC:
-    case EDQUOT: result.failure = FileFailure::DiskFull; break;
-    case EFBIG: result.failure = FileFailure::TooLarge; break;
-    default: result.failure = FileFailure::Other; break;
+    case EDQUOT: result.failure = NcFileFailure::DiskFull; break;
+    case EFBIG: result.failure = NcFileFailure::TooLarge; break;
+    default: result.failure = NcFileFailure::Other; break;
     }
     return result;
 }
@@ -87,7 +87,7 @@ FileResult ReadNcFile(const QString& path, qint64 maxBytes, const NcPieceTaker& 
     if (::fstat(file.get(), &info) != 0) return Failed(errno);
     if (S_ISDIR(info.st_mode)) return Failed(EISDIR);
     if (!S_ISREG(info.st_mode)) return Failed(ENODEV);  // a device or pipe could block or never end
-    if (info.st_size > maxBytes) return {FileFailure::TooLarge, 0};
+    if (info.st_size > maxBytes) return {NcFileFailure::TooLarge, 0};
 
     // Read to the end rather than to the size seen: the file may change meanwhile.
     std::vector<char> chunk(kReadChunk);
@@ -100,8 +100,8 @@ FileResult ReadNcFile(const QString& path, qint64 maxBytes, const NcPieceTaker& 
         }
         if (got == 0) break;
         total += got;
-        if (total > maxBytes) return {FileFailure::TooLarge, 0};
-        if (std::memchr(chunk.data(), '\0', static_cast<size_t>(got))) return {FileFailure::Binary, 0};
+        if (total > maxBytes) return {NcFileFailure::TooLarge, 0};
+        if (std::memchr(chunk.data(), '\0', static_cast<size_t>(got))) return {NcFileFailure::Binary, 0};
         if (!take(chunk.data(), got, info.st_size)) break;
     }
     return {};

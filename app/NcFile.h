@@ -16,12 +16,12 @@ namespace quorlin {
 // larger programs are sent with Send File, which streams them.
 inline constexpr qint64 kMaxEditableBytes = 256LL * 1024 * 1024;
 
-enum class FileFailure { None, NotFound, AccessDenied, TooLarge, Binary, DiskFull, Other };
+enum class NcFileFailure { None, NotFound, AccessDenied, TooLarge, Binary, DiskFull, Other };
 
 struct FileResult {
-    FileFailure failure = FileFailure::None;
+    NcFileFailure failure = NcFileFailure::None;
     int systemError = 0;  // errno of the failed call, 0 when none applies
-    bool ok() const { return failure == FileFailure::None; }
+    bool ok() const { return failure == NcFileFailure::None; }
 };
 
 FileResult LoadNcFile(const QString& path, QByteArray& bytes, qint64 maxBytes = kMaxEditableBytes);

@@ -133,12 +133,12 @@ bool CQuorlinDoc::SaveDocument(const QString& path) {
 
 QString CQuorlinDoc::OpenFailureText(const QString& path, const FileResult& result) {
     switch (result.failure) {
-    case FileFailure::NotFound: return FileErrorMessage(FileErrorCause::FileNotFound, path);
-    case FileFailure::AccessDenied: return FileErrorMessage(FileErrorCause::AccessDenied, path);
-    case FileFailure::TooLarge:
+    case NcFileFailure::NotFound: return FileErrorMessage(FileErrorCause::FileNotFound, path);
+    case NcFileFailure::AccessDenied: return FileErrorMessage(FileErrorCause::AccessDenied, path);
+    case NcFileFailure::TooLarge:
         return str::LoadText(str::kFileTooLarge) + QStringLiteral("\n\n") +
                str::LoadText(str::kWhyTooLarge).arg(kMaxEditableBytes / kBytesPerMiB);
-    case FileFailure::Binary:
+    case NcFileFailure::Binary:
         return str::LoadText(str::kFailedToOpen) + QStringLiteral("\n\n") + str::LoadText(str::kWhyBinary).arg(path);
     default: return str::LoadText(str::kFailedToOpen) + Reason(result);
     }
@@ -146,8 +146,8 @@ QString CQuorlinDoc::OpenFailureText(const QString& path, const FileResult& resu
 
 QString CQuorlinDoc::SaveFailureText(const QString& path, const FileResult& result) {
     switch (result.failure) {
-    case FileFailure::AccessDenied: return FileErrorMessage(FileErrorCause::AccessDenied, path);
-    case FileFailure::DiskFull: return FileErrorMessage(FileErrorCause::DiskFull, path);
+    case NcFileFailure::AccessDenied: return FileErrorMessage(FileErrorCause::AccessDenied, path);
+    case NcFileFailure::DiskFull: return FileErrorMessage(FileErrorCause::DiskFull, path);
     default: return str::LoadText(str::kFailedToSave) + Reason(result);
     }
 }

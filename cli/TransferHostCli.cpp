@@ -120,8 +120,8 @@ void CliTransferHost::ShowPortOpenFailure(const std::string& text, const std::st
 }
 
 void CliTransferHost::ShowFileOpenFailure(const std::string& text, const std::string& caption,
-                                          const std::string& why) {
-    ShowWithReason(text, caption, why.empty() ? why : "The file could not be opened: " + why + ".");
+                                          const FileFailure& why) {
+    ShowWithReason(text, caption, why.text.empty() ? why.text : "The file could not be opened: " + why.text + ".");
 }
 
 void CliTransferHost::ShowWithReason(const std::string& text, const std::string& caption, const std::string& why) {

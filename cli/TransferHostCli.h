@@ -51,7 +51,6 @@ public:
     void AppendLogText(std::string_view text) override;
     void ClearLog() override {}
     const CommSettings& Settings() const override { return m_settings; }
-    void SetBusy(bool busy) override { m_settings.busy = busy ? 1 : 0; }
     void CreateProgress(ProgressKind kind, const std::string& portText, const std::string& systemText,
                         const std::string& path) override;
     void SetProgressRange(uint64_t total) override { m_nTotal = total; }
@@ -61,7 +60,7 @@ public:
     void ShowMessage(const std::string& text, const std::string& caption, MessageBoxIcon icon) override;
     // The message, then the reason on a line of its own.
     void ShowPortOpenFailure(const std::string& text, const std::string& caption, const PortFailure& why) override;
-    void ShowFileOpenFailure(const std::string& text, const std::string& caption, const std::string& why) override;
+    void ShowFileOpenFailure(const std::string& text, const std::string& caption, const FileFailure& why) override;
     void Post(unsigned message, uintptr_t wParam, intptr_t lParam) override;
 
 private:

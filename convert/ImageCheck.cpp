@@ -25,10 +25,10 @@ ImageCheck CheckDownloadImage(SeekableFile& file, int kind) noexcept {
         }
     } catch (const FileError& error) {
         check = ImageCheck{};
-        check.failure = FileFailure{error.Cause(), error.Path(), error.ErrorNumber(), error.what()};
+        check.failure = FileFailure{error.Cause(), error.Path(), error.ErrorNumber(), error.what(), ""};
     } catch (const std::exception& error) {
         check = ImageCheck{};
-        check.failure = FileFailure{FileErrorCause::Generic, "", 0, error.what()};
+        check.failure = FileFailure{FileErrorCause::Generic, "", 0, error.what(), ""};
     }
     return check;
 }

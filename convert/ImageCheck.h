@@ -12,14 +12,6 @@ namespace quorlin {
 
 class SeekableFile;
 
-// A FileError as a value.
-struct FileFailure {
-    FileErrorCause cause = FileErrorCause::Generic;
-    std::string path;
-    int errorNumber = 0;  // the platform's own, 0 when there was none
-    std::string text;     // what the user is shown
-};
-
 struct ImageCheck {
     bool accepted = false;     // an image the download may send
     uint32_t expectedSum = 0;  // the byte sum the controller's verdict is compared with

@@ -16,7 +16,10 @@ struct CommSettings {
     int32_t baudRate = 0;  // index of the family's baud choice; -1 for none
     int32_t baud = 9600;   // bits per second, derived by BaudForIndex
     std::array<int32_t, 5> portList{};  // detected port numbers, 0 for an empty place
-    int32_t busy = 0;      // a transfer is running
+    // A transfer is running: a copy of the transfer engine's own state, kept
+    // by the application's transfer session as the engine reports it; read
+    // the state from there (TransferSession::IsBusy).
+    int32_t busy = 0;
 
     // Takes the three values the profile stores (each as its reader found
     // it) and derives baud from them.

@@ -66,11 +66,7 @@ void TransferEngine::InitDownloadLine(DownloadKind downloadKind) {
 }
 
 void TransferEngine::DownloadFile(const std::string& path, DownloadKind downloadKind) {
-    if (!OpenPort()) return;
-    if (!m_imageIn.Open(path)) {
-        ShowFileOpenFailure(m_imageIn.OpenFailure());
-        return;
-    }
+    if (!OpenPort() || !FileOpened(m_imageIn.Open(path))) return;
     m_nDownloadKind = downloadKind;
     // One read of the image: the check and every block see the same bytes,
     // even when another program rewrites the file during the download.

@@ -169,8 +169,9 @@ void TransferEngine::FailWriteRefused() {
         FailTransfer(EndResult::WriteRefused, FormatWithNumber(texts::kWriteRefusedMessage, number));
 }
 
-void TransferEngine::ShowFileOpenFailure(const std::string& why) {
-    m_host.ShowFileOpenFailure(texts::kCanNotOpenFile, texts::kCaptionError, why);
+bool TransferEngine::FileOpened(const FileOutcome& opened) {
+    if (!opened) m_host.ShowFileOpenFailure(texts::kCanNotOpenFile, texts::kCaptionError, opened.Failure());
+    return static_cast<bool>(opened);
 }
 
 void TransferEngine::CreateProgressWindow(ProgressKind kind, const std::string& path) {

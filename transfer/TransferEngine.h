@@ -152,7 +152,8 @@ private:
     // false, and the caller's step stops there.
     bool WriteToLine(const void* data, uint32_t length);
     void FailWriteRefused();
-    void ShowFileOpenFailure(const std::string& why);
+    // True when the transfer's file opened; otherwise shows why, and false.
+    bool FileOpened(const FileOutcome& opened);
     void ReportSendProgress(uint64_t position);
     void SetSendTotal(uint64_t total);
     // The line after the end line: what the transfer carried and how long

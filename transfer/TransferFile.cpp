@@ -7,17 +7,19 @@
 
 namespace quorlin {
 
-bool TransferInputFile::Open(const std::string& path) {
+FileOutcome TransferInputFile::Open(const std::string& path) {
     Close();
-    m_file = transfer_file::OpenExclusive(path, transfer_file::Access::Read, m_strOpenFailure);
-    if (!IsOpen()) return false;
-    if (!transfer_file::LengthOf(m_file, m_length, m_strOpenFailure)) {
+    transfer_file::Opened opened = transfer_file::OpenExclusive(path, transfer_file::Access::Read);
+    if (opened.failure) return std::move(*opened.failure);
+    m_file = opened.handle;
+    FileOutcome length = transfer_file::LengthOf(m_file, m_length);
+    if (!length) {
         Close();
-        return false;
+        return length;
     }
     m_offset = 0;
     m_bFailed = false;
-    return true;
+    return {};
 }
 
 void TransferInputFile::Close() {
@@ -83,7 +85,7 @@ bool TransferInputFile::Seek(uint64_t offset) {
     return true;
 }
 
-bool ProgramReader::Open(const std::string& path) {
+FileOutcome ProgramReader::Open(const std::string& path) {
     m_nPos = m_nEnd = 0;
     m_bEnded = false;
     return m_file.Open(path);
@@ -154,41 +156,44 @@ std::string PartialPathFor(const std::string& path) {
     return path.substr(0, cut) + ".partial" + path.substr(cut);
 }
 
-bool ProgramWriter::Open(const std::string& path) {
+FileOutcome ProgramWriter::Open(const std::string& path) {
     Close();
     m_offset = 0;
     m_strTarget.clear();
     // An existing program, held so that no other transfer writes it, stays
     // untouched until the new one is complete.
-    m_target = transfer_file::OpenExclusive(path, transfer_file::Access::Replace, m_strOpenFailure);
+    transfer_file::Opened target = transfer_file::OpenExclusive(path, transfer_file::Access::Replace);
+    if (target.failure) return std::move(*target.failure);  // there, but not to be replaced
+    m_target = target.handle;
     if (m_target != transfer_file::kNoHandle) {
         m_strTarget = path;
         m_strWriting = PartialPathFor(path);
-    } else if (!m_strOpenFailure.empty()) {
-        return false;  // there, but not to be replaced (read-only, held by another transfer)
     } else {
         m_strWriting = path;
     }
-    m_file = transfer_file::OpenExclusive(m_strWriting, transfer_file::Access::Write, m_strOpenFailure);
-    if (IsOpen()) return true;
+    transfer_file::Opened writing = transfer_file::OpenExclusive(m_strWriting, transfer_file::Access::Write);
+    m_file = writing.handle;
+    if (IsOpen()) return {};
     if (m_target != transfer_file::kNoHandle) transfer_file::Close(m_target);
     m_target = transfer_file::kNoHandle;
     m_strTarget.clear();
-    return false;
+    return std::move(*writing.failure);
 }
 
-bool ProgramWriter::Commit(std::string& why) {
-    if (!IsOpen()) return false;
-    const bool closed = transfer_file::Close(m_file);
+FileOutcome ProgramWriter::Commit() {
+    if (!IsOpen()) return FileFailure{FileErrorCause::InvalidFile, m_strWriting, 0, "the file is not open", ""};
+    FileOutcome closed = transfer_file::Close(m_file);
     m_file = transfer_file::kNoHandle;
     if (!closed) {
-        why = "the file could not be written";
-        return false;
+        FileFailure failure = closed.Failure();
+        failure.path = m_strWriting;
+        failure.text = "the file could not be written";
+        return failure;
     }
-    if (m_strTarget.empty()) return true;
+    if (m_strTarget.empty()) return {};
     transfer_file::Close(m_target);
     m_target = transfer_file::kNoHandle;
-    const bool replaced = transfer_file::Replace(m_strWriting, m_strTarget, why);
+    FileOutcome replaced = transfer_file::Replace(m_strWriting, m_strTarget);
     if (replaced) m_strWriting = m_strTarget;
     m_strTarget.clear();
     return replaced;
@@ -216,7 +221,7 @@ bool ProgramWriter::Close() {
     if (m_target != transfer_file::kNoHandle) transfer_file::Close(m_target);
     m_target = transfer_file::kNoHandle;
     if (!IsOpen()) return true;
-    const bool ok = transfer_file::Close(m_file);
+    const bool ok = static_cast<bool>(transfer_file::Close(m_file));
     m_file = transfer_file::kNoHandle;
     // Nothing came: no partial file beside the old program.
     if (!m_strTarget.empty() && m_offset == 0) transfer_file::Remove(m_strWriting);

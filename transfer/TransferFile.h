@@ -24,7 +24,8 @@ public:
     TransferInputFile(const TransferInputFile&) = delete;
     TransferInputFile& operator=(const TransferInputFile&) = delete;
 
-    bool Open(const std::string& path);
+    // Fails with why the file could not be opened for the transfer.
+    FileOutcome Open(const std::string& path);
     void Close();
     bool IsOpen() const { return m_file != transfer_file::kNoHandle; }
     // Reads the whole file now and serves every later read from that copy,
@@ -32,8 +33,6 @@ public:
     // image. False (Failed() set) when it cannot be read or is larger than
     // limit.
     bool TakeSnapshot(uint64_t limit);
-    // Why the last Open failed, in plain words; empty after a successful one.
-    const std::string& OpenFailure() const { return m_strOpenFailure; }
     // Reads up to count raw bytes; 0 at the end. A failure sets Failed().
     size_t ReadRaw(void* out, size_t count);
     bool Seek(uint64_t offset);
@@ -48,16 +47,14 @@ private:
     bool m_bFailed = false;
     bool m_bSnapshot = false;
     std::string m_snapshot;
-    std::string m_strOpenFailure;
 };
 
 // A program read as text from a TransferInputFile.
 class ProgramReader {
 public:
-    bool Open(const std::string& path);
+    FileOutcome Open(const std::string& path);
     void Close();
     bool IsOpen() const { return m_file.IsOpen(); }
-    const std::string& OpenFailure() const { return m_file.OpenFailure(); }
     // Next character of the text, or -1 at its end (end of file or SUB).
     int Get();
     // Up to count characters of text; fewer only at the end.
@@ -91,15 +88,14 @@ public:
     ProgramWriter& operator=(const ProgramWriter&) = delete;
 
     // An existing target that is not a regular file is refused.
-    bool Open(const std::string& path);
-    const std::string& OpenFailure() const { return m_strOpenFailure; }
+    FileOutcome Open(const std::string& path);
     // Stores the bytes, each LF as CR LF. False when the file could not take
     // them all (disk full, I/O error); whatever was written stays.
     bool Write(const char* data, size_t count);
     // The program is complete: a program received beside the old one takes
-    // its place. False, with why set, when that fails; the received program
-    // then stays in the partial file.
-    bool Commit(std::string& why);
+    // its place. When that fails, the received program stays in the partial
+    // file.
+    FileOutcome Commit();
     // Ends without Commit: a partial file that holds something stays, an
     // empty one goes. False when closing reported a late write error.
     bool Close();
@@ -115,7 +111,6 @@ private:
     std::string m_strTarget;   // the old program's path while writing beside it
     std::string m_strWriting;
     uint64_t m_offset = 0;
-    std::string m_strOpenFailure;
 };
 
 // "DIR/PART.partial.nc" for "DIR/PART.nc" ("DIR/PART.partial" without an extension).

@@ -2,11 +2,15 @@
 // The transfer files' one seam to the operating system (TransferFile.cpp
 // keeps the text rules and the bookkeeping). TransferFilePosix.cpp and
 // TransferFileWin32.cpp implement it, one chosen by the build. Failures come
-// back as the system's own text, in plain words.
+// back as values: the cause, the call, the system's error number and its
+// own text, or plain words where the system's would mislead.
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+
+#include "convert/FileError.h"
 
 namespace quorlin::transfer_file {
 
@@ -23,23 +27,32 @@ enum class Access {
     Replace,
 };
 
+// An opened file, or why there is none.
+struct Opened {
+    Handle handle = kNoHandle;
+    // Set whenever handle is kNoHandle, but for a file to replace that does
+    // not exist.
+    std::optional<FileFailure> failure;
+};
+
 // Opens path for a transfer: never waits (a named pipe is refused, not
 // waited on), takes only regular files ("it is a folder, not a regular
 // file"), and holds it exclusively against every other transfer ("another
-// transfer is using it"). kNoHandle with why set when any step fails.
-Handle OpenExclusive(const std::string& path, Access access, std::string& why);
-// The file's length; false with why set when it cannot be had.
-bool LengthOf(Handle file, std::uint64_t& length, std::string& why);
+// transfer is using it", cause LockViolation).
+Opened OpenExclusive(const std::string& path, Access access);
+// The file's length, which length is set to.
+FileOutcome LengthOf(Handle file, std::uint64_t& length);
 // Up to count bytes; 0 at the end, -1 on a failure.
 long long ReadSome(Handle file, void* into, std::size_t count);
 // Some of count bytes (at least one), or -1 on a failure.
 long long WriteSome(Handle file, const void* data, std::size_t count);
 bool SeekTo(Handle file, std::uint64_t offset);
-// False when closing reported a late write error.
-bool Close(Handle file);
-// Puts the file from in the place of to, replacing it in one step; false
-// with why set when that fails (both files then stay as they were).
-bool Replace(const std::string& from, const std::string& to, std::string& why);
+// Fails when closing reported a late write error; the handle is gone
+// either way.
+FileOutcome Close(Handle file);
+// Puts the file from in the place of to, replacing it in one step; when
+// that fails, both files stay as they were.
+FileOutcome Replace(const std::string& from, const std::string& to);
 // Removes the file; false when it could not be removed.
 bool Remove(const std::string& path);
 

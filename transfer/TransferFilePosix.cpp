@@ -25,65 +25,73 @@ const char* NonRegularKind(mode_t mode) {
     return "not a regular file";
 }
 
-std::string NotRegularText(mode_t mode) {
-    return std::string("it is ") + NonRegularKind(mode) + ", not a regular file";
+// A failed call, in the system's own words.
+FileFailure SystemFailure(const char* operation, int error, const std::string& path = {}) {
+    return {CauseFromErrno(error), path, error, std::strerror(error), operation};
+}
+
+// A file that is not a regular file, refused as access denied (as the
+// converters refuse it) in words that say what it is.
+FileFailure NotRegularFailure(mode_t mode, const std::string& path, const char* operation, int error) {
+    std::string text = std::string("it is ") + NonRegularKind(mode) + ", not a regular file";
+    return {FileErrorCause::AccessDenied, path, error, std::move(text), operation};
 }
 
 // Why open() of path failed with error: a target that exists but is no
 // regular file (a folder gives EISDIR, a pipe without reader ENXIO) is
 // named as such; anything else gets the system's text.
-std::string OpenErrorText(const std::string& path, int error) {
+FileFailure OpenFailure(const std::string& path, int error) {
     struct stat info {};
-    if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return NotRegularText(info.st_mode);
-    return std::strerror(error);
+    if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
+        return NotRegularFailure(info.st_mode, path, "open()", error);
+    return SystemFailure("open()", error, path);
 }
 
 int Descriptor(Handle file) { return static_cast<int>(file); }
 
 }  // namespace
 
-Handle OpenExclusive(const std::string& path, Access access, std::string& why) {
-    why.clear();
+Opened OpenExclusive(const std::string& path, Access access) {
     // O_NONBLOCK: a named pipe would otherwise block until a writer or
     // reader appears.
     const int flags = access == Access::Write ? O_WRONLY | O_CREAT : O_RDONLY;
     const int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, kNewFilePermissions);
     if (fd < 0) {
-        if (!(access == Access::Replace && errno == ENOENT)) why = OpenErrorText(path, errno);
-        return kNoHandle;
+        if (access == Access::Replace && errno == ENOENT) return {};
+        return {kNoHandle, OpenFailure(path, errno)};
     }
     struct stat info {};
+    std::optional<FileFailure> failure;
     if (::fstat(fd, &info) != 0) {
-        why = std::strerror(errno);
+        failure = SystemFailure("fstat()", errno, path);
     } else if (!S_ISREG(info.st_mode)) {
-        why = NotRegularText(info.st_mode);
+        failure = NotRegularFailure(info.st_mode, path, "fstat()", 0);
     } else if (access == Access::Replace && (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
         // A read-only program stays what it is, also for a user (root) whom
         // the mode would not stop.
-        why = OpenErrorText(path, EACCES);
+        failure = SystemFailure("open()", EACCES, path);
     } else if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        why = errno == EWOULDBLOCK ? "another transfer is using it" : std::strerror(errno);
+        failure = errno == EWOULDBLOCK ? FileFailure{FileErrorCause::LockViolation, path, errno,
+                                                     "another transfer is using it", "flock()"}
+                                       : SystemFailure("flock()", errno, path);
     } else if (access == Access::Write && ::ftruncate(fd, 0) != 0) {
         // Emptied only now that the lock is ours.
-        why = std::strerror(errno);
+        failure = SystemFailure("ftruncate()", errno, path);
     } else {
         // A regular file never waits; the flag is dropped only to keep the
         // descriptor ordinary.
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-        return fd;
+        return {fd, std::nullopt};
     }
     ::close(fd);
-    return kNoHandle;
+    return {kNoHandle, std::move(failure)};
 }
 
-bool LengthOf(Handle file, std::uint64_t& length, std::string& why) {
+FileOutcome LengthOf(Handle file, std::uint64_t& length) {
     struct stat info {};
-    if (::fstat(Descriptor(file), &info) != 0) {
-        why = std::strerror(errno);
-        return false;
-    }
+    if (::fstat(Descriptor(file), &info) != 0) return SystemFailure("fstat()", errno);
     length = static_cast<std::uint64_t>(info.st_size);
-    return true;
+    return {};
 }
 
 long long ReadSome(Handle file, void* into, std::size_t count) {
@@ -106,12 +114,14 @@ bool SeekTo(Handle file, std::uint64_t offset) {
     return ::lseek(Descriptor(file), static_cast<off_t>(offset), SEEK_SET) >= 0;
 }
 
-bool Close(Handle file) { return ::close(Descriptor(file)) == 0; }
+FileOutcome Close(Handle file) {
+    if (::close(Descriptor(file)) == 0) return {};
+    return SystemFailure("close()", errno);
+}
 
-bool Replace(const std::string& from, const std::string& to, std::string& why) {
-    if (::rename(from.c_str(), to.c_str()) == 0) return true;
-    why = std::strerror(errno);
-    return false;
+FileOutcome Replace(const std::string& from, const std::string& to) {
+    if (::rename(from.c_str(), to.c_str()) == 0) return {};
+    return SystemFailure("rename()", errno, to);
 }
 
 bool Remove(const std::string& path) { return ::unlink(path.c_str()) == 0; }

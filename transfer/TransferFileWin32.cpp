@@ -26,7 +26,16 @@ constexpr DWORD kMaxTransferPerCall = 1u << 30;
 
 HANDLE Native(Handle file) { return reinterpret_cast<HANDLE>(file); }
 
-std::string NotRegularText(const char* kind) { return std::string("it is ") + kind + ", not a regular file"; }
+// A failed call, in the system's own words.
+FileFailure SystemFailure(const char* operation, DWORD code, const std::string& path = {}) {
+    return {CauseFromWindowsError(code), path, static_cast<int>(code), win32::SystemErrorText(code), operation};
+}
+
+// A name or handle that is not a regular file, refused as access denied (as
+// the converters refuse it) in words that say what it is.
+FileFailure NotRegularFailure(const char* kind, const std::string& path, const char* operation) {
+    return {FileErrorCause::AccessDenied, path, 0, std::string("it is ") + kind + ", not a regular file", operation};
+}
 
 // A name in the device namespace: a pipe's own, or any other device's.
 const char* DeviceKind(const std::wstring& path) {
@@ -59,62 +68,52 @@ bool Empty(HANDLE file) {
 
 }  // namespace
 
-Handle OpenExclusive(const std::string& path, Access access, std::string& why) {
-    why.clear();
+Opened OpenExclusive(const std::string& path, Access access) {
     const std::wstring wide = win32::WidePath(path);
     // Devices and pipes are refused before they are opened: opening a serial
     // port acts on its lines, and a pipe's other end would see us come.
-    if (win32::NamesADevice(wide)) {
-        why = NotRegularText(DeviceKind(wide));
-        return kNoHandle;
-    }
+    if (win32::NamesADevice(wide)) return {kNoHandle, NotRegularFailure(DeviceKind(wide), path, "")};
     const DWORD attributes = ::GetFileAttributesW(wide.c_str());
     const DWORD attributesError = attributes == INVALID_FILE_ATTRIBUTES ? ::GetLastError() : ERROR_SUCCESS;
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        why = NotRegularText("a folder");
-        return kNoHandle;
-    }
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return {kNoHandle, NotRegularFailure("a folder", path, "GetFileAttributesW()")};
     if (access == Access::Replace && attributes == INVALID_FILE_ATTRIBUTES &&
         (attributesError == ERROR_FILE_NOT_FOUND || attributesError == ERROR_PATH_NOT_FOUND))
-        return kNoHandle;  // nothing to replace
+        return {};  // nothing to replace
     const bool reading = access != Access::Write;
     // A read-only program is never emptied nor replaced. Windows refuses to
     // open it for writing anyway; asking first keeps that true where the
     // file system would let its owner write regardless (Wine run as root
     // does).
-    if (access != Access::Read && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
-        why = win32::SystemErrorText(ERROR_ACCESS_DENIED);
-        return kNoHandle;
-    }
+    if (access != Access::Read && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        return {kNoHandle, SystemFailure("GetFileAttributesW()", ERROR_ACCESS_DENIED, path)};
     HANDLE file = ::CreateFileW(wide.c_str(), reading ? GENERIC_READ : GENERIC_WRITE, kShare, nullptr,
                                 reading ? OPEN_EXISTING : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        why = win32::SystemErrorText(::GetLastError());
-        return kNoHandle;
-    }
+    if (file == INVALID_HANDLE_VALUE) return {kNoHandle, SystemFailure("CreateFileW()", ::GetLastError(), path)};
+    std::optional<FileFailure> failure;
     if (const char* kind = KindOfOpenFile(file)) {
-        why = NotRegularText(kind);
+        failure = NotRegularFailure(kind, path, "GetFileType()");
     } else if (!Lock(file)) {
         const DWORD error = ::GetLastError();
-        why = error == ERROR_LOCK_VIOLATION ? "another transfer is using it" : win32::SystemErrorText(error);
+        failure = error == ERROR_LOCK_VIOLATION ? FileFailure{FileErrorCause::LockViolation, path,
+                                                              static_cast<int>(error), "another transfer is using it",
+                                                              "LockFileEx()"}
+                                                : SystemFailure("LockFileEx()", error, path);
     } else if (!reading && !Empty(file)) {
         // Emptied only now that the lock is ours.
-        why = win32::SystemErrorText(::GetLastError());
+        failure = SystemFailure("SetEndOfFile()", ::GetLastError(), path);
     } else {
-        return reinterpret_cast<Handle>(file);
+        return {reinterpret_cast<Handle>(file), std::nullopt};
     }
     ::CloseHandle(file);
-    return kNoHandle;
+    return {kNoHandle, std::move(failure)};
 }
 
-bool LengthOf(Handle file, std::uint64_t& length, std::string& why) {
+FileOutcome LengthOf(Handle file, std::uint64_t& length) {
     LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(Native(file), &size)) {
-        why = win32::SystemErrorText(::GetLastError());
-        return false;
-    }
+    if (!::GetFileSizeEx(Native(file), &size)) return SystemFailure("GetFileSizeEx()", ::GetLastError());
     length = static_cast<std::uint64_t>(size.QuadPart);
-    return true;
+    return {};
 }
 
 long long ReadSome(Handle file, void* into, std::size_t count) {
@@ -139,14 +138,16 @@ bool SeekTo(Handle file, std::uint64_t offset) {
 }
 
 // The lock goes with the handle.
-bool Close(Handle file) { return ::CloseHandle(Native(file)); }
+FileOutcome Close(Handle file) {
+    if (::CloseHandle(Native(file))) return {};
+    return SystemFailure("CloseHandle()", ::GetLastError());
+}
 
-bool Replace(const std::string& from, const std::string& to, std::string& why) {
+FileOutcome Replace(const std::string& from, const std::string& to) {
     if (::MoveFileExW(win32::WidePath(from).c_str(), win32::WidePath(to).c_str(),
                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        return true;
-    why = win32::SystemErrorText(::GetLastError());
-    return false;
+        return {};
+    return SystemFailure("MoveFileExW()", ::GetLastError(), to);
 }
 
 bool Remove(const std::string& path) { return ::DeleteFileW(win32::WidePath(path).c_str()) != 0; }

@@ -1,13 +1,15 @@
 #pragma once
 // What the transfer engine needs from the window (or tool) that hosts it:
-// the log text, the settings and busy flag, the progress window, message
-// boxes, and a queue on the host's own thread.
+// the log text, the settings, the progress window, message boxes, and a
+// queue on the host's own thread; and what it tells the host: that a
+// transfer started or ended.
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "convert/FileError.h"
 #include "serial/PortFailure.h"
 #include "transfer/CommSettings.h"
 
@@ -28,7 +30,9 @@ public:
     virtual void ClearLog() = 0;
 
     virtual const CommSettings& Settings() const = 0;
-    virtual void SetBusy(bool busy) = 0;
+    // The engine's IsTransferring() changed to busy; called after the change,
+    // so that the engine already answers as it says.
+    virtual void BusyChanged(bool busy) { (void)busy; }
 
     // The progress window of the running transfer. Its Cancel calls the
     // engine's OnSendDlgCancel or OnReceiveDlgCancel, after which the host
@@ -48,9 +52,9 @@ public:
         ShowMessage(text, caption, MessageBoxIcon::Error);
     }
     // The transfer file could not be opened: text is "Can't open the file!",
-    // why the reason in plain words ("it is a named pipe, not a regular
-    // file", the system's text), which a host may add under it.
-    virtual void ShowFileOpenFailure(const std::string& text, const std::string& caption, const std::string& why) {
+    // why the reason; its text, in plain words ("it is a named pipe, not a
+    // regular file", the system's text), a host may add under it.
+    virtual void ShowFileOpenFailure(const std::string& text, const std::string& caption, const FileFailure& why) {
         (void)why;
         ShowMessage(text, caption, MessageBoxIcon::Error);
     }

@@ -24,7 +24,7 @@ void TransferEngine::AppendLog(const char* text) {
 void TransferEngine::BeginTransfer(BeginKind kind) {
     m_host.ClearLog();
     AppendLog(FormatLogTimestamp(std::time(nullptr)).c_str());
-    m_host.SetBusy(true);
+    const bool wasTransferring = IsTransferring();
     m_nProtocol = ProgramProtocol(m_host.Settings().sysType);
     m_nLastEndResult = EndResult::None;
     m_strXonCarry.clear();
@@ -54,6 +54,7 @@ void TransferEngine::BeginTransfer(BeginKind kind) {
         default: break;
     }
     AppendLog(message);
+    if (IsTransferring() != wasTransferring) m_host.BusyChanged(IsTransferring());
 }
 
 void TransferEngine::EndTransfer(EndResult result) {
@@ -87,10 +88,10 @@ void TransferEngine::EndTransfer(EndResult result) {
     AppendSummary(result);
     m_record = TransferRecord{};  // the next transfer counts from nothing
     m_strSendText.clear();
-    m_host.SetBusy(false);
     m_nTransferKind = TransferKind::Idle;
     m_pTransferBuffer.reset();
     m_nLastEndResult = result;
+    m_host.BusyChanged(false);
 }
 
 namespace {

@@ -10,11 +10,7 @@
 namespace quorlin {
 
 void TransferEngine::ReceiveFile(const std::string& path) {
-    if (!OpenPort()) return;
-    if (!m_programOut.Open(path)) {
-        ShowFileOpenFailure(m_programOut.OpenFailure());
-        return;
-    }
+    if (!OpenPort() || !FileOpened(m_programOut.Open(path))) return;
     m_strTransferPath = path;
     CreateProgressWindow(ProgressKind::Receiving, path);
     PrepareProgramLine();
@@ -63,9 +59,8 @@ void TransferEngine::StoreReceivedText(const char* chunk, size_t count) {
 }
 
 void TransferEngine::FinishReceive() {
-    std::string why;
     const std::string receivedIn = m_programOut.WritingPath();
-    if (!m_programOut.Commit(why)) {
+    if (!m_programOut.Commit()) {
         m_record.keptAs = receivedIn;
         FailTransfer(EndResult::ReceiveWriteFailed, texts::kReceiveWriteFailedMessage);
         return;

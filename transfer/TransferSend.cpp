@@ -23,11 +23,7 @@ constexpr size_t kXonBlockMax = kTransferWriteBuffer - 1;
 }  // namespace
 
 void TransferEngine::SendFile(const std::string& path) {
-    if (!OpenPort()) return;
-    if (!m_programIn.Open(path)) {
-        ShowFileOpenFailure(m_programIn.OpenFailure());
-        return;
-    }
+    if (!OpenPort() || !FileOpened(m_programIn.Open(path))) return;
     m_strTransferPath = path;
     CreateProgressWindow(ProgressKind::Sending, path);
     PrepareProgramLine();

@@ -153,18 +153,7 @@ void CBatchConvertDlg::BuildControls() {
     listRow->addWidget(m_pList);
     listRow->addWidget(m_pTags);
 
-    auto* convert = new QPushButton(QStringLiteral("Convert"), this);
-    convert->setObjectName(QStringLiteral("convertButton"));
-    convert->setAccessibleName(QStringLiteral("Convert"));
-    // Enter anywhere in the dialog converts; no other button is pressed by it.
-    convert->setDefault(true);
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    cancel->setObjectName(QStringLiteral("cancelButton"));
-    cancel->setAccessibleName(QStringLiteral("Cancel"));
-    auto* buttonRow = new QHBoxLayout;
-    buttonRow->addWidget(MakeProgressBar(), 1);
-    buttonRow->addWidget(convert);
-    buttonRow->addWidget(cancel);
+    QHBoxLayout* buttonRow = MakeButtonRow(QStringLiteral("Cancel"), "cancelButton", [this] { OnConvert(); });
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(typeRow);
@@ -183,8 +172,6 @@ void CBatchConvertDlg::BuildControls() {
         if (!selected.isEmpty()) OnTagChosen(selected.constFirst());
     });
     connect(m_pTags, &QListWidget::itemClicked, this, &CBatchConvertDlg::OnTagChosen);
-    connect(convert, &QPushButton::clicked, this, &CBatchConvertDlg::OnConvert);
-    connect(cancel, &QPushButton::clicked, this, &CBatchConvertDlg::reject);
 }
 
 BatchFileType CBatchConvertDlg::FileType() const {

@@ -55,6 +55,22 @@ void FitToField(QLineEdit& box, std::size_t chars) {
     box.setFixedWidth(metrics.horizontalAdvance(QString(static_cast<qsizetype>(chars), QLatin1Char('W'))) + margins);
 }
 
+// A labelled box for a text field of the header, size bytes long, added to row.
+QLineEdit* AddFieldBox(QWidget* dialog, QHBoxLayout* row, const QString& label, const char* objectName,
+                       std::size_t size) {
+    auto* caption = new QLabel(label, dialog);
+    auto* box = new QLineEdit(dialog);
+    box->setObjectName(QLatin1String(objectName));
+    box->setAccessibleName(label);
+    box->setMaxLength(static_cast<int>(size));
+    box->setValidator(new SingleByteValidator(box));
+    FitToField(*box, size);
+    caption->setBuddy(box);
+    row->addWidget(caption);
+    row->addWidget(box);
+    return box;
+}
+
 }  // namespace
 
 CConvertDlg::CConvertDlg(QWidget* mainWindow)
@@ -109,40 +125,10 @@ void CConvertDlg::BuildControls() {
     typeRow->addWidget(m_pTargetType);
     typeRow->addStretch(1);
 
-    auto* versionLabel = new QLabel(QStringLiteral("Version:"), this);
-    m_pVersion = new QLineEdit(this);
-    m_pVersion->setObjectName(QStringLiteral("versionEdit"));
-    m_pVersion->setAccessibleName(QStringLiteral("Version:"));
-    m_pVersion->setMaxLength(static_cast<int>(kVersionFieldSize));
-    m_pVersion->setValidator(new SingleByteValidator(m_pVersion));
-    FitToField(*m_pVersion, kVersionFieldSize);
-    versionLabel->setBuddy(m_pVersion);
-    typeRow->addWidget(versionLabel);
-    typeRow->addWidget(m_pVersion);
+    m_pVersion = AddFieldBox(this, typeRow, QStringLiteral("Version:"), "versionEdit", kVersionFieldSize);
+    m_pDate = AddFieldBox(this, typeRow, QStringLiteral("Date:"), "dateEdit", kDateFieldSize);
 
-    auto* dateLabel = new QLabel(QStringLiteral("Date:"), this);
-    m_pDate = new QLineEdit(this);
-    m_pDate->setObjectName(QStringLiteral("dateEdit"));
-    m_pDate->setAccessibleName(QStringLiteral("Date:"));
-    m_pDate->setMaxLength(static_cast<int>(kDateFieldSize));
-    m_pDate->setValidator(new SingleByteValidator(m_pDate));
-    FitToField(*m_pDate, kDateFieldSize);
-    dateLabel->setBuddy(m_pDate);
-    typeRow->addWidget(dateLabel);
-    typeRow->addWidget(m_pDate);
-
-    auto* convert = new QPushButton(QStringLiteral("Convert"), this);
-    convert->setObjectName(QStringLiteral("convertButton"));
-    convert->setAccessibleName(QStringLiteral("Convert"));
-    // Enter anywhere in the dialog converts; no other button is pressed by it.
-    convert->setDefault(true);
-    auto* exit = new QPushButton(QStringLiteral("Exit"), this);
-    exit->setObjectName(QStringLiteral("exitButton"));
-    exit->setAccessibleName(QStringLiteral("Exit"));
-    auto* buttonRow = new QHBoxLayout;
-    buttonRow->addWidget(MakeProgressBar(), 1);
-    buttonRow->addWidget(convert);
-    buttonRow->addWidget(exit);
+    QHBoxLayout* buttonRow = MakeButtonRow(QStringLiteral("Exit"), "exitButton", [this] { OnConvert(); });
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
@@ -154,8 +140,6 @@ void CConvertDlg::BuildControls() {
     connect(browse1, &QPushButton::clicked, this, [this] { OnBrowseSource(*m_pSource1); });
     connect(browse2, &QPushButton::clicked, this, [this] { OnBrowseSource(*m_pSource2); });
     connect(browseTarget, &QPushButton::clicked, this, &CConvertDlg::OnBrowseTarget);
-    connect(convert, &QPushButton::clicked, this, &CConvertDlg::OnConvert);
-    connect(exit, &QPushButton::clicked, this, &CConvertDlg::reject);
     for (CDropEdit* box : {m_pSource1, m_pSource2}) {
         connect(box, &CDropEdit::dropSrcFile, this, &CConvertDlg::OnDropSrcFile);
         connect(box, &CDropEdit::dropRefused, this, [this](const QString& text) {

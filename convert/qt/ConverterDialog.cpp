@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QHBoxLayout>
 #include <QProgressBar>
 #include <QPushButton>
 
@@ -41,6 +42,25 @@ QProgressBar* ConverterDialog::MakeProgressBar() {
     m_pProgress->setSizePolicy(keepSpace);
     m_pProgress->hide();
     return m_pProgress;
+}
+
+QHBoxLayout* ConverterDialog::MakeButtonRow(const QString& closeText, const char* closeObjectName,
+                                            std::function<void()> onConvert) {
+    auto* convert = new QPushButton(QStringLiteral("Convert"), this);
+    convert->setObjectName(QStringLiteral("convertButton"));
+    convert->setAccessibleName(QStringLiteral("Convert"));
+    // Enter anywhere in the dialog converts; no other button is pressed by it.
+    convert->setDefault(true);
+    auto* close = new QPushButton(closeText, this);
+    close->setObjectName(QLatin1String(closeObjectName));
+    close->setAccessibleName(closeText);
+    auto* row = new QHBoxLayout;
+    row->addWidget(MakeProgressBar(), 1);
+    row->addWidget(convert);
+    row->addWidget(close);
+    connect(convert, &QPushButton::clicked, this, std::move(onConvert));
+    connect(close, &QPushButton::clicked, this, &ConverterDialog::reject);
+    return row;
 }
 
 QPushButton* ConverterDialog::MakeBrowseButton(const char* objectName, const QString& accessibleName) {

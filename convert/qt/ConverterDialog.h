@@ -12,10 +12,12 @@
 
 #include <QDialog>
 #include <QPointer>
+#include <functional>
 #include <memory>
 
 #include "convert/qt/ConversionJob.h"
 
+class QHBoxLayout;
 class QProgressBar;
 class QPushButton;
 
@@ -45,6 +47,11 @@ protected:
     // The bar shown while a conversion runs; owned by the dialog, placed by
     // the caller, hidden until then.
     QProgressBar* MakeProgressBar();
+    // The dialog's bottom row: the progress bar, Convert (the default
+    // button), which calls onConvert, and the button that closes the dialog,
+    // closeText ("Exit", "Cancel").
+    QHBoxLayout* MakeButtonRow(const QString& closeText, const char* closeObjectName,
+                               std::function<void()> onConvert);
     // A "..." button that opens a chooser; accessibleName says which.
     QPushButton* MakeBrowseButton(const char* objectName, const QString& accessibleName);
     // Runs work (reading and writing about workBytes bytes) and shows its

@@ -13,6 +13,7 @@
 #include <QPixmap>
 #include <QWidget>
 
+#include "app/MainFrame.h"
 #include "profile/Profile.h"
 #include "serial/PortMap.h"
 
@@ -123,6 +124,20 @@ QString WriteFile(const QTemporaryDir& folder, const QString& name, const QByteA
 QByteArray ReadWholeFile(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+FrameTestBase::FrameTestBase() = default;
+FrameTestBase::~FrameTestBase() = default;
+
+void FrameTestBase::StartFrameTest(std::initializer_list<unsigned> ports) {
+    ClearProfile();
+    m_ports = std::make_unique<PtyPorts>(ports);
+    m_prompts = FakePrompts();
+}
+
+void FrameTestBase::EndFrameTest() {
+    m_frame.reset();
+    m_ports.reset();
 }
 
 }  // namespace quorlin::test

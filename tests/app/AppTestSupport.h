@@ -10,12 +10,18 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <deque>
+#include <initializer_list>
+#include <memory>
 #include <vector>
 
 #include "tests/support/Screenshot.h"
 #include "app/Prompts.h"
 
 class QWidget;
+
+namespace quorlin {
+class CMainFrame;
+}
 
 namespace quorlin::test {
 
@@ -82,6 +88,23 @@ private:
     int m_timer;
 };
 
+// What a test of the main window stands on: an empty profile, pty ports,
+// prompts answered by the test, a closer for any other message box, and the
+// window, which the test makes. Its init calls StartFrameTest, its cleanup
+// EndFrameTest.
+class FrameTestBase : public QObject {
+protected:
+    FrameTestBase();
+    ~FrameTestBase() override;
+    void StartFrameTest(std::initializer_list<unsigned> ports = {1});
+    // The window goes before its ports.
+    void EndFrameTest();
+
+    std::unique_ptr<PtyPorts> m_ports;
+    ModalMessageCloser m_closer;
+    FakePrompts m_prompts;
+    std::unique_ptr<CMainFrame> m_frame;
+};
 
 // Writes bytes to a new file in folder; the path.
 QString WriteFile(const QTemporaryDir& folder, const QString& name, const QByteArray& bytes);

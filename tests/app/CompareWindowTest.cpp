@@ -58,7 +58,7 @@ const QByteArray kReceived =
 
 }  // namespace
 
-class CompareWindowTest : public QObject {
+class CompareWindowTest : public test::FrameTestBase {
     Q_OBJECT
 private slots:
     void init();
@@ -68,17 +68,11 @@ private slots:
     void aFileThatCannotBeReadSaysWhy();
 
 private:
-    std::unique_ptr<test::PtyPorts> m_ports;
-    test::ModalMessageCloser m_closer;
-    test::FakePrompts m_prompts;
-    std::unique_ptr<CMainFrame> m_frame;
     std::unique_ptr<QTemporaryDir> m_files;
 };
 
 void CompareWindowTest::init() {
-    test::ClearProfile();
-    m_ports = std::make_unique<test::PtyPorts>();
-    m_prompts = test::FakePrompts();
+    StartFrameTest();
     m_files = std::make_unique<QTemporaryDir>();
     m_frame = std::make_unique<CMainFrame>(m_prompts);
     m_frame->show();
@@ -86,8 +80,7 @@ void CompareWindowTest::init() {
 }
 
 void CompareWindowTest::cleanup() {
-    m_frame.reset();
-    m_ports.reset();
+    EndFrameTest();
     m_files.reset();
 }
 

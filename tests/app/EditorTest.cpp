@@ -38,7 +38,7 @@
 
 using namespace quorlin;
 
-class EditorTest : public QObject {
+class EditorTest : public test::FrameTestBase {
     Q_OBJECT
 private slots:
     void init();
@@ -66,19 +66,13 @@ private slots:
     void editorLooksTheWayItShould();
 
 private:
-    std::unique_ptr<test::PtyPorts> m_ports;
-    test::ModalMessageCloser m_closer;
-    test::FakePrompts m_prompts;
-    std::unique_ptr<CMainFrame> m_frame;
     std::unique_ptr<QTemporaryDir> m_files;
     CQuorlinView* m_view = nullptr;
     CQuorlinDoc* m_doc = nullptr;
 };
 
 void EditorTest::init() {
-    test::ClearProfile();
-    m_ports = std::make_unique<test::PtyPorts>();
-    m_prompts = test::FakePrompts();
+    StartFrameTest();
     m_files = std::make_unique<QTemporaryDir>();
     m_frame = std::make_unique<CMainFrame>(m_prompts);
     m_view = m_frame->GetEditorView();
@@ -88,8 +82,7 @@ void EditorTest::init() {
 }
 
 void EditorTest::cleanup() {
-    m_frame.reset();
-    m_ports.reset();
+    EndFrameTest();
 }
 
 void EditorTest::openAndSaveKeepEveryByte_data() {

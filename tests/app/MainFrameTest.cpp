@@ -70,7 +70,7 @@ QToolButton* ButtonFor(QToolBar* toolbar, QAction* action) {
 
 }  // namespace
 
-class MainFrameTest : public QObject {
+class MainFrameTest : public test::FrameTestBase {
     Q_OBJECT
 private slots:
     void init();
@@ -109,10 +109,6 @@ private slots:
     void screenshotOfTheMainWindow();
 
 private:
-    std::unique_ptr<test::PtyPorts> m_ports;
-    test::ModalMessageCloser m_closer;
-    test::FakePrompts m_prompts;
-    std::unique_ptr<CMainFrame> m_frame;
     QTemporaryDir m_files;
 
     CMainFrame& MakeFrame();
@@ -121,14 +117,11 @@ private:
 };
 
 void MainFrameTest::init() {
-    test::ClearProfile();
-    m_ports = std::make_unique<test::PtyPorts>(std::initializer_list<unsigned>{1, 3});
-    m_prompts = test::FakePrompts();
+    StartFrameTest({1, 3});
 }
 
 void MainFrameTest::cleanup() {
-    m_frame.reset();
-    m_ports.reset();
+    EndFrameTest();
 }
 
 CMainFrame& MainFrameTest::MakeFrame() {
@@ -368,7 +361,10 @@ void MainFrameTest::transferCommandsAreDisabledWhileBusy() {
     CMainFrame& frame = MakeFrame();
     frame.show();
     const QList<int> disabled = {32771, 32791, 32792, 33030, 32793, 32805, 32806, 32807};
-    frame.SetBusy(1);
+    m_prompts.paths.push_back(m_files.filePath("received.nc"));
+    frame.Action(cmd::kReceiveFile)->trigger();  // waits for the controller: busy until cancelled
+    QVERIFY(frame.Session().IsBusy());
+    m_prompts.dialogs.clear();
     for (int id : disabled) {
         QVERIFY2(!frame.Action(id)->isEnabled(), qPrintable(QString::number(id)));
         if (QToolButton* button = ButtonFor(frame.ToolBar(), frame.Action(id))) QVERIFY(!button->isEnabled());
@@ -384,7 +380,7 @@ void MainFrameTest::transferCommandsAreDisabledWhileBusy() {
     frame.ApplySettings({0, 2, -1});
     QVERIFY(!frame.Action(cmd::kUpdateP70)->isEnabled());
 
-    frame.SetBusy(0);
+    frame.Session().CancelRunningTransfer();
     for (int id : {32771, 32791, 32792, 32793, 32801}) {
         QVERIFY2(frame.Action(id)->isEnabled(), qPrintable(QString::number(id)));
         if (QToolButton* button = ButtonFor(frame.ToolBar(), frame.Action(id))) QVERIFY(button->isEnabled());
@@ -455,7 +451,7 @@ void MainFrameTest::sendFileUsesItsDialog() {
     QVERIFY(!busy.isEmpty());
 
     // The downloads ask with their own dialogs and kinds.
-    frame.SetBusy(0);
+    frame.Session().CancelRunningTransfer();
     frame.Action(cmd::kUpdate57F)->trigger();
     QCOMPARE(m_prompts.dialogs.back().title, QStringLiteral("Select Software"));
 }

@@ -52,7 +52,7 @@ void AnswerRenumberDlg(int start, int step, int digits, bool all) {
 
 }  // namespace
 
-class NcToolsTest : public QObject {
+class NcToolsTest : public test::FrameTestBase {
     Q_OBJECT
 private slots:
     void init();
@@ -63,17 +63,11 @@ private slots:
     void renumberRemembersItsChoice();
 
 private:
-    std::unique_ptr<test::PtyPorts> m_ports;
-    test::ModalMessageCloser m_closer;
-    test::FakePrompts m_prompts;
-    std::unique_ptr<CMainFrame> m_frame;
     CQuorlinView* m_view = nullptr;
 };
 
 void NcToolsTest::init() {
-    test::ClearProfile();
-    m_ports = std::make_unique<test::PtyPorts>();
-    m_prompts = test::FakePrompts();
+    StartFrameTest();
     m_frame = std::make_unique<CMainFrame>(m_prompts);
     m_view = m_frame->GetEditorView();
     m_frame->show();
@@ -82,8 +76,7 @@ void NcToolsTest::init() {
 }
 
 void NcToolsTest::cleanup() {
-    m_frame.reset();
-    m_ports.reset();
+    EndFrameTest();
 }
 
 void NcToolsTest::eachToolIsOneUndoStepOnTheWholeProgram() {

@@ -364,14 +364,14 @@ void RulesTest::loadReportsWhyItFailed() {
     QTemporaryDir folder;
     QByteArray bytes;
     FileResult result = LoadNcFile(folder.filePath("missing.nc"), bytes);
-    QVERIFY(result.failure == FileFailure::NotFound);
+    QVERIFY(result.failure == NcFileFailure::NotFound);
     result = LoadNcFile(folder.path(), bytes);
-    QVERIFY(result.failure == FileFailure::Other);
+    QVERIFY(result.failure == NcFileFailure::Other);
     QVERIFY(result.systemError != 0);
     if (::geteuid() != 0) {
         const QString locked = test::WriteFile(folder, "locked.nc", "G01\r\n");
         QFile::setPermissions(locked, QFileDevice::WriteOwner);
-        QVERIFY(LoadNcFile(locked, bytes).failure == FileFailure::AccessDenied);
+        QVERIFY(LoadNcFile(locked, bytes).failure == NcFileFailure::AccessDenied);
     }
     const QString good = test::WriteFile(folder, "good.nc", "G01\r\n");
     QVERIFY(LoadNcFile(good, bytes).ok());
@@ -382,17 +382,17 @@ void RulesTest::loadRefusesBinaryAndHugeFiles() {
     QTemporaryDir folder;
     QByteArray bytes = "kept";
     const QString binary = test::WriteFile(folder, "image.bin", QByteArray("BM\0\0\x01", 5));
-    QVERIFY(LoadNcFile(binary, bytes).failure == FileFailure::Binary);
+    QVERIFY(LoadNcFile(binary, bytes).failure == NcFileFailure::Binary);
     QCOMPARE(bytes, QByteArray("kept"));
     const QString big = test::WriteFile(folder, "big.nc", QByteArray(2000, 'G'));
-    QVERIFY(LoadNcFile(big, bytes, 1999).failure == FileFailure::TooLarge);
+    QVERIFY(LoadNcFile(big, bytes, 1999).failure == NcFileFailure::TooLarge);
     QVERIFY(LoadNcFile(big, bytes, 2000).ok());
     // A sparse file beyond the editor's limit is refused before it is read.
     QFile huge(folder.filePath("huge.nc"));
     QVERIFY(huge.open(QIODevice::WriteOnly));
     QVERIFY(huge.resize(kMaxEditableBytes + 1));
     huge.close();
-    QVERIFY(LoadNcFile(huge.fileName(), bytes).failure == FileFailure::TooLarge);
+    QVERIFY(LoadNcFile(huge.fileName(), bytes).failure == NcFileFailure::TooLarge);
 }
 
 void RulesTest::loadDoesNotHangOnAFifo() {
@@ -438,7 +438,7 @@ void RulesTest::failedSaveLeavesTheOldFile() {
     ::setrlimit(RLIMIT_FSIZE, &old);
     ::sigaction(SIGXFSZ, &previous, nullptr);
     QVERIFY(!result.ok());
-    QVERIFY(result.failure == FileFailure::TooLarge);
+    QVERIFY(result.failure == NcFileFailure::TooLarge);
     QCOMPARE(test::ReadWholeFile(path), QByteArray("the operator's program\r\n"));
     QCOMPARE(QDir(folder.path()).entryList(QDir::Files), QStringList{"part.nc"});
 
@@ -447,7 +447,7 @@ void RulesTest::failedSaveLeavesTheOldFile() {
         const FileResult denied = SaveNcFile(path, "new\r\n");
         QFile::setPermissions(folder.path(),
                               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        QVERIFY(denied.failure == FileFailure::AccessDenied);
+        QVERIFY(denied.failure == NcFileFailure::AccessDenied);
         QCOMPARE(test::ReadWholeFile(path), QByteArray("the operator's program\r\n"));
     }
 }
@@ -461,7 +461,7 @@ void RulesTest::saveWhereTheRenameFailsLeavesNoTemporary() {
     QVERIFY(result.systemError != 0);
     QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot), QStringList{"part.nc"});
     // No folder at all.
-    QVERIFY(SaveNcFile(folder.filePath("missing/part.nc"), "G01").failure == FileFailure::NotFound);
+    QVERIFY(SaveNcFile(folder.filePath("missing/part.nc"), "G01").failure == NcFileFailure::NotFound);
 }
 
 void RulesTest::highlighterRoles() {

@@ -66,6 +66,15 @@ protected:
         EXPECT_FALSE(engine->IsTransferring());
         EXPECT_TRUE(MaskTimestamps(WithoutSummaries(host.log)).ends_with(kTimestamp + logLine)) << host.log;
     }
+    // A Block send of a long program under way, then held by the
+    // controller's XOFF.
+    void StartBlockSendHeldByXoff() {
+        host.settings.sysType = 1;
+        Start([&] { engine->SendFile(MakeFile("long.nc", std::string(200000, 'g'))); });
+        ASSERT_TRUE(host.RunUntil(*engine, [&] { return host.progressPos >= 2000; }, 10s));
+        ASSERT_TRUE(pty.Write(kDC3));
+        host.RunFor(*engine, kHeld);
+    }
     // Closing the port with bytes held up by the line leaves them to the
     // port's background drain; the host's thread goes on at once.
     void CloseTimed() {
@@ -78,11 +87,7 @@ protected:
 };
 
 TEST_F(CancelOverPty, BlockSendHeldByXoff) {
-    host.settings.sysType = 1;
-    Start([&] { engine->SendFile(MakeFile("long.nc", std::string(200000, 'g'))); });
-    ASSERT_TRUE(host.RunUntil(*engine, [&] { return host.progressPos >= 2000; }, 10s));
-    ASSERT_TRUE(pty.Write(kDC3));
-    host.RunFor(*engine, kHeld);
+    ASSERT_NO_FATAL_FAILURE(StartBlockSendHeldByXoff());
     Cancel(false, "File sending cancelled\r\n");
 }
 
@@ -142,11 +147,7 @@ TEST_F(CancelOverPty, BlockDownloadOnADeadLineWithHalfAnAnswer) {
 // wait for what the closed session still owes the controller, at most for
 // the port's delivery bound, never for good.
 TEST_F(CancelOverPty, NextOpenAfterAHeldCancelWaitsAtMostTheDeliveryBound) {
-    host.settings.sysType = 1;
-    Start([&] { engine->SendFile(MakeFile("long.nc", std::string(200000, 'g'))); });
-    ASSERT_TRUE(host.RunUntil(*engine, [&] { return host.progressPos >= 2000; }, 10s));
-    ASSERT_TRUE(pty.Write(kDC3));
-    host.RunFor(*engine, kHeld);
+    ASSERT_NO_FATAL_FAILURE(StartBlockSendHeldByXoff());
     Cancel(false, "File sending cancelled\r\n");
     bool opened = false;
     const auto took = host.Timed([&] { opened = engine->OpenPort(); });

@@ -47,7 +47,7 @@ public:
     }
     void ClearLog() override { log.clear(); }
     const CommSettings& Settings() const override { return settings; }
-    void SetBusy(bool b) override { busy = b; settings.busy = b; }
+    void BusyChanged(bool b) override { busy = b; }
     void CreateProgress(ProgressKind kind, const std::string& port, const std::string& system,
                         const std::string& path) override {
         progressOpen = true;
@@ -69,8 +69,8 @@ public:
         portFailures.push_back(why);
         ITransferHost::ShowPortOpenFailure(text, caption, why);
     }
-    void ShowFileOpenFailure(const std::string& text, const std::string& caption, const std::string& why) override {
-        fileFailures.push_back(why);
+    void ShowFileOpenFailure(const std::string& text, const std::string& caption, const FileFailure& why) override {
+        fileFailures.push_back(why.text);
         ITransferHost::ShowFileOpenFailure(text, caption, why);
     }
     void Post(unsigned message, uintptr_t wParam, intptr_t lParam) override {

@@ -189,8 +189,8 @@ TEST_F(TextFiles, ReceivedProgramIsStoredWithCrLfOverAnOldFile) {
     ASSERT_TRUE(writer.Open(path));
     ASSERT_TRUE(writer.Write("N1\nG0\r\n", 7));
     EXPECT_EQ(writer.Offset(), 9u);
-    std::string why;
-    ASSERT_TRUE(writer.Commit(why)) << why;
+    const FileOutcome committed = writer.Commit();
+    ASSERT_TRUE(committed) << committed.Failure().text;
     EXPECT_EQ(ReadFile(path), "N1\r\nG0\r\r\n");
 }
 
@@ -198,7 +198,11 @@ TEST_F(TextFiles, AFileInUseByAnotherTransferDoesNotOpen) {
     const std::string path = MakeFile("p.nc", "x");
     TransferInputFile first, second;
     ASSERT_TRUE(first.Open(path));
-    EXPECT_FALSE(second.Open(path));
+    const FileOutcome refused = second.Open(path);
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.Failure().cause, FileErrorCause::LockViolation);
+    EXPECT_FALSE(refused.Failure().operation.empty());  // the call that refused it
+    EXPECT_EQ(refused.Failure().text, "another transfer is using it");
     first.Close();
     EXPECT_TRUE(second.Open(path));
 }

@@ -83,11 +83,14 @@ TEST_F(WindowsFiles, AnotherTransferIsKeptOutButReadersAreNot) {
     TransferInputFile sending;
     ASSERT_TRUE(sending.Open(path));
     ProgramWriter receiving;
-    EXPECT_FALSE(receiving.Open(path));
-    EXPECT_EQ(receiving.OpenFailure(), "another transfer is using it");
+    const FileOutcome refused = receiving.Open(path);
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.Failure().text, "another transfer is using it");
+    EXPECT_EQ(refused.Failure().cause, FileErrorCause::LockViolation);
     TransferInputFile second;
-    EXPECT_FALSE(second.Open(path));
-    EXPECT_EQ(second.OpenFailure(), "another transfer is using it");
+    const FileOutcome refusedAgain = second.Open(path);
+    ASSERT_FALSE(refusedAgain);
+    EXPECT_EQ(refusedAgain.Failure().text, "another transfer is using it");
     EXPECT_EQ(ReadFile(path), "G1\r\n");
     sending.Close();
     ASSERT_TRUE(receiving.Open(path));

@@ -143,7 +143,7 @@ void TransferSession::FlushPortBeforeExit() { m_engine->FlushPort(); }
 
 void TransferSession::ClearAll() { ClearLog(); }
 
-bool TransferSession::IsBusy() const { return m_settings.busy != 0; }
+bool TransferSession::IsBusy() const { return m_engine && m_engine->IsTransferring(); }
 
 // ---- The port's messages ----
 
@@ -208,10 +208,8 @@ void TransferSession::ClearLog() {
     emit logCleared();
 }
 
-void TransferSession::SetBusy(bool busy) {
-    const int32_t value = busy ? 1 : 0;
-    if (m_settings.busy == value) return;
-    m_settings.busy = value;
+void TransferSession::BusyChanged(bool busy) {
+    m_settings.busy = busy ? 1 : 0;
     emit busyChanged(busy);
 }
 
@@ -237,9 +235,9 @@ void TransferSession::ShowPortOpenFailure(const std::string& text, const std::st
 }
 
 void TransferSession::ShowFileOpenFailure(const std::string& text, const std::string& caption,
-                                          const std::string& why) {
+                                          const FileFailure& why) {
     emit messageRequested(QString::fromStdString(text), QString::fromStdString(caption), MessageBoxIcon::Error,
-                          QString::fromStdString(why));
+                          QString::fromStdString(why.text));
 }
 
 }  // namespace quorlin

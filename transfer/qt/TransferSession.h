@@ -37,8 +37,9 @@ class TransferSession : public QObject, private ITransferHost {
     Q_OBJECT
 public:
     // settings: the main frame's CommSettings, read whenever the port is
-    // opened or a transfer starts; its busy flag is written here. port: the
-    // serial port to use, null for the real one.
+    // opened or a transfer starts; its busy flag mirrors IsBusy() and is
+    // written nowhere else. port: the serial port to use, null for the real
+    // one.
     explicit TransferSession(CommSettings& settings, std::unique_ptr<ITransferPort> port = nullptr,
                              QObject* parent = nullptr);
     ~TransferSession() override;
@@ -75,6 +76,7 @@ public:
     // The log as the engine counts it; the view shows Log().ViewText().
     const LogMirror& Log() const { return m_log; }
 
+    // A transfer runs: the engine's own state, which busyChanged follows.
     bool IsBusy() const;
     TransferEngine& Engine() { return *m_engine; }
 
@@ -125,7 +127,7 @@ private:
     void AppendLogText(std::string_view text) override;
     void ClearLog() override;
     const CommSettings& Settings() const override { return m_settings; }
-    void SetBusy(bool busy) override;
+    void BusyChanged(bool busy) override;
     void CreateProgress(ProgressKind kind, const std::string& portText, const std::string& systemText,
                         const std::string& path) override;
     void SetProgressRange(uint64_t total) override;
@@ -135,7 +137,7 @@ private:
     void ShowMessage(const std::string& text, const std::string& caption, MessageBoxIcon icon) override;
     // The box keeps its text; the reason goes on a second line under it.
     void ShowPortOpenFailure(const std::string& text, const std::string& caption, const PortFailure& why) override;
-    void ShowFileOpenFailure(const std::string& text, const std::string& caption, const std::string& why) override;
+    void ShowFileOpenFailure(const std::string& text, const std::string& caption, const FileFailure& why) override;
     void Post(unsigned message, uintptr_t wParam, intptr_t lParam) override;
 
     CommSettings& m_settings;

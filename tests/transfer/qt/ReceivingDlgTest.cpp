@@ -26,25 +26,9 @@ namespace {
 
 constexpr qint64 kCancelBoundMs = 3000;  // the promise is one second
 
-struct Stage {
-    Simulator sim;
-    CommSettings settings;
-    std::unique_ptr<TransferSession> session;
-    QMainWindow main;
-    CCommView* view = nullptr;
-
-    bool Start(int family, const QStringList& extra = {}) {
-        if (!sim.Start(family, extra)) return false;
-        settings = sim.Settings();
-        session = std::make_unique<TransferSession>(settings);
-        view = new CCommView(*session);
-        main.setCentralWidget(view);
-        main.setGeometry(60, 70, 700, 500);
-        main.show();
-        return QTest::qWaitForWindowExposed(&main);
-    }
+struct Stage : ViewStage {
+    Stage() : ViewStage({60, 70, 700, 500}) {}
     CReceivingDlg* Dialog() const { return qobject_cast<CReceivingDlg*>(view->ProgressDialog()); }
-    QString Log() const { return QString::fromStdString(session->Log().Text()); }
 };
 
 QString ByteCountShown(QWidget* dialog) {

@@ -30,26 +30,9 @@ namespace {
 // loaded machine and a sanitizer build.
 constexpr qint64 kCancelBoundMs = 3000;
 
-// The main window with the log view, hosting a session on the simulator's COM1.
-struct Stage {
-    Simulator sim;
-    CommSettings settings;
-    std::unique_ptr<TransferSession> session;
-    QMainWindow main;
-    CCommView* view = nullptr;
-
-    bool Start(int family, const QStringList& extra = {}) {
-        if (!sim.Start(family, extra)) return false;
-        settings = sim.Settings();
-        session = std::make_unique<TransferSession>(settings);
-        view = new CCommView(*session);
-        main.setCentralWidget(view);
-        main.setGeometry(120, 90, 800, 600);
-        main.show();
-        return QTest::qWaitForWindowExposed(&main);
-    }
+struct Stage : ViewStage {
+    Stage() : ViewStage({120, 90, 800, 600}) {}
     CSendingDlg* Dialog() const { return qobject_cast<CSendingDlg*>(view->ProgressDialog()); }
-    QString Log() const { return QString::fromStdString(session->Log().Text()); }
 };
 
 QStringList LabelTexts(QWidget* dialog) {

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "serial/SerialOwner.h"
+#include "transfer/qt/CommView.h"
 
 namespace quorlin::test {
 
@@ -205,6 +206,17 @@ bool EndsWithEndLine(const QString& log, const QString& endMessage) {
                               QStringLiteral("\r\n[^\r\n]* bytes/s\\)\r\n$"))
         .match(log)
         .hasMatch();
+}
+
+bool ViewStage::Start(int family, const QStringList& extra) {
+    if (!sim.Start(family, extra)) return false;
+    settings = sim.Settings();
+    session = std::make_unique<TransferSession>(settings);
+    view = new CCommView(*session);
+    main.setCentralWidget(view);
+    main.setGeometry(m_place);
+    main.show();
+    return QTest::qWaitForWindowExposed(&main);
 }
 
 }  // namespace quorlin::test

@@ -3,8 +3,10 @@
 // quorlin-sim on a real pseudo-terminal in a ports folder of its own, and a
 // watcher that answers message boxes so that none blocks a test.
 
+#include <QMainWindow>
 #include <QMessageBox>
 #include <QPointer>
+#include <QRect>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -20,6 +22,11 @@
 #include "tests/support/Process.h"
 #include "transfer/CommSettings.h"
 #include "transfer/TransferPort.h"
+#include "transfer/qt/TransferSession.h"
+
+namespace quorlin {
+class CCommView;
+}
 
 namespace quorlin::test {
 
@@ -92,6 +99,24 @@ private:
     e2e::Session m_session;
     std::size_t m_seen = 0;
     int m_family = 0;
+};
+
+// A main window at place with the log view, hosting a session on the
+// simulator's COM1.
+struct ViewStage {
+    explicit ViewStage(QRect place) : m_place(place) {}
+    // Starts the simulator as family and shows the window; false when either fails.
+    bool Start(int family, const QStringList& extra = {});
+    QString Log() const { return QString::fromStdString(session->Log().Text()); }
+
+    Simulator sim;
+    CommSettings settings;
+    std::unique_ptr<TransferSession> session;
+    QMainWindow main;
+    CCommView* view = nullptr;
+
+private:
+    QRect m_place;
 };
 
 // Answers every message box that appears, pressing its OK button, and
