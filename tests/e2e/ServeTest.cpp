@@ -153,12 +153,12 @@ TEST_F(Serve, TakesALostPortBackWhenItReturns) {
 
 TEST_F(Serve, SigtermCancelsARunningReceiveWithinThreeSeconds) {
     StartSim(1, {"--pace", "--line", kCancelLine});
-    WriteProfile(Machine("Lathe", 1));
+    WriteProfile(Machine("Lathe", 1, "LogFileSize=4\n"));
     StartServe();
     Event("Lathe: serving COM1");
-    Sim("mark at 2000", "armed mark");
+    Sim("mark at 6000", "armed mark");
     Sim("send " + Write("long.nc", "O42\n" + LongProgram(20000)), "sending program");
-    SimReports("reached 2000 bytes");
+    SimReports("reached 6000 bytes");
 
     const auto signalled = Clock::now();
     cli_->Signal(SIGTERM);
@@ -171,7 +171,10 @@ TEST_F(Serve, SigtermCancelsARunningReceiveWithinThreeSeconds) {
     const auto names = Names("Lathe/in");
     ASSERT_EQ(names.size(), 1u) << CliOutput();
     EXPECT_NE(names[0].find(".partial.nc"), std::string::npos);
+    // The log holds what came; at 4 KiB it went on in a new file.
     EXPECT_NE(Read(folder_ + "/logs/Lathe.log").find("File receiving cancelled"), std::string::npos);
+    EXPECT_NE(Read(folder_ + "/logs/Lathe.log.1").find("N1G01X1Y7"), std::string::npos);
+    EXPECT_LE(Read(folder_ + "/logs/Lathe.log.1").size(), 4096u);
 }
 
 TEST_F(Serve, SighupServesAnAddedMachineAndKeepsTheOthers) {
