@@ -136,7 +136,7 @@ public:
             Replace();
         }
         Stop();
-        return kExitDone;
+        return m_status;
     }
 
 private:
@@ -165,6 +165,7 @@ private:
         for (Slot& slot : m_slots) slot.machine->Unpark();
         if (ready < 0 && errno != EINTR) {
             std::fprintf(stderr, "quorlin-cli serve: poll: %s\n", std::strerror(errno));
+            m_status = kExitFailed;
             return false;
         }
         for (size_t i = 1; ready > 0 && i < fds.size(); ++i)
@@ -230,6 +231,7 @@ private:
     LogOutput m_events{stdout};
     LogFiles m_logs;
     std::vector<Slot> m_slots;
+    int m_status = kExitDone;
 };
 
 }  // namespace
