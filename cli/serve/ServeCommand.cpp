@@ -17,6 +17,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/ArgParser.h"
@@ -121,6 +122,7 @@ struct Slot {
     std::unique_ptr<ServedMachine> machine;
     std::optional<ServedMachineProfile> next;  // changed: served anew with this
     bool remove = false;
+    bool due = true;  // woken, a message waiting or its deadline passed: run it
 };
 
 class ServeLoop {
@@ -132,7 +134,10 @@ public:
         for (ServedMachineProfile& profile : profiles) Add(std::move(profile));
         for (;;) {
             if (!Wait()) break;
-            for (Slot& slot : m_slots) slot.machine->Run();
+            // Only the machines with something to do run: a shop's lines wake
+            // the loop thousands of times a second, each time for one or two.
+            for (Slot& slot : m_slots)
+                if (std::exchange(slot.due, false)) slot.machine->Run();
             Replace();
         }
         Stop();
@@ -157,19 +162,29 @@ private:
         };
         std::vector<pollfd> fds{{m_signalFd, POLLIN, 0}};
         for (Slot& slot : m_slots) {
-            if (!slot.machine->Park()) timeoutMs = 0;  // a message waits: only a look for a signal
+            if (!slot.machine->Park()) {
+                timeoutMs = 0;  // a message waits: only a look for a signal
+                slot.due = true;
+            }
             if (auto deadline = slot.machine->Deadline()) endBy(*deadline);
             fds.push_back({slot.machine->WakeHandle(), POLLIN, 0});
         }
         const int ready = poll(fds.data(), fds.size(), timeoutMs);
-        for (Slot& slot : m_slots) slot.machine->Unpark();
+        const auto now = Clock::now();
+        for (Slot& slot : m_slots) {
+            slot.machine->Unpark();
+            if (auto deadline = slot.machine->Deadline(); deadline && *deadline <= now) slot.due = true;
+        }
         if (ready < 0 && errno != EINTR) {
             std::fprintf(stderr, "quorlin-cli serve: poll: %s\n", std::strerror(errno));
             m_status = kExitFailed;
             return false;
         }
         for (size_t i = 1; ready > 0 && i < fds.size(); ++i)
-            if (fds[i].revents & POLLIN) m_slots[i - 1].machine->TakeWake();
+            if (fds[i].revents & POLLIN) {
+                m_slots[i - 1].machine->TakeWake();
+                m_slots[i - 1].due = true;
+            }
         if (ready > 0 && (fds[0].revents & POLLIN)) {
             signalfd_siginfo info;
             while (read(m_signalFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
