@@ -125,7 +125,7 @@ void ServedMachine::Run() {
 
 bool ServedMachine::Busy() const {
     switch (m_phase) {
-        case Phase::Receiving: return m_engine->LineActivity().steps > 0;
+        case Phase::Receiving: return m_engine->LineActivity().steps != m_nStepsAtReceive;
         case Phase::Delaying:
         case Phase::Sending:
         case Phase::Settling: return true;
@@ -137,11 +137,15 @@ bool ServedMachine::Busy() const {
 bool ServedMachine::Stop() {
     bool owed = false;
     if (m_engine->IsTransferring()) {
-        if (m_engine->TransferKindNow() == TransferKind::ReceiveFile) {
+        if (m_engine->TransferKindNow() != TransferKind::ReceiveFile) {
+            m_engine->OnSendDlgCancel();
+        } else if (Busy()) {
             m_engine->OnReceiveDlgCancel();
             owed = true;  // the SUB that tells the controller the PC stops
         } else {
-            m_engine->OnSendDlgCancel();
+            // No program is coming: the controller is told nothing, as it
+            // was told nothing when the receive began.
+            m_engine->EndTransfer(EndResult::ReceiveCancelled);
         }
     }
     const std::string kept = KeepReceived(".partial.nc");
@@ -160,6 +164,7 @@ void ServedMachine::StartReceive() {
     m_engine->ReceiveFile(m_receivePath);
     if (m_engine->IsTransferring()) {
         m_phase = Phase::Receiving;
+        m_nStepsAtReceive = m_engine->LineActivity().steps;
         if (m_bDown && m_bPortDown && m_bServed)
             Event("port back");
         else if (m_bDown || !m_bServed)

@@ -59,8 +59,10 @@ public:
 
     // A program is on the line, or a request waits to be answered.
     bool Busy() const;
-    // Ends the running transfer with its own cancel; true when the
-    // controller is owed bytes (a cancelled receive's SUB), for FlushPort.
+    // Ends the running transfer with its own cancel (a receive still
+    // waiting for its program ends without a word to the controller); true
+    // when the controller is owed bytes (a cancelled receive's SUB), for
+    // FlushPort.
     bool Stop();
     // Waits, bounded by the line time, until what was written has left.
     void FlushPort() { m_engine->FlushPort(); }
@@ -123,6 +125,7 @@ private:
     bool m_bDown = false;    // "port lost" (or the first failure) was reported
     bool m_bPortDown = false;  // and it was the port's
     std::string m_sendPath;
+    uint64_t m_nStepsAtReceive = 0;  // the engine's count when the receive began: more, and a program is coming
 
     std::string m_lastWhy;  // the last message the engine showed
     bool m_bPortFailed = false;

@@ -193,6 +193,15 @@ TEST_F(Serve, SighupServesAnAddedMachineAndKeepsTheOthers) {
     Event("Lathe: stored " + folder_ + "/Lathe/in/O1.nc");
     EXPECT_EQ(cli_->Out().find("Lathe: stopped"), std::string::npos) << CliOutput();
     EXPECT_EQ(cli_->Out().find("Lathe: serving", cli_->Out().find("Lathe: serving") + 1), std::string::npos);
+
+    // Mill removed, Lathe changed: Mill stops, Lathe is served anew.
+    WriteProfile(Machine("Lathe", 1, "RequestNumber=8000\n"));
+    cli_->Signal(SIGHUP);
+    Event("Lathe: stopped");
+    Event("Lathe: serving COM1");
+    EXPECT_TRUE(CliPrinted("Mill: stopped")) << CliOutput();
+    Sim("send " + Write("again.nc", "O8000\n(REQ O1)\n"), "sent program");
+    Event("Lathe: requested O1.nc");
 }
 
 // The short version of the shop: four machines, each receiving a program and
