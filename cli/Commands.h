@@ -20,6 +20,8 @@ int RunReceive(const Args& args);
 int RunDownload(const Args& args);
 int RunPorts(const Args& args);
 int RunMachines(const Args& args);
+// Every machine served unattended (POSIX only).
+int RunServe(const Args& args);
 
 // NC program tools and the comparison of two programs.
 int RunNcTool(const Args& args);

@@ -26,6 +26,7 @@ const Command kCommands[] = {
     {"download", quorlin::cli::RunDownload, "download controller software"},
     {"ports", quorlin::cli::RunPorts, "list the serial ports that open"},
     {"machines", quorlin::cli::RunMachines, "list the machine profiles"},
+    {"serve", quorlin::cli::RunServe, "serve the machines unattended: store, answer requests"},
     {"nc-tool", quorlin::cli::RunNcTool, "renumber, compact or strip the comments of an NC program"},
     {"compare", quorlin::cli::RunCompare, "compare two NC programs line by line (diff -u form)"},
 };

@@ -31,7 +31,7 @@ _quorlin_cli() {
             return
             ;;
         --port | --family | --baud-index | --idle-timeout | --kind | --type | --version | --date | --tag | \
-            --from-block | --from-line)
+            --from-block | --from-line | --retry-ms)
             # A value of the user's choosing.
             return
             ;;
@@ -46,6 +46,7 @@ _quorlin_cli() {
     case $command in
         batch-convert) _filedir -d ;;
         ports | machines) ;;
+        serve) COMPREPLY=($(compgen -W "$("$cli" machines 2>/dev/null | cut -f1)" -- "$cur")) ;;
         *) _filedir ;;
     esac
 }

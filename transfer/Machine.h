@@ -36,6 +36,7 @@ struct Machine {
     int baudIndex = 0;         // the family's baud choice, 0 or 1
     std::string receiveFolder; // empty: a bare name is received where it is given
     std::vector<std::string> sendFolders;
+    bool operator==(const Machine&) const = default;
 };
 
 // The port number a port text names: "COM<N>" or "<N>", or a device path

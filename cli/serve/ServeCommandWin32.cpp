@@ -1,0 +1,16 @@
+// quorlin-cli serve waits for its machines, its signals and its timers in
+// one poll(); this build has none of them.
+
+#include <cstdio>
+
+#include "cli/ArgParser.h"
+#include "cli/Commands.h"
+
+namespace quorlin::cli {
+
+int RunServe(const Args&) {
+    std::fprintf(stderr, "quorlin-cli serve: runs on Linux and other POSIX systems only\n");
+    return kExitFailed;
+}
+
+}  // namespace quorlin::cli
