@@ -338,8 +338,8 @@ void ServedMachine::ShowPortOpenFailure(const std::string& text, const std::stri
     ShowMessage(advice.empty() ? text : text + " " + advice, caption, MessageBoxIcon::Error);
 }
 
-void ServedMachine::ShowFileOpenFailure(const std::string& text, const std::string& caption, const std::string& why) {
-    ShowMessage(why.empty() ? text : text + " " + why, caption, MessageBoxIcon::Error);
+void ServedMachine::ShowFileOpenFailure(const std::string& text, const std::string& caption, const FileFailure& why) {
+    ShowMessage(why.text.empty() ? text : text + " " + why.text, caption, MessageBoxIcon::Error);
 }
 
 void ServedMachine::Post(unsigned message, uintptr_t wParam, intptr_t lParam) { m_pump.Post({message, wParam, lParam}); }

@@ -73,7 +73,6 @@ public:
     void AppendLogText(std::string_view text) override;
     void ClearLog() override {}
     const CommSettings& Settings() const override { return m_settings; }
-    void SetBusy(bool busy) override { m_settings.busy = busy ? 1 : 0; }
     void CreateProgress(ProgressKind, const std::string&, const std::string&, const std::string&) override {}
     void SetProgressRange(uint64_t) override {}
     void SetProgressPos(uint64_t) override {}
@@ -81,7 +80,7 @@ public:
     void DestroyProgress() override {}
     void ShowMessage(const std::string& text, const std::string& caption, MessageBoxIcon icon) override;
     void ShowPortOpenFailure(const std::string& text, const std::string& caption, const PortFailure& why) override;
-    void ShowFileOpenFailure(const std::string& text, const std::string& caption, const std::string& why) override;
+    void ShowFileOpenFailure(const std::string& text, const std::string& caption, const FileFailure& why) override;
     void Post(unsigned message, uintptr_t wParam, intptr_t lParam) override;
 
 private:
