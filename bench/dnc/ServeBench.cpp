@@ -182,6 +182,7 @@ public:
             fs::create_directories(home + "/in");
             fs::create_directories(home + "/store");
             machine.logPath = home + "/serve.log";
+            if (!m_session.WatchFolder(home)) return Fail("cannot watch " + home);
             std::vector<std::string> argv{QUORLIN_SIM_PATH, "--family", std::to_string(machine.family), "--com",
                                           std::to_string(i), "--store", home + "/store", "--pace"};
             machine.sim = std::make_unique<Process>(argv, m_env, "sim " + machine.name);
@@ -250,7 +251,8 @@ public:
         for (auto& machine : m_machines)
             if (!ServeSays(machine.name + ": requested ")) return false;
         // An Xon controller asks for the program with DC1 once the PC's send
-        // has begun (the send clears the line's input first).
+        // has begun (the send clears the line's input first): when its log
+        // says so.
         for (auto& machine : m_machines)
             if (machine.family == 4) {
                 if (!LogSays(machine, "Begin to send file")) return Fail(machine.name + ": the send did not begin");

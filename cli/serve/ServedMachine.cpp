@@ -7,6 +7,7 @@
 
 #include "cli/serve/ProgramStore.h"
 #include "nc/ProgramHeader.h"
+#include "transfer/ControllerFamily.h"
 #include "transfer/HostPace.h"
 #include "transfer/PortFailureText.h"
 #include "transfer/SerialTransferPort.h"
@@ -218,7 +219,12 @@ void ServedMachine::TakeProgram() {
         if (auto path = RequestedFile(text, failure)) {
             m_sendPath = *path;
             m_phase = Phase::Delaying;
-            m_timer = Clock::now() + m_profile.serve.requestDelay;
+            // An Xon control asks for the program with DC1 once the operator
+            // switches it to receive, and the send clears the line's input as
+            // it begins: it begins at once, or a DC1 within the delay is lost
+            // and the send waits for one that never comes.
+            const bool controllerAsks = ProgramProtocol(m_settings.sysType) == Protocol::Xon;
+            m_timer = Clock::now() + (controllerAsks ? Clock::duration::zero() : m_profile.serve.requestDelay);
             return;
         }
         StartReceive();

@@ -132,6 +132,30 @@ TEST_F(Serve, AnswersARequestAfterItsDelayAndNamesAnUnknownOne) {
     EXPECT_EQ(sim_->Out().find("stored program", sim_->Out().find("stored program") + 1), std::string::npos);
 }
 
+// An Xon control asks for the program itself (DC1), as soon as the operator
+// has switched it to receive: the send waits for that from the start.
+TEST_F(Serve, AnswersAnXonRequestAtOnceAndSendsOnTheControlsDc1) {
+    StartSim(4);
+    // Machine's group with family 4 and a delay the test would notice.
+    std::string group = Machine("Mill", 1);
+    group.replace(group.find("Family=1"), 8, "Family=4");
+    group.replace(group.find("RequestDelay=0.3"), 16, "RequestDelay=30");
+    WriteProfile(group);
+    Write("Mill/out/O12.nc", "O12\nN1G01X5\nM30\n");
+    StartServe();
+    Event("Mill: serving COM1");
+
+    Sim("send " + Write("request.nc", "O9999\n(REQ O12)\n"), "sent program");
+    Event("Mill: requested O12.nc");
+    ASSERT_TRUE(session_.WatchFolder(folder_ + "/logs"));
+    ASSERT_TRUE(session_.WaitUntil(
+        [&] { return Read(folder_ + "/logs/Mill.log").find("Begin to send file") != std::string::npos; }, After()))
+        << Read(folder_ + "/logs/Mill.log");
+    Sim("take", "taking program");
+    EXPECT_NE(Read(StoredPath(SimReports("stored program"))).find("N1G01X5"), std::string::npos);
+    Event("Mill: sent " + folder_ + "/Mill/out/O12.nc");
+}
+
 TEST_F(Serve, TakesALostPortBackWhenItReturns) {
     StartSim(1);
     WriteProfile(Machine("Lathe", 1));

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/inotify.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -140,6 +141,16 @@ std::vector<int> Process::Descriptors() const {
     return fds;
 }
 
+Session::~Session() {
+    if (folderWatch_ >= 0) close(folderWatch_);
+}
+
+bool Session::WatchFolder(const std::string& folder) {
+    if (folderWatch_ < 0) folderWatch_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    return folderWatch_ >= 0 &&
+           inotify_add_watch(folderWatch_, folder.c_str(), IN_MODIFY | IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE) >= 0;
+}
+
 void Session::Remove(Process& process) {
     processes_.erase(std::remove(processes_.begin(), processes_.end(), &process), processes_.end());
 }
@@ -157,7 +168,12 @@ bool Session::WaitUntil(const std::function<bool()>& done, Deadline deadline) {
         // Nothing to watch (every process has closed its pipes): the wait
         // is for the deadline only, and done() will not change any more.
         if (fds.empty()) return done();
-        poll(fds.data(), fds.size(), static_cast<int>(left));
+        if (folderWatch_ >= 0) fds.push_back({folderWatch_, POLLIN, 0});
+        if (poll(fds.data(), fds.size(), static_cast<int>(left)) > 0 && folderWatch_ >= 0 && fds.back().revents) {
+            char events[4096];
+            while (read(folderWatch_, events, sizeof events) > 0) {
+            }
+        }
     }
 }
 

@@ -74,8 +74,18 @@ private:
 // Waits on one or more processes at once.
 class Session {
 public:
+    Session() = default;
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
     void Add(Process& process) { processes_.push_back(&process); }
     void Remove(Process& process);
+
+    // Also wakes the waits when a file in folder is written, so that a wait
+    // can be for what a file says (a log a process writes). False when the
+    // folder cannot be watched.
+    bool WatchFolder(const std::string& folder);
 
     // Pumps until `done` holds or the deadline passes; true when it held.
     bool WaitUntil(const std::function<bool()>& done, Deadline deadline);
@@ -92,6 +102,7 @@ public:
 
 private:
     std::vector<Process*> processes_;
+    int folderWatch_ = -1;
 };
 
 // This process's environment, for a child that runs as the test does.
