@@ -371,8 +371,10 @@ int main(int argc, char** argv) {
 
     std::printf("machines %d, rounds %d, %d transfers, %d not byte-exact%s\n", options.machines, options.rounds,
                 tally.transfers, tally.mismatches, shop.ServeFailed() ? ", serve reported a failure" : "");
-    std::printf("line use: lowest %.2f %% (%s), median %.2f %% (target: at least 99 %%)\n",
-                Percentile(tally.lineUse, 0.0), tally.lowestWhat.c_str(), Percentile(tally.lineUse, 0.5));
+    const auto below = std::count_if(tally.lineUse.begin(), tally.lineUse.end(), [](double use) { return use < 99.0; });
+    std::printf("line use: lowest %.2f %% (%s), median %.2f %%, %zu of %zu below 99 %% (target: at least 99 %%)\n",
+                Percentile(tally.lineUse, 0.0), tally.lowestWhat.c_str(), Percentile(tally.lineUse, 0.5),
+                static_cast<std::size_t>(below), tally.lineUse.size());
     std::printf("serve: %.1f s of processor in %.1f s: %.1f %% of one core (target: at most 25 %%)\n", serveCpu, wall,
                 100.0 * serveCpu / wall);
     std::printf("floor, the %d simulators together: %.1f s of processor: %.1f %% of one core; serve / floor %.2f\n",
