@@ -26,6 +26,7 @@
 
 #include "serial/LineSettings.h"
 #include "serial/NetworkDevice.h"
+#include "serial/PollWait.h"
 #include "serial/SerialDevice.h"
 
 namespace quorlin {
@@ -53,10 +54,8 @@ constexpr unsigned char kControlRtsOn = 11;
 constexpr unsigned char kControlRtsOff = 12;
 constexpr unsigned char kControlInboundNone = 14;
 constexpr unsigned char kControlInboundXonXoff = 15;
-// PURGE-DATA values.
+// PURGE-DATA value for the server's input.
 constexpr unsigned char kPurgeReceive = 1;
-constexpr unsigned char kPurgeTransmit = 2;
-constexpr unsigned char kPurgeBoth = 3;
 
 // Options this side takes part in: the com-port option (ours to offer),
 // binary both ways so that CR and IAC pass unchanged, no go-aheads.
@@ -132,8 +131,12 @@ public:
     bool GetState(CommState& state) const override;
     bool SetState(const CommState& state, std::string& notTaken) override;
     bool SetQueueSizes(uint32_t, uint32_t) override { return true; }
-    bool Purge() override { return PurgeServer(kPurgeBoth); }
-    bool PurgeOutput() override { return PurgeServer(kPurgeTransmit); }
+    // Only the server's input is dropped: what the port handed over counts
+    // as sent once the server has it (there is no asking how much of it is
+    // still on its way to the machine), and a purge at the next Init, such
+    // as the restore after a download, must not cut off its end.
+    bool Purge() override { return PurgeServer(kPurgeReceive); }
+    bool PurgeOutput() override { return true; }
     bool PurgeInput() override { return PurgeServer(kPurgeReceive); }
     bool Drain() override;
     bool DrainUntil(std::chrono::steady_clock::time_point deadline) override;
@@ -381,13 +384,8 @@ IoResult NetworkDevice::WriteSome(const void* data, size_t size) {
 
 WaitResult NetworkDevice::Wait(const WakeEvent& stop, const WakeEvent& wake, DeviceWait what,
                                std::chrono::milliseconds timeout) const {
-    pollfd fds[3] = {{static_cast<int>(stop.Handle()), POLLIN, 0},
-                     {static_cast<int>(wake.Handle()), POLLIN, 0},
-                     {m_socket, 0, 0}};
-    if (what == DeviceWait::Readable) fds[2].events = POLLIN;
-    if (what == DeviceWait::Writable) fds[2].events = POLLOUT;
-    if (what == DeviceWait::ReadableOrWritable) fds[2].events = POLLIN | POLLOUT;
-    const nfds_t count = what == DeviceWait::None ? 2 : 3;
+    pollfd fds[3];
+    FillWaitDescriptors(fds, stop, wake, m_socket, what);
     WaitResult result;
     {
         std::lock_guard lock(m_mutex);
@@ -409,21 +407,7 @@ WaitResult NetworkDevice::Wait(const WakeEvent& stop, const WakeEvent& wake, Dev
             if (timeout == kWaitForever || timeout > kQueueLook) timeout = kQueueLook;
         }
     }
-    int ready;
-    while ((ready = ::poll(fds, count, static_cast<int>(timeout.count()))) < 0) {
-        if (errno != EINTR) {
-            result.deviceGone = true;
-            return result;
-        }
-    }
-    result.timedOut = ready == 0;
-    result.stopped = (fds[0].revents & POLLIN) != 0;
-    result.woken = (fds[1].revents & POLLIN) != 0;
-    if (count == 3) {
-        result.deviceReady = (fds[2].revents & fds[2].events) != 0;
-        result.deviceGone = (fds[2].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
-    }
-    return result;
+    return PollWait(fds, what == DeviceWait::None ? 2 : 3, timeout);
 }
 
 SerialDevice::Readiness NetworkDevice::Ready() const {
@@ -489,25 +473,16 @@ bool NetworkDevice::Drain() {
 
 bool NetworkDevice::DrainUntil(std::chrono::steady_clock::time_point deadline) {
     // The socket has no drain call: what it still holds is watched until it
-    // has gone, at most a few milliseconds between looks.
-    constexpr auto kLongestLook = std::chrono::milliseconds(20);
-    for (;;) {
-        {
-            std::lock_guard lock(m_mutex);
-            if (!Push()) {
-                errno = EIO;
-                return false;
-            }
-            if (Unsent() == 0) return true;
-        }
-        const auto now = std::chrono::steady_clock::now();
-        if (now >= deadline) {
-            errno = ETIMEDOUT;
+    // has gone.
+    return WatchQueueUntil(deadline, [this](bool& empty) {
+        std::lock_guard lock(m_mutex);
+        if (!Push()) {
+            errno = EIO;
             return false;
         }
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - now);
-        ::poll(nullptr, 0, static_cast<int>(std::min(left, kLongestLook).count()));
-    }
+        empty = Unsent() == 0;
+        return true;
+    });
 }
 
 bool NetworkDevice::OutputWaiting(uint32_t& count) const {

@@ -24,7 +24,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kSer2net = "/usr/sbin/ser2net";
-// The server's own speed: the PC's must replace it over RFC 2217.
+// The server's own speed: the PC's replaces it over RFC 2217.
 constexpr unsigned kServerBaud = 1200;
 
 enum class Kind { Rfc2217, RawTcp };
@@ -72,11 +72,10 @@ protected:
 
     int Family() const { return std::get<0>(GetParam()); }
     bool Rfc2217() const { return std::get<1>(GetParam()) == Kind::Rfc2217; }
-    // What the controller's end of the line runs at: programs go at 9600
-    // baud, family 2's download at 19200.
-    unsigned ExpectedBaud(bool download = false) const {
-        return Rfc2217() ? (download && Family() == 2 ? 19200u : 9600u) : kServerBaud;
-    }
+    // What the PC sets over RFC 2217 (a raw server keeps its own, set when
+    // it opens the line): programs go at 9600 baud, family 2's download at
+    // 19200.
+    unsigned ExpectedBaud(bool download = false) const { return download && Family() == 2 ? 19200u : 9600u; }
 
     // ser2net serving the simulator's pty; ready once it has written its pid
     // file, which it does after it has begun to listen.
@@ -88,7 +87,10 @@ protected:
                                                              std::string(Rfc2217() ? "telnet(rfc2217)," : "") +
                                                              "tcp,127.0.0.1," + std::to_string(port) +
                                                              "\n  connector: serialdev," + device + "," +
-                                                             std::to_string(kServerBaud) + "n81,local\n");
+                                                             std::to_string(kServerBaud) + "n81,local\n" +
+                                                             // An echo protocol waits on every character: no
+                                                             // gathering of received bytes before they go on.
+                                                             "  options:\n    chardelay: false\n");
         const std::string pidFile = folder_ + "/ser2net.pid";
         const int watch = inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
         ASSERT_GE(watch, 0);
@@ -131,7 +133,9 @@ TEST_P(NetworkPort, SendReceiveAndDownloadArriveByteExact) {
     StartCli({"send", Write("long.nc", program)});
     ControllerAsksIfXon();
     const std::string started = SimReports("program started");
-    EXPECT_EQ(Field(started, "pc-baud"), ExpectedBaud());
+    if (Rfc2217()) {
+        EXPECT_EQ(Field(started, "pc-baud"), ExpectedBaud());
+    }
     const std::string stored = SimReports("stored program");
     EXPECT_EQ(WaitCli(), 0) << CliOutput();
     const Bytes sent = Read(StoredPath(stored));
@@ -154,7 +158,9 @@ TEST_P(NetworkPort, SendReceiveAndDownloadArriveByteExact) {
     Sim(blocks ? "expect download blocks answer 11" : "expect download stream", "expecting download");
     StartCli({"download", "--kind", blocks ? "3" : "2", Write("image.bin", blocks ? UpdateFile(payload) : payload)});
     const std::string download = SimReports("download started");
-    EXPECT_EQ(Field(download, "pc-baud"), ExpectedBaud(true));
+    if (Rfc2217()) {
+        EXPECT_EQ(Field(download, "pc-baud"), ExpectedBaud(true));
+    }
     EXPECT_EQ(WaitCli(), 0) << CliOutput();
     Bytes expected = payload;
     if (blocks) expected.resize(2 * 32768, '\0');
