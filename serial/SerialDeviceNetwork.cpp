@@ -591,6 +591,9 @@ std::unique_ptr<SerialDevice> OpenNetworkDevice(const PortTarget& target, PortFa
         ::setsockopt(socket, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
         ::setsockopt(socket, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
         ::setsockopt(socket, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
+        // The same for one that stops taking what is sent to it.
+        const unsigned userTimeoutMs = 11000;
+        ::setsockopt(socket, IPPROTO_TCP, TCP_USER_TIMEOUT, &userTimeoutMs, sizeof userTimeoutMs);
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(started + kNetworkConnectTimeout -
                                                                         std::chrono::steady_clock::now());
         lastError = ConnectWithin(socket, each->ai_addr, each->ai_addrlen,
