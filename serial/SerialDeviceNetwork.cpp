@@ -355,6 +355,8 @@ IoResult NetworkDevice::ReadSome(void* buffer, size_t size) {
         // Answers to the server's negotiation go out at once.
         if (!Push() && m_received.empty()) return {IoStatus::Lost, 0, m_goneError};
     }
+    // Only telnet commands came: nothing for the caller (and no data to copy).
+    if (m_received.empty()) return {IoStatus::Done, 0, 0};
     const size_t count = std::min(size, m_received.size());
     std::memcpy(buffer, m_received.data(), count);
     m_received.erase(m_received.begin(), m_received.begin() + static_cast<ptrdiff_t>(count));
