@@ -428,13 +428,16 @@ int RunMachines(const Args& argv) {
             "and the send folders (\"; \" between them; \"-\" for none). A machine profile is a\n"
             "group \"Machine.NAME\" of the profile (beside the group \"Prop\"):\n\n"
             "  [Machine.Lathe1]\n"
-            "  Port=COM3                         (or a device path: /dev/ttyUSB0)\n"
+            "  Port=COM3                         (or a device path: /dev/ttyUSB0, or a device\n"
+            "                                     server: rfc2217://HOST:PORT, tcp://HOST:PORT)\n"
             "  Family=1                          (0 to 4, as --family)\n"
             "  BaudIndex=0                       (0 or 1, as --baud-index; 0 when left out)\n"
             "  ReceiveFolder=/srv/nc/lathe1/in\n"
             "  SendFolders=/srv/nc/lathe1, /srv/nc/common\n\n"
-            "Network ports (rfc2217://, tcp://) are not supported yet. A group that is no\n"
-            "machine is named on standard error with the reason, and the exit status is 1.\n");
+            "A machine on a device server is listed with the number the tool opens it by\n"
+            "(COM1000 on): the number of a COM<N> link to the same address, if there is one.\n"
+            "A group that is no machine is named on standard error with the reason, and the\n"
+            "exit status is 1.\n");
         return kExitCompleted;
     }
     if (!args.Positional().empty()) return Usage("machines", "takes no arguments");

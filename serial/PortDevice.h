@@ -16,20 +16,38 @@ class SerialDevice;
 
 enum class PortTargetKind {
     LocalDevice,  // a serial device of this machine, by its path
-    // A device server reached over the network gets its kind here, with the
-    // address the port map found for it in place of a path.
+    Rfc2217,      // a device server that takes the line settings over telnet: "rfc2217://HOST:PORT"
+    RawTcp,       // a device server that passes bytes only: "tcp://HOST:PORT"
 };
 
 struct PortTarget {
     PortTargetKind kind = PortTargetKind::LocalDevice;
-    std::string path;  // "" when the map names nothing for the number
+    // The device path, or the whole address of a network port; "" when the
+    // map names nothing for the number.
+    std::string path;
 
     bool IsNamed() const { return !path.empty(); }
+    bool IsNetwork() const { return kind != PortTargetKind::LocalDevice; }
 };
 
-// The target the port map gives for port number port. Today every target
-// is a local device (PortDevicePath); a link in the ports folder that names
-// an address instead of a device is where a network target will come from.
+// The kind an address or path names: a network kind for "rfc2217://" and
+// "tcp://" (in any case), else a local device.
+PortTargetKind PortTargetKindOf(const std::string& pathOrAddress);
+
+// The lowest number that RegisterNetworkPort hands out: above the numbers
+// the start-up probe tries, so that no probe ever reaches a server this way.
+inline constexpr unsigned kFirstRegisteredPort = 1000;
+
+// Gives a network address a port number for the life of the process, so
+// that a machine profile's address can be opened by number like any port:
+// the number of a COM<N> link that names the same address where the port
+// map has one, otherwise a number from kFirstRegisteredPort on (the same
+// address keeps its number).
+unsigned RegisterNetworkPort(const std::string& address);
+
+// The target the port map gives for port number port: a number that
+// RegisterNetworkPort gave out, else what PortDevicePath names (a link in
+// the ports folder whose target is an address names a network port).
 PortTarget PortTargetOf(unsigned port);
 
 // Opens a target with the back end of its kind. On failure, failure says

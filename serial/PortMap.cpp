@@ -1,6 +1,7 @@
 #include "serial/PortMap.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <climits>
 #include <cstdlib>
@@ -9,8 +10,15 @@ namespace quorlin {
 namespace {
 
 // The device a link leads to, or the link itself when it leads nowhere yet.
+// A link whose target is a network address ("rfc2217://HOST:PORT") names
+// that address: the text need not exist as a file.
 std::string Resolved(const std::string& link) {
     char target[PATH_MAX];
+    const ssize_t length = ::readlink(link.c_str(), target, sizeof target - 1);
+    if (length > 0) {
+        const std::string text(target, static_cast<size_t>(length));
+        if (text.find("://") != std::string::npos) return text;
+    }
     return ::realpath(link.c_str(), target) ? std::string(target) : link;
 }
 

@@ -13,6 +13,9 @@
 // ~/.config/Morvale CNC/ports) comes first, then the fixed table:
 // 1-32 -> /dev/ttyS0-31, 33-64 -> /dev/ttyUSB0-31, 65-96 -> /dev/ttyACM0-31.
 // Other numbers, 0 included, name a device only through a link.
+//
+// A link whose target is a network address, "rfc2217://HOST:PORT" or
+// "tcp://HOST:PORT", names a port on a device server (PortDevice.h).
 
 #include <string>
 
@@ -22,7 +25,8 @@ namespace quorlin {
 inline constexpr const char* kPortsFolderVariable = "QUORLIN_PORTS";
 
 // The device path of port number port, or "" when the map names none. A link
-// is followed to the device it names (kept as it is when it leads nowhere);
+// is followed to the device it names (kept as it is when it leads nowhere;
+// a link to a network address gives the address);
 // a path from the fixed table is not checked: opening it tells.
 std::string PortDevicePath(unsigned port);
 

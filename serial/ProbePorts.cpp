@@ -9,7 +9,11 @@ std::array<unsigned, kMaxProbedPorts> ProbePorts(ISerialOwner* owner) {
     CSerialPort probe(1024);
     unsigned count = 0;
     for (unsigned port = 0; port <= kHighestPortNumber && count < kMaxProbedPorts; ++port) {
-        if (probe.Open(owner, port, 0)) {
+        // A port on a device server is listed without connecting: the
+        // start-up does not wait on the network, and opening it tells.
+        if (PortTargetOf(port).IsNetwork()) {
+            found[count++] = port;
+        } else if (probe.Open(owner, port, 0)) {
             found[count++] = port;
             probe.Close();
         }

@@ -14,6 +14,7 @@ constexpr unsigned kHighestPortNumber = 254;
 // (1024-byte buffer), opening each with owner and notify value 0 and closing
 // it again, and returns the first five numbers that opened; the entries not
 // filled are 0. A port another program holds does not open and is skipped.
+// A port the map names on a device server counts without being opened.
 std::array<unsigned, kMaxProbedPorts> ProbePorts(ISerialOwner* owner = nullptr);
 
 }  // namespace quorlin

@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "serial/LineSettings.h"
+#include "serial/PollWait.h"
 #include "serial/TermiosSettings.h"
 #include "serial/SerialDevice.h"
 
@@ -89,8 +90,8 @@ private:
     const bool m_hasOutputQueue;
 };
 
-// Polls fds (the last entry the device, if count is 3) and tells what ended
-// the wait; a device entry that is only an event counts as ready on POLLIN.
+}  // namespace
+
 WaitResult PollWait(pollfd* fds, nfds_t count, std::chrono::milliseconds timeout) {
     WaitResult result;
     int ready;
@@ -111,8 +112,6 @@ WaitResult PollWait(pollfd* fds, nfds_t count, std::chrono::milliseconds timeout
     }
     return result;
 }
-
-}  // namespace
 
 const SystemCallNames kSystemCalls{"eventfd()", "open()", "tcsetattr()"};
 
@@ -203,12 +202,8 @@ IoResult PosixSerialDevice::WriteSome(const void* data, size_t size) {
 
 WaitResult PosixSerialDevice::Wait(const WakeEvent& stop, const WakeEvent& wake, DeviceWait what,
                               std::chrono::milliseconds timeout) const {
-    pollfd fds[3] = {{static_cast<int>(stop.Handle()), POLLIN, 0},
-                     {static_cast<int>(wake.Handle()), POLLIN, 0},
-                     {static_cast<int>(m_handle), 0, 0}};
-    if (what == DeviceWait::Readable) fds[2].events = POLLIN;
-    if (what == DeviceWait::Writable) fds[2].events = POLLOUT;
-    if (what == DeviceWait::ReadableOrWritable) fds[2].events = POLLIN | POLLOUT;
+    pollfd fds[3];
+    FillWaitDescriptors(fds, stop, wake, m_handle, what);
     return PollWait(fds, what == DeviceWait::None ? 2 : 3, timeout);
 }
 
@@ -281,11 +276,21 @@ bool PosixSerialDevice::DrainUntil(std::chrono::steady_clock::time_point deadlin
     // good; the queue is therefore watched here and tcdrain is left only
     // the bytes in the transmitter, which a UART driver waits for within a
     // bounded time.
-    constexpr auto kLongestLook = std::chrono::milliseconds(20);
-    for (;;) {
+    const bool emptied = WatchQueueUntil(deadline, [this](bool& empty) {
         uint32_t queued = 0;
         if (!OutputWaiting(queued)) return false;
-        if (queued == 0) return Drain();
+        empty = queued == 0;
+        return true;
+    });
+    return emptied && Drain();
+}
+
+bool WatchQueueUntil(std::chrono::steady_clock::time_point deadline, const std::function<bool(bool& empty)>& look) {
+    constexpr auto kLongestLook = std::chrono::milliseconds(20);
+    for (;;) {
+        bool empty = false;
+        if (!look(empty)) return false;
+        if (empty) return true;
         const auto now = std::chrono::steady_clock::now();
         if (now >= deadline) {
             errno = ETIMEDOUT;

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "serial/PortDevice.h"
 #include "serial/PortMap.h"
 #include "serial/ProbePorts.h"
 
@@ -46,10 +47,16 @@ std::string FolderAndName(const std::string& folder, const std::string& name) {
 
 std::optional<std::string> ParseMachinePort(const std::string& text, unsigned& number) {
     if (text.empty()) return std::string("it names no port (Port=COM<N> or a device path)");
-    if (StartsWithNoCase(text, "rfc2217://") || StartsWithNoCase(text, "tcp://"))
-        return "the network port " + text + " is not supported yet: use a serial port (COM<N> or a device path)";
+    if (PortTargetKindOf(text) != PortTargetKind::LocalDevice) {
+        const std::string hostAndPort = text.substr(text.find("://") + 3);
+        const size_t colon = hostAndPort.rfind(':');
+        if (colon == std::string::npos || colon == 0 || !WholeNumber(hostAndPort.substr(colon + 1), 65535))
+            return "the network port " + text + " names no HOST:PORT";
+        number = RegisterNetworkPort(text);
+        return std::nullopt;
+    }
     if (text.find("://") != std::string::npos)
-        return "the port " + text + " is no port this program knows (COM<N> or a device path)";
+        return "the port " + text + " is no port this program knows (COM<N>, a device path, rfc2217:// or tcp://)";
     const std::string digits = StartsWithNoCase(text, "com") ? text.substr(3) : text;
     if (auto value = WholeNumber(digits, kHighestPortNumber)) {
         number = *value;

@@ -30,7 +30,7 @@ struct MachineEntry {
 
 struct Machine {
     std::string name;
-    std::string port;          // as written: "COM3", "3" or a device path
+    std::string port;          // as written: "COM3", "3", a device path or a network address
     unsigned portNumber = 0;   // the number the line is opened by
     int family = 0;            // 0 to 4
     int baudIndex = 0;         // the family's baud choice, 0 or 1
@@ -39,9 +39,11 @@ struct Machine {
     bool operator==(const Machine&) const = default;
 };
 
-// The port number a port text names: "COM<N>" or "<N>", or a device path
-// that the port map names by a number. Network addresses ("rfc2217://",
-// "tcp://") are recognised and refused for now. On failure, why.
+// The port number a port text names: "COM<N>" or "<N>", a device path
+// that the port map names by a number, or a network address
+// ("rfc2217://HOST:PORT", "tcp://HOST:PORT"): the number of a COM<N> link
+// to that address, else one the process registers for it
+// (RegisterNetworkPort). On failure, why.
 std::optional<std::string> ParseMachinePort(const std::string& text, unsigned& number);
 
 // The machine of an entry, or why the entry is no machine.

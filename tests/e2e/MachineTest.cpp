@@ -17,22 +17,24 @@ protected:
         lineOptions_ = false;
         std::filesystem::create_directories(folder_ + "/config/Morvale CNC");
         for (const char* sub : {"/a", "/b", "/in"}) std::filesystem::create_directories(folder_ + sub);
-        // The port by its device path (the link the port map names COM1), and
-        // a machine on the network, which is not supported yet.
+        // The port by its device path (the link the port map names COM1), a
+        // machine on the network, and one whose address names no port.
         std::ofstream(folder_ + "/config/Morvale CNC/Quorlin.conf")
             << "[Prop]\nCommPort=0\nSysType=4\n\n"
             << "[Machine.Lathe1]\nPort=" << folder_ << "/ports/COM1\nFamily=1\n"
             << "ReceiveFolder=" << folder_ << "/in\nSendFolders=" << folder_ << "/a, " << folder_ << "/b\n\n"
-            << "[Machine.Net]\nPort=tcp://10.0.0.5:4001\nFamily=1\n";
+            << "[Machine.Net]\nPort=tcp://10.0.0.5:4001\nFamily=1\n\n"
+            << "[Machine.Mill2]\nPort=rfc2217://mill2-server\nFamily=3\n";
     }
 };
 
 TEST_F(Machines, AMachineGivesTheLineAndItsFoldersCompleteABareName) {
     EXPECT_EQ(RunCli({"machines"}), 1) << CliOutput();
     EXPECT_EQ(cli_->Out(), "Lathe1\t" + folder_ + "/ports/COM1 (COM1)\tfamily 1\t9600 baud\t" + folder_ + "/in\t" +
-                               folder_ + "/a; " + folder_ + "/b\n")
+                               folder_ + "/a; " + folder_ + "/b\n" +
+                               "Net\ttcp://10.0.0.5:4001 (COM1000)\tfamily 1\t9600 baud\t-\t-\n")
         << CliOutput();
-    EXPECT_NE(cli_->Err().find("machine Net: the network port tcp://10.0.0.5:4001 is not supported yet"),
+    EXPECT_NE(cli_->Err().find("machine Mill2: the network port rfc2217://mill2-server names no HOST:PORT"),
               std::string::npos)
         << CliOutput();
 
@@ -57,8 +59,8 @@ TEST_F(Machines, AMachineGivesTheLineAndItsFoldersCompleteABareName) {
     EXPECT_NE(cli_->Err().find("missing.nc is in none of the send folders of machine Lathe1: " + folder_ + "/a, "),
               std::string::npos)
         << CliOutput();
-    EXPECT_EQ(RunCli({"send", "--machine", "Net", "part.nc"}), 2) << CliOutput();
-    EXPECT_NE(cli_->Err().find("not supported yet"), std::string::npos) << CliOutput();
+    EXPECT_EQ(RunCli({"send", "--machine", "Mill2", "part.nc"}), 2) << CliOutput();
+    EXPECT_NE(cli_->Err().find("names no HOST:PORT"), std::string::npos) << CliOutput();
     EXPECT_EQ(RunCli({"send", "--machine", "Mill", "part.nc"}), 2) << CliOutput();
     EXPECT_NE(cli_->Err().find("no machine Mill in the profile"), std::string::npos) << CliOutput();
     EXPECT_EQ(RunCli({"send", "--machine", "Lathe1", "--family", "0", "part.nc"}), 2) << CliOutput();

@@ -1,6 +1,7 @@
 // The port map and the start-up probe, with real links to real ptys.
 #include <gtest/gtest.h>
 
+#include <errno.h>
 #include <stdlib.h>
 
 #include <array>
@@ -10,6 +11,7 @@
 #include <optional>
 #include <vector>
 
+#include "serial/PortDevice.h"
 #include "serial/PortMap.h"
 #include "serial/ProbePorts.h"
 #include "serial/SerialPort.h"
@@ -102,6 +104,33 @@ TEST(ProbePorts, SkipsPortsThatDoNotOpenAndLeavesEmptyEntriesZero) {
 TEST(ProbePorts, NoPortsGivesAllZero) {
     PortsFolder folder;
     EXPECT_EQ(ProbePorts(), (std::array<unsigned, 5>{}));
+}
+
+// A link whose target is an address names a port on a device server: the
+// probe lists it without connecting, a machine's address gets the link's
+// number (another address a number of its own), and a server that is not
+// there refuses the open at once, saying where it tried.
+TEST(PortMap, ALinkToAnAddressNamesANetworkPort) {
+    PortsFolder folder;
+    const std::string address = "rfc2217://127.0.0.1:9";  // discard: nobody listens on it here
+    folder.Link(4, address);
+    EXPECT_EQ(PortDevicePath(4), address);
+    const PortTarget target = PortTargetOf(4);
+    EXPECT_EQ(target.kind, PortTargetKind::Rfc2217);
+    EXPECT_EQ(target.path, address);
+    EXPECT_EQ(PortTargetOf(4).kind, PortTargetKindOf("RFC2217://x:1"));
+    EXPECT_EQ(ProbePorts(), (std::array<unsigned, 5>{4, 0, 0, 0, 0}));
+
+    EXPECT_EQ(RegisterNetworkPort(address), 4u);
+    const unsigned other = RegisterNetworkPort("tcp://127.0.0.1:9");
+    EXPECT_GE(other, kFirstRegisteredPort);
+    EXPECT_EQ(RegisterNetworkPort("tcp://127.0.0.1:9"), other);
+    EXPECT_EQ(PortTargetOf(other).kind, PortTargetKind::RawTcp);
+
+    CSerialPort port;
+    EXPECT_FALSE(port.Open(nullptr, other, 0));
+    EXPECT_EQ(port.LastOpenFailure().operation, "connect() to 127.0.0.1:9");
+    EXPECT_EQ(port.LastOpenFailure().systemError, ECONNREFUSED);
 }
 
 }  // namespace
