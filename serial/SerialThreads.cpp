@@ -471,18 +471,20 @@ CSerialPort::WriterWait CSerialPort::WriteFromBuf(CSerialPort* port) {
             } else if (io.status == IoStatus::Lost) {
                 port->m_bDeviceLost = true;
                 port->DropWriteQueue();
-            } else if (io.status == IoStatus::Failed) {
-                // The block is given up; the failure goes to the error hook.
+            }
+        }
+        if (io.status == IoStatus::Failed) {
+            // The failure goes to the error hook before the block is given
+            // up: a Flush that finds the queue empty (one that only starts
+            // now included) then finds the failure too.
+            errno = io.error;
+            port->ProcessErrorMessage("WriteFile()");
+            std::lock_guard state(port->m_stateMutex);
+            if (generation == port->m_nPurgeGeneration && !port->m_pWriteBuffer.empty()) {
                 port->m_nWriteLength -= static_cast<uint32_t>(rest);
                 port->m_pWriteBuffer.pop_front();
                 port->m_nFrontSent = 0;
             }
-        }
-        if (io.status == IoStatus::Failed) {
-            // Reported before a Flush waiting for the queue is woken, so
-            // that it finds the failure when it sees the queue empty.
-            errno = io.error;
-            port->ProcessErrorMessage("WriteFile()");
         }
         port->m_stateChanged.notify_all();
         switch (io.status) {
