@@ -108,18 +108,6 @@ std::string AsTakenBack(const std::string& program, int family) {
     return family == 4 ? program : program + "\n";
 }
 
-long long ProcessorTicks(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string line;
-    std::getline(stat, line);
-    std::istringstream fields(line.substr(line.rfind(')') + 2));
-    std::string field;
-    long long ticks = 0;
-    for (int i = 3; i <= 15 && fields >> field; ++i)
-        if (i >= 14) ticks += std::stoll(field);
-    return ticks;
-}
-
 long PeakKilobytes(pid_t pid) {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
     std::string line;
@@ -275,10 +263,10 @@ public:
     }
 
     pid_t ServePid() const { return m_serve->Pid(); }
-    long long SimulatorTicks() const {
-        long long ticks = 0;
-        for (const auto& machine : m_machines) ticks += ProcessorTicks(machine.sim->Pid());
-        return ticks;
+    double SimulatorSeconds() const {
+        double seconds = 0;
+        for (const auto& machine : m_machines) seconds += quorlin::e2e::ProcessorSeconds(machine.sim->Pid());
+        return seconds;
     }
     long SimulatorPeakKilobytes() const {
         long peak = 0;
@@ -353,9 +341,8 @@ int main(int argc, char** argv) {
     }
     Shop shop(options);
     if (!shop.Start()) return 1;
-    const long ticksPerSecond = sysconf(_SC_CLK_TCK);
-    const long long serveBefore = ProcessorTicks(shop.ServePid());
-    const long long simsBefore = shop.SimulatorTicks();
+    const double serveBefore = quorlin::e2e::ProcessorSeconds(shop.ServePid());
+    const double simsBefore = shop.SimulatorSeconds();
     const auto start = Clock::now();
     Tally tally;
     for (int round = 1; round <= options.rounds; ++round) {
@@ -365,8 +352,8 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
     }
     const double wall = std::chrono::duration<double>(Clock::now() - start).count();
-    const double serveCpu = static_cast<double>(ProcessorTicks(shop.ServePid()) - serveBefore) / ticksPerSecond;
-    const double simsCpu = static_cast<double>(shop.SimulatorTicks() - simsBefore) / ticksPerSecond;
+    const double serveCpu = quorlin::e2e::ProcessorSeconds(shop.ServePid()) - serveBefore;
+    const double simsCpu = shop.SimulatorSeconds() - simsBefore;
     const long servePeak = PeakKilobytes(shop.ServePid());
 
     std::printf("machines %d, rounds %d, %d transfers, %d not byte-exact%s\n", options.machines, options.rounds,

@@ -76,17 +76,25 @@ INSTANTIATE_TEST_SUITE_P(EveryOffer, Download,
                                     std::to_string(info.param.kind) + "_" + std::to_string(info.param.baud);
                          });
 
-class DownloadAnswers : public TransferFixture {};
+class DownloadAnswers : public TransferFixture {
+protected:
+    // A kind 3 download of blocks blocks of 32 KiB to a family's controller
+    // that was told expect first; the payload it carried.
+    Bytes DownloadBlocks(int family, int blocks, unsigned seed, const std::string& expect) {
+        StartSim(family);
+        const Bytes payload = Pattern(static_cast<size_t>(blocks) * 32768, seed);
+        const std::string path = Write("system.bin", UpdateFile(payload));
+        Sim(expect, "expecting download");
+        StartCli({"download", "--kind", "3", path});
+        EXPECT_EQ(WaitCli(), 0) << CliOutput();
+        return payload;
+    }
+};
 
 // The controller's answer 0x10 after noise, written in two parts: the PC
 // still finds it and goes on without a verdict.
 TEST_F(DownloadAnswers, AnswerAfterNoiseAndSplitStillDrivesTheBlocks) {
-    StartSim(3);
-    const Bytes payload = Pattern(3 * 32768, 4);
-    const std::string path = Write("system.bin", UpdateFile(payload));
-    Sim("expect download blocks answer 10 noise 00FF5A41 split", "expecting download");
-    StartCli({"download", "--kind", "3", path});
-    EXPECT_EQ(WaitCli(), 0) << CliOutput();
+    const Bytes payload = DownloadBlocks(3, 3, 4, "expect download blocks answer 10 noise 00FF5A41 split");
     const std::string stored = SimReports("stored download");
     EXPECT_EQ(Field(stored, "blocks"), 3);
     EXPECT_EQ(Read(StoredPath(stored)), payload);
@@ -97,12 +105,7 @@ TEST_F(DownloadAnswers, AnswerAfterNoiseAndSplitStillDrivesTheBlocks) {
 // Noise whose last byte is 'Z' runs into the answer's "ZZ": the download
 // still goes on (it once waited for ever after the first block).
 TEST_F(DownloadAnswers, AnswerBehindNoiseEndingInZStillDrivesTheBlocks) {
-    StartSim(4);
-    const Bytes payload = Pattern(2 * 32768, 6);
-    const std::string path = Write("system.bin", UpdateFile(payload));
-    Sim("expect download blocks answer 11 noise E5375A", "expecting download");
-    StartCli({"download", "--kind", "3", path});
-    EXPECT_EQ(WaitCli(), 0) << CliOutput();
+    const Bytes payload = DownloadBlocks(4, 2, 6, "expect download blocks answer 11 noise E5375A");
     EXPECT_FALSE(SimReports("download verdict 1 after block 2").empty());
     const std::string stored = SimReports("stored download");
     EXPECT_EQ(Read(StoredPath(stored)), payload);

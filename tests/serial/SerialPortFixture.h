@@ -79,8 +79,13 @@ protected:
     // Open, configure and start as the communication view does, with the
     // given handshake.
     void OpenMonitored(uint8_t handshake = HandshakeNone, uint32_t mask = EV_RXCHAR | EV_TXEMPTY) {
+        OpenMonitoredFor(owner, handshake, mask);
+    }
+    // The same for another owner of the port's messages.
+    void OpenMonitoredFor(test::RecordingOwner& who, uint8_t handshake = HandshakeNone,
+                          uint32_t mask = EV_RXCHAR | EV_TXEMPTY) {
         bool opened = false;
-        TimeHostCall("Open", [&] { opened = port.Open(&owner, kPort, 0); });
+        TimeHostCall("Open", [&] { opened = port.Open(&who, kPort, 0); });
         ASSERT_TRUE(opened);
         TimeHostCall("Init", [&] { port.Init(9600, 'n', 8, 1, handshake, mask); });
         ASSERT_TRUE(port.StartMonitoring());

@@ -95,7 +95,11 @@ TEST_F(Sessions, ASettingTheDeviceCannotTakeIsReportedWithItsReason) {
 
 #ifndef _WIN32
 // The judgement of a read-back, without a device.
-termios Asked(const CommState& state) {
+termios Asked(char parity, uint8_t dataBits, bool inX) {
+    CommState state;
+    state.parity = parity;
+    state.dataBits = dataBits;
+    state.inX = inX;
     termios tio{};
     cfsetospeed(&tio, B9600);
     cfsetispeed(&tio, B9600);
@@ -104,30 +108,19 @@ termios Asked(const CommState& state) {
 }
 
 TEST(SettingsNotTaken, EverythingTakenIsNothingMissing) {
-    CommState state;
-    state.parity = 'o';
-    state.dataBits = 7;
-    state.inX = true;
-    const termios asked = Asked(state);
+    const termios asked = Asked('o', 7, true);
     EXPECT_EQ(SettingsNotTaken(asked, asked), "");
 }
 
 TEST(SettingsNotTaken, EightBitsWithoutParityIsTheNearestToSevenWithParity) {
-    CommState state;
-    state.parity = 'o';
-    state.dataBits = 7;
-    const termios asked = Asked(state);
+    const termios asked = Asked('o', 7, false);
     termios got = asked;
     got.c_cflag = (got.c_cflag & ~(CSIZE | PARENB)) | CS8;  // what a pty reads back
     EXPECT_EQ(SettingsNotTaken(asked, got), "");
 }
 
 TEST(SettingsNotTaken, SettingsThatDidNotStickAreNamed) {
-    CommState state;
-    state.parity = 'e';
-    state.dataBits = 8;
-    state.inX = true;
-    const termios asked = Asked(state);
+    const termios asked = Asked('e', 8, true);
 
     termios got = asked;
     cfsetospeed(&got, B4800);

@@ -156,9 +156,7 @@ TEST_F(PortTransfer, TheTxEmptyOfABlockComesBeforeTheAnswerToIt) {
     for (uint8_t handshake : {HandshakeNone, HandshakeXonXoff}) {
         test::RecordingOwner fresh;
         CloseBeforeOwnerGoes closeFirst{port};
-        ASSERT_TRUE(port.Open(&fresh, kPort, 0));
-        port.Init(9600, 'n', 8, 1, handshake, EV_RXCHAR | EV_TXEMPTY);
-        ASSERT_TRUE(port.StartMonitoring());
+        ASSERT_NO_FATAL_FAILURE(OpenMonitoredFor(fresh, handshake));
         for (int round = 0; round < 20; ++round) {
             port.WriteString("q");
             ASSERT_EQ(pty.ReadExactly(1), "q");
@@ -257,9 +255,7 @@ TEST_F(PortTransfer, ControlCharactersReachReadWithoutXonXoff) {
     for (uint8_t handshake : {HandshakeNone, HandshakeCtsRts}) {
         test::RecordingOwner fresh;
         CloseBeforeOwnerGoes closeFirst{port};
-        ASSERT_TRUE(port.Open(&fresh, kPort, 0));
-        port.Init(9600, 'n', 8, 1, handshake, EV_RXCHAR | EV_TXEMPTY);
-        ASSERT_TRUE(port.StartMonitoring());
+        ASSERT_NO_FATAL_FAILURE(OpenMonitoredFor(fresh, handshake));
         ASSERT_TRUE(pty.Write("\x11" "a\x13" "b"));
         std::string got;
         ASSERT_TRUE(fresh.WaitFor([&](const Messages& all) {

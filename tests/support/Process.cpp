@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <fstream>
+#include <sstream>
 
 extern char** environ;
 
@@ -139,6 +141,21 @@ std::vector<int> Process::Descriptors() const {
     if (outFd_ >= 0) fds.push_back(outFd_);
     if (errFd_ >= 0) fds.push_back(errFd_);
     return fds;
+}
+
+double ProcessorSeconds(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    const auto nameEnd = line.rfind(')');
+    if (nameEnd == std::string::npos) return 0;
+    // After the name: state, then fields 4 to 13, then utime and stime.
+    std::istringstream fields(line.substr(nameEnd + 2));
+    std::string field;
+    long long ticks = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i)
+        if (i >= 14) ticks += std::stoll(field);
+    return static_cast<double>(ticks) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
 Session::~Session() {

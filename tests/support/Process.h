@@ -105,6 +105,10 @@ private:
     int folderWatch_ = -1;
 };
 
+// The processor time (user and system) a running process has used so far,
+// in seconds; 0 when it cannot be read.
+double ProcessorSeconds(pid_t pid);
+
 // This process's environment, for a child that runs as the test does.
 std::vector<std::string> InheritedEnvironment();
 
