@@ -60,35 +60,18 @@ bool PtyPair::Write(const std::string& bytes) {
     return true;
 }
 
-std::string PtyPair::ReadAvailable() {
-    std::string out;
-    char piece[4096];
-    for (;;) {
-        const ssize_t n = ::read(m_master, piece, sizeof piece);
-        if (n <= 0) break;
-        out.append(piece, static_cast<size_t>(n));
-    }
-    return out;
+long PtyPair::ReadPiece(char* buffer, size_t size) {
+    const ssize_t n = ::read(m_master, buffer, size);
+    if (n >= 0) return static_cast<long>(n);
+    return errno == EAGAIN || errno == EINTR ? 0 : -1;
 }
 
-std::string PtyPair::ReadExactly(size_t count, std::chrono::milliseconds deadline) {
-    std::string out;
-    const auto until = std::chrono::steady_clock::now() + deadline;
-    char piece[4096];
-    while (out.size() < count) {
-        const ssize_t n = ::read(m_master, piece, std::min(sizeof piece, count - out.size()));
-        if (n > 0) {
-            out.append(piece, static_cast<size_t>(n));
-            continue;
-        }
-        if (n < 0 && errno != EAGAIN && errno != EINTR) break;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            until - std::chrono::steady_clock::now());
-        if (left.count() <= 0) break;
-        pollfd fd{m_master, POLLIN, 0};
-        ::poll(&fd, 1, static_cast<int>(left.count()));
-    }
-    return out;
+bool PtyPair::WaitReadable(std::chrono::steady_clock::time_point until) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    pollfd fd{m_master, POLLIN, 0};
+    ::poll(&fd, 1, static_cast<int>(left.count()));
+    return true;
 }
 
 }  // namespace quorlin::test

@@ -98,30 +98,14 @@ bool PtyPair::Write(const std::string& bytes) {
     return true;
 }
 
-std::string PtyPair::ReadAvailable() {
-    std::string out;
-    char piece[4096];
-    for (;;) {
-        const int n = ::recv(AsSocket(m_master), piece, sizeof piece, 0);
-        if (n <= 0) break;
-        out.append(piece, static_cast<size_t>(n));
-    }
-    return out;
+long PtyPair::ReadPiece(char* buffer, size_t size) {
+    const int n = ::recv(AsSocket(m_master), buffer, static_cast<int>(size), 0);
+    if (n > 0) return n;
+    return n < 0 && ::WSAGetLastError() == WSAEWOULDBLOCK ? 0 : -1;
 }
 
-std::string PtyPair::ReadExactly(size_t count, std::chrono::milliseconds deadline) {
-    std::string out;
-    const auto until = std::chrono::steady_clock::now() + deadline;
-    char piece[4096];
-    while (out.size() < count) {
-        const int n = ::recv(AsSocket(m_master), piece, static_cast<int>(std::min(sizeof piece, count - out.size())), 0);
-        if (n > 0) {
-            out.append(piece, static_cast<size_t>(n));
-            continue;
-        }
-        if (n == 0 || ::WSAGetLastError() != WSAEWOULDBLOCK || !WaitReady(AsSocket(m_master), false, until)) break;
-    }
-    return out;
+bool PtyPair::WaitReadable(std::chrono::steady_clock::time_point until) {
+    return WaitReady(AsSocket(m_master), false, until);
 }
 
 }  // namespace quorlin::test

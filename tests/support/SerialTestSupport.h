@@ -49,6 +49,13 @@ public:
     void CloseMaster();
 
 private:
+    // One read of the master that does not wait: the count, 0 when nothing
+    // waits now, -1 when the master is closed or failed.
+    long ReadPiece(char* buffer, size_t size);
+    // Waits until the master may have something to read; false once until
+    // has passed.
+    bool WaitReadable(std::chrono::steady_clock::time_point until);
+
     int m_master = -1;
     int m_slave = -1;
     std::string m_slavePath;
