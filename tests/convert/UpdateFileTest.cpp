@@ -60,12 +60,18 @@ TEST(ByteSum, AgreesWithOneByteAtATimeForEveryLengthAndAlignment) {
     }
 }
 
+// A file of bytes in folder, open for reading at offset.
+PosixFile OpenAt(const TemporaryFolder& folder, const Bytes& bytes, std::uint64_t offset) {
+    test::WriteBytes(folder / "f", bytes);
+    PosixFile file = PosixFile::OpenForReading(folder / "f");
+    file.Seek(offset);
+    return file;
+}
+
 TEST(SumFileFrom, SumsFromTheOffsetAndRestoresThePosition) {
     TemporaryFolder folder;
     const Bytes bytes = test::Pattern(3000);
-    test::WriteBytes(folder / "f", bytes);
-    PosixFile file = PosixFile::OpenForReading(folder / "f");
-    file.Seek(17);
+    PosixFile file = OpenAt(folder, bytes, 17);
     EXPECT_EQ(SumFileFrom(file, 1000), test::ReferenceSum(bytes, 1000));
     EXPECT_EQ(file.Position(), 17u);
     EXPECT_EQ(SumFileFrom(file, 3000), 0u);
@@ -166,9 +172,7 @@ TEST(CheckPictureBitmap, RefusesOtherOffsetsOtherMagicAndShortFilesLeavingChecks
 TEST(BuildUpdateHeader, DescribesTheWholeSourceAndRewindsIt) {
     TemporaryFolder folder;
     const Bytes source = test::Pattern(5000);
-    test::WriteBytes(folder / "src", source);
-    PosixFile file = PosixFile::OpenForReading(folder / "src");
-    file.Seek(1234);
+    PosixFile file = OpenAt(folder, source, 1234);
     HeaderBytes header{};
     header.fill(0xEE);
     BuildUpdateHeader(header, file);
