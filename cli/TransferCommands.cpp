@@ -131,10 +131,7 @@ std::optional<std::string> ChooseLine(const ParsedArgs& args, LineChoice& choice
         if (args.Has("port") || args.Has("family") || args.Has("baud-index"))
             return "--machine sets the port, family and baud: leave out --port, --family and --baud-index";
         if (auto why = ChooseMachine(*name, choice)) return why;
-        s.sysType = choice.machine->family;
-        s.baudRate = choice.machine->baudIndex;
-        s.portList = {static_cast<int32_t>(choice.machine->portNumber), 0, 0, 0, 0};
-        s.commPort = 0;
+        UseMachineLine(*choice.machine, s);
     }
     if (auto text = args.Value("family")) {
         auto value = ParseNumber(*text, 0, static_cast<long>(ControllerFamilies().size()) - 1);

@@ -7,6 +7,7 @@
 #include "serial/PortDevice.h"
 #include "serial/PortMap.h"
 #include "serial/ProbePorts.h"
+#include "transfer/CommSettings.h"
 
 namespace quorlin {
 
@@ -95,6 +96,14 @@ std::optional<std::string> ParseMachine(const MachineEntry& entry, Machine& mach
         if (!folder.empty()) parsed.sendFolders.push_back(folder);
     machine = std::move(parsed);
     return std::nullopt;
+}
+
+void UseMachineLine(const Machine& machine, CommSettings& settings) {
+    settings.sysType = machine.family;
+    settings.baudRate = machine.baudIndex;
+    settings.baud = settings.BaudForIndex(machine.baudIndex);
+    settings.portList = {static_cast<int32_t>(machine.portNumber), 0, 0, 0, 0};
+    settings.commPort = 0;
 }
 
 bool IsBareFileName(const std::string& name) {

@@ -11,6 +11,8 @@
 
 namespace quorlin {
 
+struct CommSettings;
+
 // The profile groups of the machines are this prefix and the machine's name.
 inline constexpr const char* kMachineGroupPrefix = "Machine.";
 // The keys of a machine's group.
@@ -48,6 +50,10 @@ std::optional<std::string> ParseMachinePort(const std::string& text, unsigned& n
 
 // The machine of an entry, or why the entry is no machine.
 std::optional<std::string> ParseMachine(const MachineEntry& entry, Machine& machine);
+
+// Puts the machine's line (its port, family and baud) into settings, as the
+// Settings sheet does for a port chosen there.
+void UseMachineLine(const Machine& machine, CommSettings& settings);
 
 // A file name without a folder part, which the machine's folders complete.
 bool IsBareFileName(const std::string& name);

@@ -123,6 +123,7 @@ struct Slot {
     std::optional<ServedMachineProfile> next;  // changed: served anew with this
     bool remove = false;
     bool due = true;  // woken, a message waiting or its deadline passed: run it
+    std::optional<Clock::time_point> deadline;  // the machine's, as the last wait began
 };
 
 class ServeLoop {
@@ -148,7 +149,9 @@ private:
     void Add(ServedMachineProfile profile) {
         auto machine = std::make_unique<ServedMachine>(std::move(profile), ServeReport{m_events, m_logs}, m_retry);
         machine->Start();
-        m_slots.push_back({std::move(machine), std::nullopt, false});
+        Slot slot;
+        slot.machine = std::move(machine);
+        m_slots.push_back(std::move(slot));
     }
 
     // One wait for every machine, the signals and the earliest deadline;
@@ -166,14 +169,15 @@ private:
                 timeoutMs = 0;  // a message waits: only a look for a signal
                 slot.due = true;
             }
-            if (auto deadline = slot.machine->Deadline()) endBy(*deadline);
+            slot.deadline = slot.machine->Deadline();
+            if (slot.deadline) endBy(*slot.deadline);
             fds.push_back({slot.machine->WakeHandle(), POLLIN, 0});
         }
         const int ready = poll(fds.data(), fds.size(), timeoutMs);
         const auto now = Clock::now();
         for (Slot& slot : m_slots) {
             slot.machine->Unpark();
-            if (auto deadline = slot.machine->Deadline(); deadline && *deadline <= now) slot.due = true;
+            if (slot.deadline && *slot.deadline <= now) slot.due = true;
         }
         if (ready < 0 && errno != EINTR) {
             std::fprintf(stderr, "quorlin-cli serve: poll: %s\n", std::strerror(errno));

@@ -60,12 +60,7 @@ ServedMachine::ServedMachine(ServedMachineProfile profile, ServeReport report, s
       // Hidden, and in the receive folder itself: the rename that names the
       // program then never crosses file systems.
       m_receivePath(m_profile.machine.receiveFolder + "/.receiving-" + m_profile.machine.name + ".nc") {
-    const Machine& machine = m_profile.machine;
-    m_settings.sysType = machine.family;
-    m_settings.baudRate = machine.baudIndex;
-    m_settings.baud = m_settings.BaudForIndex(machine.baudIndex);
-    m_settings.portList = {static_cast<int32_t>(machine.portNumber), 0, 0, 0, 0};
-    m_settings.commPort = 0;
+    UseMachineLine(m_profile.machine, m_settings);
     m_engine = std::make_unique<TransferEngine>(*this, std::make_unique<SerialTransferPort>());
 }
 
