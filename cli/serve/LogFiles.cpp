@@ -24,6 +24,7 @@ LogFiles::~LogFiles() {
 
 void LogFiles::Append(const std::string& path, uint64_t limit, std::string_view text) {
     if (text.empty() || path.empty()) return;
+    bool first;
     {
         std::lock_guard lock(m_mutex);
         if (m_nWaiting + text.size() > kWaitingLimit) {
@@ -31,9 +32,11 @@ void LogFiles::Append(const std::string& path, uint64_t limit, std::string_view 
             return;
         }
         m_nWaiting += text.size();
+        first = m_pieces.empty();
         m_pieces.push_back({path, limit, std::string(text)});
     }
-    m_changed.notify_one();
+    // Only the first piece wakes the writer: the rest gather with it.
+    if (first) m_changed.notify_one();
 }
 
 void LogFiles::Run() {
@@ -41,6 +44,7 @@ void LogFiles::Run() {
     for (;;) {
         m_changed.wait(lock, [this] { return m_bStop || !m_pieces.empty(); });
         if (m_pieces.empty()) return;  // stopping, and everything is written
+        m_changed.wait_for(lock, kGather, [this] { return m_bStop; });
         std::vector<Piece> pieces = std::move(m_pieces);
         m_pieces.clear();
         lock.unlock();

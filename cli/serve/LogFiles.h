@@ -3,7 +3,13 @@
 // a slow or full disk never holds up the machines' lines. Each file is
 // rotated by size: when the next text would take it past its limit it is
 // renamed to "PATH.1" (replacing the one before) and begun anew.
+//
+// A receive logs a piece on nearly every turn of its machine, hundreds a
+// second on a busy shop's lines. The writer gathers them for kGather before
+// it writes and flushes, so that it wakes a few times a second instead of
+// once per piece; the destructor writes what is still gathering at once.
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
@@ -21,6 +27,9 @@ public:
     // Text waiting for a disk that does not take it is kept up to this
     // much; beyond it, text is dropped and counted.
     static constexpr size_t kWaitingLimit = 16u * 1024 * 1024;
+    // How long pieces gather before they are written: well below what a
+    // person who watches the file notices.
+    static constexpr std::chrono::milliseconds kGather{100};
 
     LogFiles();
     // Writes what was handed over, then ends.

@@ -1,9 +1,9 @@
 // quorlin-cli serve: every machine of the profile served at once, without
 // anybody at the PC. One thread waits for all machines, the signals and the
-// machines' timers in one poll(); each machine's port has its own threads,
+// machines' timers in one epoll wait; each machine's port has its own threads,
 // as every port has.
 
-#include <poll.h>
+#include <sys/epoll.h>
 #include <signal.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
@@ -122,74 +122,126 @@ struct Slot {
     std::unique_ptr<ServedMachine> machine;
     std::optional<ServedMachineProfile> next;  // changed: served anew with this
     bool remove = false;
-    bool due = true;  // woken, a message waiting or its deadline passed: run it
-    std::optional<Clock::time_point> deadline;  // the machine's, as the last wait began
+    bool due = true;      // woken, a message waiting or its deadline near: run it
+    bool parked = false;  // waiting for its wake-up or its deadline
+    std::optional<Clock::time_point> deadline;  // the machine's, as it parked
 };
+
+// How far ahead of its deadline a machine is run when the loop is awake
+// anyway. A streaming receive's machine asks for its turn every few
+// milliseconds; without this each would wake the loop at a moment of its
+// own, with it they fall into step and share the wake-ups.
+constexpr std::chrono::milliseconds kDeadlineSlack{2};
 
 class ServeLoop {
 public:
     ServeLoop(int signalFd, std::chrono::milliseconds retry, std::vector<std::string> names)
         : m_signalFd(signalFd), m_retry(retry), m_names(std::move(names)) {}
+    ~ServeLoop() {
+        if (m_epoll >= 0) close(m_epoll);
+    }
+    ServeLoop(const ServeLoop&) = delete;
+    ServeLoop& operator=(const ServeLoop&) = delete;
 
     int Run(std::vector<ServedMachineProfile> profiles) {
+        // One set of handles kept for the life of the loop: a wait costs the
+        // same whether 2 machines are served or 64, and only the machines
+        // that ran park again.
+        m_epoll = epoll_create1(EPOLL_CLOEXEC);
+        if (m_epoll < 0 || !Watch(m_signalFd, nullptr)) {
+            std::fprintf(stderr, "quorlin-cli serve: epoll: %s\n", std::strerror(errno));
+            return kExitFailed;
+        }
         for (ServedMachineProfile& profile : profiles) Add(std::move(profile));
         for (;;) {
-            if (!Wait()) break;
             // Only the machines with something to do run: a shop's lines wake
             // the loop thousands of times a second, each time for one or two.
-            for (Slot& slot : m_slots)
-                if (std::exchange(slot.due, false)) slot.machine->Run();
+            for (auto& slot : m_slots)
+                if (std::exchange(slot->due, false)) slot->machine->Run();
             Replace();
+            if (!Wait()) break;
         }
         Stop();
         return m_status;
     }
 
 private:
+    bool Watch(int fd, Slot* slot) {
+        epoll_event event{};
+        event.events = EPOLLIN;
+        event.data.ptr = slot;
+        return epoll_ctl(m_epoll, EPOLL_CTL_ADD, fd, &event) == 0;
+    }
+
     void Add(ServedMachineProfile profile) {
-        auto machine = std::make_unique<ServedMachine>(std::move(profile), ServeReport{m_events, m_logs}, m_retry);
-        machine->Start();
-        Slot slot;
-        slot.machine = std::move(machine);
+        auto slot = std::make_unique<Slot>();
+        slot->machine = std::make_unique<ServedMachine>(std::move(profile), ServeReport{m_events, m_logs}, m_retry);
+        slot->machine->Start();
+        if (!Watch(slot->machine->WakeHandle(), slot.get())) {
+            // Without its wake-up the machine would be run at its deadlines
+            // only: it is not served rather than served badly.
+            std::fprintf(stderr, "quorlin-cli serve: machine %s: epoll: %s\n", slot->machine->Name().c_str(),
+                         std::strerror(errno));
+            slot->machine->Stop();
+            m_status = kExitFailed;
+            return;
+        }
         m_slots.push_back(std::move(slot));
+    }
+
+    void Forget(Slot& slot) {
+        epoll_ctl(m_epoll, EPOLL_CTL_DEL, slot.machine->WakeHandle(), nullptr);
+        slot.machine->Stop();
+    }
+
+    static void Wake(Slot& slot) {
+        if (std::exchange(slot.parked, false)) slot.machine->Unpark();
+        slot.due = true;
     }
 
     // One wait for every machine, the signals and the earliest deadline;
     // false once a signal ends the service.
     bool Wait() {
-        int timeoutMs = -1;
-        auto endBy = [&timeoutMs](Clock::time_point at) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(at - Clock::now()).count();
-            const int ms = static_cast<int>(std::clamp<int64_t>(left, 0, 60 * 60 * 1000));
-            if (timeoutMs < 0 || ms < timeoutMs) timeoutMs = ms;
-        };
-        std::vector<pollfd> fds{{m_signalFd, POLLIN, 0}};
-        for (Slot& slot : m_slots) {
-            if (!slot.machine->Park()) {
-                timeoutMs = 0;  // a message waits: only a look for a signal
-                slot.due = true;
+        std::optional<Clock::time_point> earliest;
+        bool runNow = false;
+        for (auto& slot : m_slots) {
+            if (!slot->parked && !slot->due) {  // it ran: it parks again
+                if (!slot->machine->Park()) {
+                    slot->due = true;  // a message waits: only a look for a signal
+                } else {
+                    slot->parked = true;
+                    slot->deadline = slot->machine->Deadline();
+                }
             }
-            slot.deadline = slot.machine->Deadline();
-            if (slot.deadline) endBy(*slot.deadline);
-            fds.push_back({slot.machine->WakeHandle(), POLLIN, 0});
+            if (slot->due) runNow = true;
+            else if (slot->deadline && (!earliest || *slot->deadline < *earliest)) earliest = slot->deadline;
         }
-        const int ready = poll(fds.data(), fds.size(), timeoutMs);
-        const auto now = Clock::now();
-        for (Slot& slot : m_slots) {
-            slot.machine->Unpark();
-            if (slot.deadline && *slot.deadline <= now) slot.due = true;
+        int timeoutMs = runNow ? 0 : -1;
+        if (earliest && !runNow) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(*earliest - Clock::now()).count();
+            timeoutMs = static_cast<int>(std::clamp<int64_t>(left, 0, 60 * 60 * 1000));
         }
+        m_ready.resize(m_slots.size() + 1);
+        const int ready = epoll_wait(m_epoll, m_ready.data(), static_cast<int>(m_ready.size()), timeoutMs);
         if (ready < 0 && errno != EINTR) {
-            std::fprintf(stderr, "quorlin-cli serve: poll: %s\n", std::strerror(errno));
+            std::fprintf(stderr, "quorlin-cli serve: epoll_wait: %s\n", std::strerror(errno));
             m_status = kExitFailed;
             return false;
         }
-        for (size_t i = 1; ready > 0 && i < fds.size(); ++i)
-            if (fds[i].revents & POLLIN) {
-                m_slots[i - 1].machine->TakeWake();
-                m_slots[i - 1].due = true;
+        bool signalled = false;
+        for (int i = 0; i < ready; ++i) {
+            auto* slot = static_cast<Slot*>(m_ready[static_cast<size_t>(i)].data.ptr);
+            if (!slot) {
+                signalled = true;
+                continue;
             }
-        if (ready > 0 && (fds[0].revents & POLLIN)) {
+            slot->machine->TakeWake();
+            Wake(*slot);
+        }
+        const auto soon = Clock::now() + kDeadlineSlack;
+        for (auto& slot : m_slots)
+            if (slot->parked && slot->deadline && *slot->deadline <= soon) Wake(*slot);
+        if (signalled) {
             signalfd_siginfo info;
             while (read(m_signalFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
                 if (info.ssi_signo != SIGHUP) return false;
@@ -202,7 +254,8 @@ private:
     void Reload() {
         std::vector<std::string> refused, missing;
         std::vector<ServedMachineProfile> profiles = ReadServed(m_names, refused, missing);
-        for (Slot& slot : m_slots) {
+        for (auto& slotPointer : m_slots) {
+            Slot& slot = *slotPointer;
             const std::string& name = slot.machine->Name();
             auto found = std::find_if(profiles.begin(), profiles.end(), [&](const auto& p) { return p.machine.name == name; });
             const bool refusedNow = std::any_of(refused.begin(), refused.end(), [&](const auto& r) { return r.rfind(name + ": ", 0) == 0; });
@@ -220,10 +273,10 @@ private:
     // Stops the removed and changed machines whose lines are free.
     void Replace() {
         std::vector<ServedMachineProfile> anew;
-        std::erase_if(m_slots, [&](Slot& slot) {
-            if ((!slot.remove && !slot.next) || slot.machine->Busy()) return false;
-            slot.machine->Stop();
-            if (slot.next) anew.push_back(std::move(*slot.next));
+        std::erase_if(m_slots, [&](std::unique_ptr<Slot>& slot) {
+            if ((!slot->remove && !slot->next) || slot->machine->Busy()) return false;
+            Forget(*slot);
+            if (slot->next) anew.push_back(std::move(*slot->next));
             return true;
         });
         for (ServedMachineProfile& profile : anew) Add(std::move(profile));
@@ -234,9 +287,9 @@ private:
     // line time and the port's margin (3 s), before the ports close.
     void Stop() {
         std::vector<std::future<void>> flushes;
-        for (Slot& slot : m_slots)
-            if (slot.machine->Stop()) {
-                ServedMachine* machine = slot.machine.get();
+        for (auto& slot : m_slots)
+            if (slot->machine->Stop()) {
+                ServedMachine* machine = slot->machine.get();
                 flushes.push_back(std::async(std::launch::async, [machine] { machine->FlushPort(); }));
             }
         for (auto& flush : flushes) flush.wait();
@@ -249,7 +302,9 @@ private:
     const std::vector<std::string> m_names;
     LogOutput m_events{stdout};
     LogFiles m_logs;
-    std::vector<Slot> m_slots;
+    int m_epoll = -1;
+    std::vector<std::unique_ptr<Slot>> m_slots;  // each where epoll's event for it points
+    std::vector<epoll_event> m_ready;
     int m_status = kExitDone;
 };
 

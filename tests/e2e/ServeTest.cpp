@@ -25,6 +25,8 @@ protected:
         TransferFixture::SetUp();
         lineOptions_ = false;
         fs::create_directories(folder_ + "/config/Morvale CNC");
+        fs::create_directories(folder_ + "/logs");
+        ASSERT_TRUE(session_.WatchFolder(folder_ + "/logs"));
     }
     void TearDown() override {
         for (auto& sim : moreSims_) {
@@ -68,6 +70,14 @@ protected:
         EXPECT_TRUE(session_.WaitForLine(sim, "ready COM", seen, After()));
         return sim;
     }
+    // Whether the machine's log file says text before the deadline: serve
+    // writes its logs a little after the events.
+    bool LogSays(const std::string& name, const std::string& text) {
+        const std::string path = folder_ + "/logs/" + name + ".log";
+        const bool said = session_.WaitUntil([&] { return Read(path).find(text) != std::string::npos; }, After());
+        EXPECT_TRUE(said) << "the log does not say \"" << text << "\"\n" << Read(path);
+        return said;
+    }
     std::vector<std::string> Names(const std::string& subfolder) {
         std::vector<std::string> names;
         for (const auto& entry : fs::directory_iterator(folder_ + "/" + subfolder))
@@ -105,7 +115,7 @@ TEST_F(Serve, StoresEachProgramUnderItsNumberAndKeepsTheOlderOne) {
     EXPECT_EQ(names[2], "O1234.nc");
     EXPECT_EQ(Read(in + "/" + names[3]), "N1G01X3\r\nM30\r\n");
     EXPECT_NE(bare.find(names[3]), std::string::npos);
-    EXPECT_NE(Read(folder_ + "/logs/Lathe.log").find("File receiving completed"), std::string::npos);
+    LogSays("Lathe", "File receiving completed");
 }
 
 TEST_F(Serve, AnswersARequestAfterItsDelayAndNamesAnUnknownOne) {
@@ -147,10 +157,7 @@ TEST_F(Serve, AnswersAnXonRequestAtOnceAndSendsOnTheControlsDc1) {
 
     Sim("send " + Write("request.nc", "O9999\n(REQ O12)\n"), "sent program");
     Event("Mill: requested O12.nc");
-    ASSERT_TRUE(session_.WatchFolder(folder_ + "/logs"));
-    ASSERT_TRUE(session_.WaitUntil(
-        [&] { return Read(folder_ + "/logs/Mill.log").find("Begin to send file") != std::string::npos; }, After()))
-        << Read(folder_ + "/logs/Mill.log");
+    ASSERT_TRUE(LogSays("Mill", "Begin to send file"));
     Sim("take", "taking program");
     EXPECT_NE(Read(StoredPath(SimReports("stored program"))).find("N1G01X5"), std::string::npos);
     Event("Mill: sent " + folder_ + "/Mill/out/O12.nc");
