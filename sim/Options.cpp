@@ -123,11 +123,11 @@ Report lines (one per event, stable for scripts):
   download started pc-baud B
   armed TRIGGER at N bytes
   pc-handshake H
-  stored program PATH bytes N received R blocks B elapsed-us E
+  stored program PATH bytes N received R blocks B elapsed-us E line-us L
   program abandoned after N bytes received N elapsed-us E
   received SUB with no program
   sending program PATH bytes N
-  sent program PATH bytes N elapsed-us E
+  sent program PATH bytes N elapsed-us E [line-us L]
   send cancelled by pc after N bytes | send stalled after N bytes (no echo)
   send abandoned after N bytes (port closed)
   expecting download stream|blocks answer 10|11 line L | expecting program
@@ -139,6 +139,10 @@ Report lines (one per event, stable for scripts):
   reached N bytes | stalled at N bytes | vanished close|hangup at N bytes
   status mode M transfer-bytes N rx R tx T programs P downloads D pc-subs S
   error TEXT
+elapsed-us is the time from the program's first byte to its last as the
+simulator handled them; line-us the same on the paced line's clock, where a
+late wake-up of the simulator finds the bytes waiting, as a UART's FIFO
+holds them, and costs the line nothing.
 
 )";
 }

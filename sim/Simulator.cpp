@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <dirent.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace quorlin::sim {
@@ -15,6 +16,11 @@ namespace {
 
 constexpr std::size_t kReadChunk = 4096;
 constexpr std::size_t kPacedChunk = 256;
+
+// The time count characters of charTime each before end.
+Clock::time_point CharsBefore(Clock::time_point end, std::chrono::nanoseconds charTime, std::size_t count) {
+    return end - std::chrono::duration_cast<Clock::duration>(charTime * static_cast<long long>(count));
+}
 constexpr auto kSplitPause = std::chrono::milliseconds(50);
 
 std::string Hex(std::uint32_t value, int digits) {
@@ -182,11 +188,22 @@ void Simulator::ReadLine(Clock::time_point now) {
         wanted = rxClock_.Grant(now, kPacedChunk);
         if (wanted == 0) return;
     }
+    // What the line holds before the read: if the read takes all of it, the
+    // next bytes may have come at any time until they are read.
+    int waiting = 0;
+    if (options_.pace && ioctl(pty_.Master(), FIONREAD, &waiting) != 0) waiting = 0;
     std::uint8_t buffer[kReadChunk];
     const ssize_t n = read(pty_.Master(), buffer, wanted);
     const std::size_t got = n > 0 ? static_cast<std::size_t>(n) : 0;
     if (options_.pace && got < wanted) rxClock_.Return(wanted - got);
     rxIdle_ = got < wanted;
+    // The bytes' times on the line: while bytes kept waiting the line was
+    // never idle, and the clock's slots are their times however late the
+    // simulator woke. After a read that left the line empty the next bytes
+    // may have come at any moment until they are read: now is taken, which
+    // counts the simulator's lateness against the sender.
+    const Clock::time_point lineEnd = !options_.pace || rxLineDrained_ ? now : rxClock_.NextStart();
+    if (n >= 0) rxLineDrained_ = static_cast<std::size_t>(waiting) <= got;
     if (n < 0 && errno != EAGAIN && errno != EINTR) {
         // With our own slave descriptor open this does not happen while the
         // pty lives; it would mean the line itself broke.
@@ -198,7 +215,7 @@ void Simulator::ReadLine(Clock::time_point now) {
     if (got > 0) {
         rxTotal_ += got;
         lastReceived_ = now;
-        OnReceived(buffer, got, now);
+        OnReceived(buffer, got, now, lineEnd);
     }
 }
 
@@ -215,14 +232,20 @@ void Simulator::WriteLine(Clock::time_point now) {
     const ssize_t n = write(pty_.Master(), buffer, count);
     const std::size_t sent = n > 0 ? static_cast<std::size_t>(n) : 0;
     if (options_.pace && sent < count) txClock_.Return(count - sent);
-    if (sent < count) txBlocked_ = true;
+    // The bytes' times on the line: their clock slots, as the controller's
+    // UART would send what it holds however late its firmware ran; after a
+    // line the PC did not empty held them back, no sooner than now.
+    const Clock::time_point lineEnd = !options_.pace || txLineHeld_ ? now : txClock_.NextStart();
+    if (sent > 0) txLineHeld_ = false;
+    if (sent < count) txBlocked_ = txLineHeld_ = true;
     txQueue_.erase(txQueue_.begin(), txQueue_.begin() + static_cast<long>(sent));
     txTotal_ += sent;
     if (mode_ == Mode::SendingProgram && sent > 0) {
-        for (std::size_t i = 0; i < sent && !vanished_; ++i) CountTransferByte(now);
+        for (std::size_t i = 0; i < sent && !vanished_; ++i)
+            CountTransferByte(now, CharsBefore(lineEnd, txClock_.CharTime(), options_.pace ? sent - 1 - i : 0));
         if (txQueue_.empty() && protocol_ != Protocol::Echo && sendPos_ == sendBytes_.size() && !vanished_)
             EndSend("sent program " + sendPath_ + " bytes " + std::to_string(sendBytes_.size()) + " elapsed-us " +
-                    std::to_string(ElapsedMicros()));
+                    std::to_string(ElapsedMicros()) + " line-us " + std::to_string(LineMicros()));
     }
 }
 
@@ -289,7 +312,10 @@ void Simulator::OnPortEvents(Clock::time_point now) {
 
 // ------------------------------------------------------------------ receiving
 
-void Simulator::OnReceived(const std::uint8_t* data, std::size_t count, Clock::time_point now) {
+void Simulator::OnReceived(const std::uint8_t* data, std::size_t count, Clock::time_point now,
+                           Clock::time_point lineEnd) {
+    // Byte i of the read finished on the line this long before the last one.
+    const auto onLine = [&](std::size_t i) { return CharsBefore(lineEnd, rxClock_.CharTime(), options_.pace ? count - 1 - i : 0); };
     for (std::size_t i = 0; i < count; ++i)
         if (data[i] == kSUB && sentSinceCommand_) ++pcSubsSinceSend_;
 
@@ -307,7 +333,7 @@ void Simulator::OnReceived(const std::uint8_t* data, std::size_t count, Clock::t
             std::vector<std::uint8_t> reply;
             const bool complete = taker_.Feed(data[i], reply);
             if (!stalled_) Enqueue(reply, now);
-            CountTransferByte(now);
+            CountTransferByte(now, onLine(i));
             if (complete && !vanished_) StoreProgram(now);
         }
         break;
@@ -335,7 +361,7 @@ void Simulator::OnReceived(const std::uint8_t* data, std::size_t count, Clock::t
         }
         for (std::size_t i = 0; i < count && !vanished_; ++i) {
             stream_.push_back(data[i]);
-            CountTransferByte(now);
+            CountTransferByte(now, onLine(i));
         }
         break;
     case Mode::DownloadBlocks: {
@@ -346,7 +372,7 @@ void Simulator::OnReceived(const std::uint8_t* data, std::size_t count, Clock::t
         for (std::size_t i = 0; i < count && !vanished_; ++i) {
             std::vector<DownloadEvent> events;
             blocks_->Feed(data + i, 1, events);
-            CountTransferByte(now);
+            CountTransferByte(now, onLine(i));
             for (const auto& event : events) {
                 if (const auto* block = std::get_if<BlockReceived>(&event)) {
                     Report("download block " + std::to_string(block->index) + " bytes " +
@@ -387,7 +413,7 @@ void Simulator::StoreProgram(Clock::time_point now) {
     if (WriteFile(path, program))
         Report("stored program " + path + " bytes " + std::to_string(program.size()) + " received " +
                std::to_string(received) + " blocks " + std::to_string(blocks) + " elapsed-us " +
-               std::to_string(ElapsedMicros()));
+               std::to_string(ElapsedMicros()) + " line-us " + std::to_string(LineMicros()));
     transferRunning_ = false;
     stalled_ = false;
     (void)now;
@@ -472,11 +498,14 @@ void Simulator::StartTransfer(Clock::time_point now) {
     transferRunning_ = true;
     transferBytes_ = 0;
     transferFirst_ = transferLast_ = now;
+    lineFirst_.reset();
 }
 
-void Simulator::CountTransferByte(Clock::time_point now) {
+void Simulator::CountTransferByte(Clock::time_point now, Clock::time_point onLine) {
     ++transferBytes_;
     transferLast_ = now;
+    if (!lineFirst_) lineFirst_ = onLine;
+    lineLast_ = onLine;
     FireTriggers(now);
 }
 
@@ -672,6 +701,13 @@ bool Simulator::WriteFile(const std::string& path, const std::vector<std::uint8_
         std::remove(temporary.c_str());
     }
     return ok;
+}
+
+long long Simulator::LineMicros() const {
+    if (!lineFirst_) return 0;
+    // As ElapsedMicros: the last character's own time is counted too.
+    const auto line = lineLast_ - *lineFirst_ + (options_.pace ? rxClock_.CharTime() : Clock::duration::zero());
+    return std::chrono::duration_cast<std::chrono::microseconds>(line).count();
 }
 
 long long Simulator::ElapsedMicros() const {

@@ -67,7 +67,9 @@ private:
         Enqueue(bytes.data(), bytes.size(), now);
     }
     void EnqueueAhead(std::uint8_t control, Clock::time_point now);
-    void OnReceived(const std::uint8_t* data, std::size_t count, Clock::time_point now);
+    // lineEnd: when the last of the bytes finished on the line (paced: its
+    // slot on the line clock; otherwise now).
+    void OnReceived(const std::uint8_t* data, std::size_t count, Clock::time_point now, Clock::time_point lineEnd);
     void OnPortEvents(Clock::time_point now);
     bool InputWaiting() const;
     void RunTimers(Clock::time_point now);
@@ -75,7 +77,8 @@ private:
 
     // Transfers.
     void StartTransfer(Clock::time_point now);
-    void CountTransferByte(Clock::time_point now);
+    // onLine: when the byte finished on the line (see LineTimes).
+    void CountTransferByte(Clock::time_point now, Clock::time_point onLine);
     void FireTriggers(Clock::time_point now);
     void Fire(const Arm& arm, Clock::time_point now);
     void StoreProgram(Clock::time_point now);
@@ -90,6 +93,9 @@ private:
     std::string StorePath(const char* stem, int number, const char* extension) const;
     bool WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
     long long ElapsedMicros() const;
+    // From the first byte to the last on the line clock: the simulator's own
+    // late wake-ups, which the clock catches up on, do not count.
+    long long LineMicros() const;
 
     SimOptions options_;
     SimPty& pty_;
@@ -126,6 +132,8 @@ private:
     bool transferRunning_ = false;
     Clock::time_point transferFirst_{};
     Clock::time_point transferLast_{};
+    std::optional<Clock::time_point> lineFirst_;  // the first byte's end on the line
+    Clock::time_point lineLast_{};
     Clock::time_point lastReceived_{};
     std::vector<Arm> armed_;
     std::optional<Clock::time_point> resumeAt_;
@@ -136,6 +144,8 @@ private:
     LineClock rxClock_;
     LineClock txClock_;
     bool rxIdle_ = true;
+    bool rxLineDrained_ = true;  // the last read took everything the line held
+    bool txLineHeld_ = false;    // the PC's side was full: a write was cut short
     std::deque<std::uint8_t> txQueue_;
     bool txBlocked_ = false;
     unsigned long long rxTotal_ = 0;
