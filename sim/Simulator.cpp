@@ -188,22 +188,20 @@ void Simulator::ReadLine(Clock::time_point now) {
         wanted = rxClock_.Grant(now, kPacedChunk);
         if (wanted == 0) return;
     }
-    // What the line holds before the read: if the read takes all of it, the
-    // next bytes may have come at any time until they are read.
+    // What the line holds before the read: a read that takes all of it
+    // leaves the line idle, as one that wanted more does.
     int waiting = 0;
     if (options_.pace && ioctl(pty_.Master(), FIONREAD, &waiting) != 0) waiting = 0;
     std::uint8_t buffer[kReadChunk];
     const ssize_t n = read(pty_.Master(), buffer, wanted);
     const std::size_t got = n > 0 ? static_cast<std::size_t>(n) : 0;
     if (options_.pace && got < wanted) rxClock_.Return(wanted - got);
-    rxIdle_ = got < wanted;
-    // The bytes' times on the line: while bytes kept waiting the line was
-    // never idle, and the clock's slots are their times however late the
-    // simulator woke. After a read that left the line empty the next bytes
-    // may have come at any moment until they are read: now is taken, which
-    // counts the simulator's lateness against the sender.
-    const Clock::time_point lineEnd = !options_.pace || rxLineDrained_ ? now : rxClock_.NextStart();
-    if (n >= 0) rxLineDrained_ = static_cast<std::size_t>(waiting) <= got;
+    rxIdle_ = got < wanted || static_cast<std::size_t>(waiting) <= got;
+    // Paced, the bytes' times on the line are their clock slots: while
+    // bytes kept waiting the line was never idle, however late the simulator
+    // woke; after an idle line the clock starts again when the next bytes
+    // are read, which counts the simulator's lateness against the sender.
+    const Clock::time_point lineEnd = options_.pace ? rxClock_.NextStart() : now;
     if (n < 0 && errno != EAGAIN && errno != EINTR) {
         // With our own slave descriptor open this does not happen while the
         // pty lives; it would mean the line itself broke.

@@ -144,7 +144,6 @@ private:
     LineClock rxClock_;
     LineClock txClock_;
     bool rxIdle_ = true;
-    bool rxLineDrained_ = true;  // the last read took everything the line held
     bool txLineHeld_ = false;    // the PC's side was full: a write was cut short
     std::deque<std::uint8_t> txQueue_;
     bool txBlocked_ = false;
