@@ -1,9 +1,9 @@
 // quorlin-cli serve: every machine of the profile served at once, without
-// anybody at the PC. One thread waits for all machines, the signals and the
-// machines' timers in one epoll wait; each machine's port has its own threads,
-// as every port has.
+// anybody at the PC. Each machine is served on a thread of its own
+// (MachineThread), so that one machine's slow disk or port never holds up
+// another's line; this thread waits for the signals.
 
-#include <sys/epoll.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
@@ -13,10 +13,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <future>
 #include <memory>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -24,7 +24,7 @@
 #include "cli/Commands.h"
 #include "cli/LogOutput.h"
 #include "cli/serve/LogFiles.h"
-#include "cli/serve/ServedMachine.h"
+#include "cli/serve/MachineThread.h"
 #include "profile/ServeProfiles.h"
 
 namespace quorlin::cli {
@@ -117,131 +117,54 @@ bool SameProfile(const ServedMachineProfile& a, const ServedMachineProfile& b) {
     return a.machine == b.machine && a.serve == b.serve;
 }
 
-// A machine served, and what is to become of it once its line is free.
+// A machine served, and what is to become of it once it has retired.
 struct Slot {
-    std::unique_ptr<ServedMachine> machine;
+    std::unique_ptr<MachineThread> machine;
     std::optional<ServedMachineProfile> next;  // changed: served anew with this
-    bool remove = false;
-    bool due = true;      // woken, a message waiting or its deadline near: run it
-    bool parked = false;  // waiting for its wake-up or its deadline
-    std::optional<Clock::time_point> deadline;  // the machine's, as it parked
+    bool retiring = false;
 };
 
-// How far ahead of its deadline a machine is run when the loop is awake
-// anyway. A streaming receive's machine asks for its turn every few
-// milliseconds; without this each would wake the loop at a moment of its
-// own, with it they fall into step and share the wake-ups.
-constexpr std::chrono::milliseconds kDeadlineSlack{2};
-
+// Starts a thread per machine and then waits for the signals, and for
+// machines that have retired, to serve their changed profiles anew.
 class ServeLoop {
 public:
     ServeLoop(int signalFd, std::chrono::milliseconds retry, std::vector<std::string> names)
         : m_signalFd(signalFd), m_retry(retry), m_names(std::move(names)) {}
-    ~ServeLoop() {
-        if (m_epoll >= 0) close(m_epoll);
-    }
-    ServeLoop(const ServeLoop&) = delete;
-    ServeLoop& operator=(const ServeLoop&) = delete;
 
     int Run(std::vector<ServedMachineProfile> profiles) {
-        // One set of handles kept for the life of the loop: a wait costs the
-        // same whether 2 machines are served or 64, and only the machines
-        // that ran park again.
-        m_epoll = epoll_create1(EPOLL_CLOEXEC);
-        if (m_epoll < 0 || !Watch(m_signalFd, nullptr)) {
-            std::fprintf(stderr, "quorlin-cli serve: epoll: %s\n", std::strerror(errno));
-            return kExitFailed;
-        }
         for (ServedMachineProfile& profile : profiles) Add(std::move(profile));
-        for (;;) {
-            // Only the machines with something to do run: a shop's lines wake
-            // the loop thousands of times a second, each time for one or two.
-            for (auto& slot : m_slots)
-                if (std::exchange(slot->due, false)) slot->machine->Run();
-            Replace();
-            if (!Wait()) break;
-        }
+        while (Wait()) Replace();
         Stop();
         return m_status;
     }
 
 private:
-    bool Watch(int fd, Slot* slot) {
-        epoll_event event{};
-        event.events = EPOLLIN;
-        event.data.ptr = slot;
-        return epoll_ctl(m_epoll, EPOLL_CTL_ADD, fd, &event) == 0;
-    }
-
     void Add(ServedMachineProfile profile) {
-        auto slot = std::make_unique<Slot>();
-        slot->machine = std::make_unique<ServedMachine>(std::move(profile), ServeReport{m_events, m_logs}, m_retry);
-        slot->machine->Start();
-        if (!Watch(slot->machine->WakeHandle(), slot.get())) {
-            // Without its wake-up the machine would be run at its deadlines
-            // only: it is not served rather than served badly.
-            std::fprintf(stderr, "quorlin-cli serve: machine %s: epoll: %s\n", slot->machine->Name().c_str(),
-                         std::strerror(errno));
-            slot->machine->Stop();
+        const std::string name = profile.machine.name;
+        Slot slot;
+        try {
+            slot.machine =
+                std::make_unique<MachineThread>(std::move(profile), ServeReport{m_events, m_logs}, m_retry, m_retired);
+        } catch (const std::system_error& error) {
+            std::fprintf(stderr, "quorlin-cli serve: machine %s: no thread: %s\n", name.c_str(), error.what());
             m_status = kExitFailed;
             return;
         }
         m_slots.push_back(std::move(slot));
     }
 
-    void Forget(Slot& slot) {
-        epoll_ctl(m_epoll, EPOLL_CTL_DEL, slot.machine->WakeHandle(), nullptr);
-        slot.machine->Stop();
-    }
-
-    static void Wake(Slot& slot) {
-        if (std::exchange(slot.parked, false)) slot.machine->Unpark();
-        slot.due = true;
-    }
-
-    // One wait for every machine, the signals and the earliest deadline;
-    // false once a signal ends the service.
+    // Waits for a signal or a retired machine; false once a signal ends the
+    // service.
     bool Wait() {
-        std::optional<Clock::time_point> earliest;
-        bool runNow = false;
-        for (auto& slot : m_slots) {
-            if (!slot->parked && !slot->due) {  // it ran: it parks again
-                if (!slot->machine->Park()) {
-                    slot->due = true;  // a message waits: only a look for a signal
-                } else {
-                    slot->parked = true;
-                    slot->deadline = slot->machine->Deadline();
-                }
-            }
-            if (slot->due) runNow = true;
-            else if (slot->deadline && (!earliest || *slot->deadline < *earliest)) earliest = slot->deadline;
-        }
-        int timeoutMs = runNow ? 0 : -1;
-        if (earliest && !runNow) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(*earliest - Clock::now()).count();
-            timeoutMs = static_cast<int>(std::clamp<int64_t>(left, 0, 60 * 60 * 1000));
-        }
-        m_ready.resize(m_slots.size() + 1);
-        const int ready = epoll_wait(m_epoll, m_ready.data(), static_cast<int>(m_ready.size()), timeoutMs);
+        pollfd fds[2] = {{m_signalFd, POLLIN, 0}, {m_retired.NativeHandle(), POLLIN, 0}};
+        const int ready = poll(fds, 2, m_retired.IsValid() ? -1 : 1000);
         if (ready < 0 && errno != EINTR) {
-            std::fprintf(stderr, "quorlin-cli serve: epoll_wait: %s\n", std::strerror(errno));
+            std::fprintf(stderr, "quorlin-cli serve: poll: %s\n", std::strerror(errno));
             m_status = kExitFailed;
             return false;
         }
-        bool signalled = false;
-        for (int i = 0; i < ready; ++i) {
-            auto* slot = static_cast<Slot*>(m_ready[static_cast<size_t>(i)].data.ptr);
-            if (!slot) {
-                signalled = true;
-                continue;
-            }
-            slot->machine->TakeWake();
-            Wake(*slot);
-        }
-        const auto soon = Clock::now() + kDeadlineSlack;
-        for (auto& slot : m_slots)
-            if (slot->parked && slot->deadline && *slot->deadline <= soon) Wake(*slot);
-        if (signalled) {
+        if (ready > 0 && (fds[1].revents & POLLIN)) m_retired.Clear();
+        if (ready > 0 && (fds[0].revents & POLLIN)) {
             signalfd_siginfo info;
             while (read(m_signalFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info)) {
                 if (info.ssi_signo != SIGHUP) return false;
@@ -254,45 +177,49 @@ private:
     void Reload() {
         std::vector<std::string> refused, missing;
         std::vector<ServedMachineProfile> profiles = ReadServed(m_names, refused, missing);
-        for (auto& slotPointer : m_slots) {
-            Slot& slot = *slotPointer;
+        for (Slot& slot : m_slots) {
             const std::string& name = slot.machine->Name();
             auto found = std::find_if(profiles.begin(), profiles.end(), [&](const auto& p) { return p.machine.name == name; });
             const bool refusedNow = std::any_of(refused.begin(), refused.end(), [&](const auto& r) { return r.rfind(name + ": ", 0) == 0; });
             if (found == profiles.end()) {
-                slot.remove = !refusedNow;  // a group that is wrong now keeps its machine as it was
+                // A group that is wrong now keeps its machine as it was.
+                if (!refusedNow) Retire(slot);
                 continue;
             }
-            if (!SameProfile(*found, slot.machine->Profile())) slot.next = std::move(*found);
+            // One retiring already is served anew with what the profile says now.
+            if (slot.retiring || !SameProfile(*found, slot.machine->Profile())) {
+                slot.next = std::move(*found);
+                Retire(slot);
+            }
             profiles.erase(found);
         }
         for (ServedMachineProfile& profile : profiles) Add(std::move(profile));
-        Replace();
     }
 
-    // Stops the removed and changed machines whose lines are free.
+    static void Retire(Slot& slot) {
+        slot.retiring = true;
+        slot.machine->Retire();
+    }
+
+    // The retired machines' threads are joined; the changed ones are served anew.
     void Replace() {
         std::vector<ServedMachineProfile> anew;
-        std::erase_if(m_slots, [&](std::unique_ptr<Slot>& slot) {
-            if ((!slot->remove && !slot->next) || slot->machine->Busy()) return false;
-            Forget(*slot);
-            if (slot->next) anew.push_back(std::move(*slot->next));
+        std::erase_if(m_slots, [&](Slot& slot) {
+            if (!slot.machine->Ended()) return false;
+            slot.machine->Join();
+            if (slot.next) anew.push_back(std::move(*slot.next));
             return true;
         });
         for (ServedMachineProfile& profile : anew) Add(std::move(profile));
     }
 
-    // Every running transfer is cancelled with its own cancel; the SUBs that
-    // tells the controllers go out on all lines at once, each bounded by its
-    // line time and the port's margin (3 s), before the ports close.
+    // Every machine cancels its running transfer with its own cancel, at
+    // once; the SUBs that tell the controllers go out on all lines together,
+    // each bounded by its line time and the port's margin (3 s), before the
+    // ports close.
     void Stop() {
-        std::vector<std::future<void>> flushes;
-        for (auto& slot : m_slots)
-            if (slot->machine->Stop()) {
-                ServedMachine* machine = slot->machine.get();
-                flushes.push_back(std::async(std::launch::async, [machine] { machine->FlushPort(); }));
-            }
-        for (auto& flush : flushes) flush.wait();
+        for (Slot& slot : m_slots) slot.machine->Shutdown();
+        for (Slot& slot : m_slots) slot.machine->Join();
         m_slots.clear();
         m_events.Drain(std::chrono::seconds(1));
     }
@@ -302,9 +229,8 @@ private:
     const std::vector<std::string> m_names;
     LogOutput m_events{stdout};
     LogFiles m_logs;
-    int m_epoll = -1;
-    std::vector<std::unique_ptr<Slot>> m_slots;  // each where epoll's event for it points
-    std::vector<epoll_event> m_ready;
+    PumpWake m_retired;  // a machine's thread has ended
+    std::vector<Slot> m_slots;
     int m_status = kExitDone;
 };
 

@@ -1,5 +1,5 @@
-// quorlin-cli serve waits for its machines, its signals and its timers in
-// one poll(); this build has none of them.
+// quorlin-cli serve is built on POSIX signals (SIGTERM, SIGHUP) and waits;
+// this build has none of them.
 
 #include <cstdio>
 

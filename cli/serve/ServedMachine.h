@@ -3,8 +3,8 @@
 // receive always waiting for the controller, and what it does with each
 // program that arrives: store it under its number, or, for a request, send
 // the program it names after the operator's delay. It hosts its engine as
-// the command line's host does, on the serve loop's thread; the loop waits
-// for all machines at once and hands each its turn (Park, Run).
+// the command line's host does, on one thread (MachineThread's) that waits
+// for its messages and deadlines and hands it its turns (Park, Run).
 
 #include <chrono>
 #include <cstdint>
@@ -44,10 +44,11 @@ public:
     // Opens the port and waits for the controller's first program.
     void Start();
 
-    // Around the loop's one wait: the handle it waits on; Park before it
+    // Around its thread's wait: the handle it waits on; Park before it
     // (false when a message is queued: the wait must not block); the time by
     // which the machine must have its turn even without a message.
     PumpWake::Handle WakeHandle() { return m_pump.Wake().NativeHandle(); }
+    bool WakeIsValid() { return m_pump.Wake().IsValid(); }
     bool Park();
     void Unpark() { m_pump.Unpark(); }
     // The wait saw the handle ready: takes the wake-up.
