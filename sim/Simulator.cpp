@@ -16,12 +16,12 @@ namespace {
 
 constexpr std::size_t kReadChunk = 4096;
 constexpr std::size_t kPacedChunk = 256;
+constexpr auto kSplitPause = std::chrono::milliseconds(50);
 
 // The time count characters of charTime each before end.
 Clock::time_point CharsBefore(Clock::time_point end, std::chrono::nanoseconds charTime, std::size_t count) {
     return end - std::chrono::duration_cast<Clock::duration>(charTime * static_cast<long long>(count));
 }
-constexpr auto kSplitPause = std::chrono::milliseconds(50);
 
 std::string Hex(std::uint32_t value, int digits) {
     char text[16];
@@ -230,9 +230,10 @@ void Simulator::WriteLine(Clock::time_point now) {
     const ssize_t n = write(pty_.Master(), buffer, count);
     const std::size_t sent = n > 0 ? static_cast<std::size_t>(n) : 0;
     if (options_.pace && sent < count) txClock_.Return(count - sent);
-    // The bytes' times on the line: their clock slots, as the controller's
-    // UART would send what it holds however late its firmware ran; after a
-    // line the PC did not empty held them back, no sooner than now.
+    // The bytes' times on the line: paced, their clock slots, as the
+    // controller's UART sends what it holds however late its firmware runs;
+    // but after a write the full line cut short, the first bytes the PC
+    // makes room for go now, not at the slots they missed.
     const Clock::time_point lineEnd = !options_.pace || txLineHeld_ ? now : txClock_.NextStart();
     if (sent > 0) txLineHeld_ = false;
     if (sent < count) txBlocked_ = txLineHeld_ = true;

@@ -77,7 +77,8 @@ private:
 
     // Transfers.
     void StartTransfer(Clock::time_point now);
-    // onLine: when the byte finished on the line (see LineTimes).
+    // onLine: when the byte finished on the line (paced: the end of its
+    // slot on the line clock; otherwise now).
     void CountTransferByte(Clock::time_point now, Clock::time_point onLine);
     void FireTriggers(Clock::time_point now);
     void Fire(const Arm& arm, Clock::time_point now);

@@ -36,6 +36,8 @@ public:
     // Any thread; both return at once.
     void Retire() { Request(Ask::Retire); }
     void Shutdown() { Request(Ask::Shutdown); }
+    // Retire or Shutdown was asked for: the machine is on its way out.
+    bool Retiring() const { return m_ask.load() != Ask::Serve; }
     bool Ended() const { return m_bEnded.load(); }
     // Waits for the thread (after Shutdown, or once Ended).
     void Join();

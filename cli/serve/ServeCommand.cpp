@@ -121,7 +121,6 @@ bool SameProfile(const ServedMachineProfile& a, const ServedMachineProfile& b) {
 struct Slot {
     std::unique_ptr<MachineThread> machine;
     std::optional<ServedMachineProfile> next;  // changed: served anew with this
-    bool retiring = false;
 };
 
 // Starts a thread per machine and then waits for the signals, and for
@@ -183,22 +182,17 @@ private:
             const bool refusedNow = std::any_of(refused.begin(), refused.end(), [&](const auto& r) { return r.rfind(name + ": ", 0) == 0; });
             if (found == profiles.end()) {
                 // A group that is wrong now keeps its machine as it was.
-                if (!refusedNow) Retire(slot);
+                if (!refusedNow) slot.machine->Retire();
                 continue;
             }
             // One retiring already is served anew with what the profile says now.
-            if (slot.retiring || !SameProfile(*found, slot.machine->Profile())) {
+            if (slot.machine->Retiring() || !SameProfile(*found, slot.machine->Profile())) {
                 slot.next = std::move(*found);
-                Retire(slot);
+                slot.machine->Retire();
             }
             profiles.erase(found);
         }
         for (ServedMachineProfile& profile : profiles) Add(std::move(profile));
-    }
-
-    static void Retire(Slot& slot) {
-        slot.retiring = true;
-        slot.machine->Retire();
     }
 
     // The retired machines' threads are joined; the changed ones are served anew.

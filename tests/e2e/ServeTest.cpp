@@ -295,7 +295,7 @@ TEST_F(Serve, AMachineWhosePortHangsHoldsUpNoOther) {
     far.replace(far.find("Port=COM9"), 9, "Port=tcp://127.0.0.1:" + std::to_string(ntohs(address.sin_port)));
     WriteProfile(far + Machine("Lathe", 1));
     StartServe();
-    const std::string serving = Event("Lathe: serving COM1");
+    Event("Lathe: serving COM1");
     EXPECT_EQ(cli_->Out().find("Far: "), std::string::npos) << "Lathe waited for Far's port\n" << CliOutput();
 
     // Far's port is tried again and again, each time for 2 s; Lathe's program
