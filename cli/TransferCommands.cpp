@@ -21,6 +21,7 @@
 #include "nc/ResumePoint.h"
 #include "serial/PortMap.h"
 #include "serial/ProbePorts.h"
+#include "serial/SerialDevice.h"
 #include "transfer/SerialTransferPort.h"
 #include "transfer/SystemType.h"
 #include "transfer/TransferEngine.h"
@@ -228,7 +229,9 @@ template <typename Start>
 int RunTransferCommand(LineChoice choice, Start start) {
     ProbeLine(choice);
     CliTransferHost host(choice.settings);
-    auto engine = std::make_unique<TransferEngine>(host, std::make_unique<SerialTransferPort>());
+    // A command may wait for a device server: one that does not answer is
+    // an open failure.
+    auto engine = std::make_unique<TransferEngine>(host, std::make_unique<SerialTransferPort>(OpenConnectedPortDevice));
     start(*engine);
     const RunOutcome outcome = host.RunTransfer(*engine, choice.idleSeconds);
     // Ctrl+C now ends the process at once, also during the wait below.

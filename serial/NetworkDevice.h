@@ -20,16 +20,19 @@ namespace quorlin {
 
 class SerialDevice;
 
-// How long opening a network port waits for the server to accept the
-// connection and, over RFC 2217, to take the com-port option: a device
-// server on the shop's network answers within milliseconds, one that is
-// switched off never does.
+// How long a network port tries to reach the server, to be let in and, over
+// RFC 2217, to have the com-port option taken: a device server on the
+// shop's network answers within milliseconds, one that is switched off
+// never does.
 inline constexpr std::chrono::milliseconds kNetworkConnectTimeout{2000};
 
-// Connects to the server of a network target ("rfc2217://HOST:PORT" or
-// "tcp://HOST:PORT"). On failure, failure says why, its operation naming the
-// call and the address ("connect() to HOST:PORT"); a build without the
-// network back end refuses every network target.
+// The device of a network target ("rfc2217://HOST:PORT" or
+// "tcp://HOST:PORT"), which connects to its server in the background: this
+// returns at once. If the server is not reached within
+// kNetworkConnectTimeout, the device is lost and its OpenFailure names the
+// call and the address ("connect() to HOST:PORT"). Fails at once only for
+// an address that is not HOST:PORT, or where a build has no network back
+// end.
 std::unique_ptr<SerialDevice> OpenNetworkDevice(const PortTarget& target, PortFailure& failure);
 
 }  // namespace quorlin

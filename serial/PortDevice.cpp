@@ -75,4 +75,10 @@ std::unique_ptr<SerialDevice> OpenPortDevice(const PortTarget& target, PortFailu
     return nullptr;
 }
 
+std::unique_ptr<SerialDevice> OpenConnectedPortDevice(const PortTarget& target, PortFailure& failure) {
+    std::unique_ptr<SerialDevice> device = OpenPortDevice(target, failure);
+    if (device && !device->AwaitConnection(failure)) return nullptr;
+    return device;
+}
+
 }  // namespace quorlin

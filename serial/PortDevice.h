@@ -50,12 +50,20 @@ unsigned RegisterNetworkPort(const std::string& address);
 // the ports folder whose target is an address names a network port).
 PortTarget PortTargetOf(unsigned port);
 
-// Opens a target with the back end of its kind. On failure, failure says
-// why (kind, failed call, system error number and text).
+// Opens a target with the back end of its kind, without waiting for the
+// network: a network device connects in the background. On failure,
+// failure says why (kind, failed call, system error number and text).
 std::unique_ptr<SerialDevice> OpenPortDevice(const PortTarget& target, PortFailure& failure);
 
-// What CSerialPort calls to open its device: OpenPortDevice, or a stand-in
-// for a device that cannot be had for real.
+// The same, but returns a network device only once it is up (within its
+// connect time-out), and fails with the reason when it does not come up:
+// for a host that may wait, and prefers an open that either works or says
+// why, to a port that is lost soon after it opened.
+std::unique_ptr<SerialDevice> OpenConnectedPortDevice(const PortTarget& target, PortFailure& failure);
+
+// What CSerialPort calls to open its device: OpenPortDevice (or
+// OpenConnectedPortDevice), or a stand-in for a device that cannot be had
+// for real.
 using DeviceOpener = std::function<std::unique_ptr<SerialDevice>(const PortTarget&, PortFailure&)>;
 
 }  // namespace quorlin

@@ -81,8 +81,9 @@ inline constexpr std::chrono::milliseconds kWaitForever{-1};
 
 // One open device behind a port. CSerialPort's threads, its XON/XOFF and the
 // drain work on this interface alone; the port map chooses the back end per
-// port (PortDevice.h): the local device of this platform today
-// (SerialDevicePosix.cpp, SerialDeviceWin32.cpp), a network port later.
+// port (PortDevice.h): the local device of this platform
+// (SerialDevicePosix.cpp, SerialDeviceWin32.cpp) or a port on a device
+// server (SerialDeviceNetwork.cpp).
 //
 // The calls that return bool leave the system's error number where
 // LastSystemError (and errno) find it when they return false.
@@ -137,6 +138,21 @@ public:
     virtual bool OutputWaiting(uint32_t& count) const = 0;
     virtual bool Escape(uint32_t code) = 0;  // SETRTS ... CLRBREAK, SETXOFF/SETXON
     virtual bool GetModemStatus(uint32_t& status) const = 0;
+
+    // A device that connects after it was opened (a port on a device
+    // server) takes nothing and gives nothing until it is up; if it never
+    // comes up, it is lost, and OpenFailure says why (kind None for every
+    // other device, and while it is up or still connecting).
+    virtual PortFailure OpenFailure() const { return {}; }
+    // True while such a device is not up yet: nothing written has reached
+    // the line.
+    virtual bool IsConnecting() const { return false; }
+    // Waits until such a device is up, within its own bound; false, with
+    // failure set, when it never came up. A local device is up when opened.
+    virtual bool AwaitConnection(PortFailure& failure) {
+        (void)failure;
+        return true;
+    }
 };
 
 // Opens the local serial device at path for reading and writing, without

@@ -172,10 +172,14 @@ void CSerialPort::Close() {
         flow = {m_bSoftwareFlow, m_bOutputPaused, m_nXonChar, m_nXoffChar};
         baud = m_nLineBaud;
     }
+    // A device still connecting to its server has put nothing on the line:
+    // what it was given goes with it, and no later Open waits for a
+    // connection that may never come.
+    const bool reachedLine = !lost && !m_hDevice->IsConnecting();
     uint32_t inDevice = 0;
-    const bool deviceOwes = !lost && m_hDevice->OutputWaiting(inDevice) && inDevice > 0;
+    const bool deviceOwes = reachedLine && m_hDevice->OutputWaiting(inDevice) && inDevice > 0;
     std::erase_if(m_drains, [](const auto& drain) { return drain->IsFinished(); });
-    if (!owed.empty() || deviceOwes)
+    if (reachedLine && (!owed.empty() || deviceOwes))
         m_drains.push_back(std::make_unique<OutputDrain>(std::move(m_hDevice), m_strDevicePath,
                                                          std::move(owed), flow, baud));
     m_hDevice.reset();
@@ -184,6 +188,8 @@ void CSerialPort::Close() {
 }
 
 bool CSerialPort::IsOpen() const { return m_hDevice != nullptr; }
+
+bool CSerialPort::IsConnecting() const { return m_hDevice && m_hDevice->IsConnecting(); }
 
 bool CSerialPort::IsDeviceLost() const {
     std::lock_guard state(m_stateMutex);
@@ -201,8 +207,12 @@ std::string CSerialPort::LastError() const {
 }
 
 PortFailure CSerialPort::LastOpenFailure() const {
-    std::lock_guard state(m_stateMutex);
-    return m_lastOpenFailure;
+    {
+        std::lock_guard state(m_stateMutex);
+        if (m_lastOpenFailure.kind != PortFailureKind::None || !m_hDevice) return m_lastOpenFailure;
+    }
+    // A device that connects after Open may never have come up.
+    return m_hDevice->OpenFailure();
 }
 
 PortFailure CSerialPort::LastConfigFailure() const {

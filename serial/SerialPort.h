@@ -10,8 +10,11 @@
 // - Every public operation is meant for the owner's thread (the user
 //   interface thread), and none of them waits on the line: Open, Close,
 //   Init, Purge and Write return within milliseconds whatever the line does
-//   (XOFF held, a full device, a dead line). Only Flush waits, bounded, and
-//   Open waits for a drain of the same device (see Close), bounded.
+//   (XOFF held, a full device, a dead line, a device server that does not
+//   answer: its device connects in the background). Only Flush waits,
+//   bounded, and Open waits for a drain of the same device (see Close),
+//   bounded, and for a network device's connection where the port was
+//   made with OpenConnectedPortDevice.
 //   Init may also be called from one other thread (the worker that restores
 //   the line settings after a download); it takes m_csRead then m_csWrite,
 //   as Open does, so it never overlaps a Read or a device write.
@@ -47,7 +50,8 @@
 //   go what the device has taken but gives up at once on bytes held by XOFF
 //   or by a full device: a host that owes the controller its last bytes
 //   calls Flush before. A host that wants queued bytes gone calls Purge
-//   before Close.
+//   before Close. A network device that is still connecting has put
+//   nothing on the line: Close drops what it was given.
 // - Flush is for a host that may wait (the command-line tool; never from
 //   ISerialOwner::Post, which runs on the port's threads): it waits until
 //   everything written has been handed to the device and the device has
@@ -173,13 +177,18 @@ public:
     unsigned PortNumber() const { return m_nPort; }
     // True once the device has gone away (until the next Open or Close).
     bool IsDeviceLost() const;
+    // True while a device that connects after Open (a port on a device
+    // server) is not up yet.
+    bool IsConnecting() const;
     // The last failure that went to the error hook: the failed call as the
     // port's design names it, the system's error number and text; kind None
     // if there was none.
     PortFailure LastFailure() const;
     // The same as one line, "<failed call> (<system error text>)", "" if none.
     std::string LastError() const;
-    // Why the last Open failed; kind None after a successful Open.
+    // Why the last Open failed; kind None after a successful Open, unless
+    // its device connects in the background (a port on a device server)
+    // and never came up: then that device is lost, and this says why.
     PortFailure LastOpenFailure() const;
     // Why the device did not take the last line settings; kind None when it
     // took them (or the nearest it can do, such as a pty's 8 bits without

@@ -10,6 +10,9 @@ namespace quorlin {
 class SerialTransferPort final : public ITransferPort {
 public:
     SerialTransferPort() : m_port(kTransferWriteBuffer) {}
+    // With openDevice in place of OpenPortDevice (OpenConnectedPortDevice
+    // for a host that waits for a network port to be up before it goes on).
+    explicit SerialTransferPort(DeviceOpener openDevice) : m_port(kTransferWriteBuffer, std::move(openDevice)) {}
     bool Open(ISerialOwner* owner, unsigned port, unsigned notifyParam) override {
         return m_port.Open(owner, port, notifyParam);
     }
@@ -30,6 +33,7 @@ public:
     void Purge() override { m_port.Purge(); }
     void Flush() override { m_port.Flush(); }
     PortFailure LastOpenFailure() const override { return m_port.LastOpenFailure(); }
+    bool IsConnecting() const override { return m_port.IsConnecting(); }
     bool IsDeviceLost() const override { return m_port.IsDeviceLost(); }
     uint64_t OutputWaiting() override {
         if (!m_port.IsOpen()) return 0;

@@ -118,10 +118,26 @@ void TransferEngine::OnSerialTxEmpty() {
 // answer, so a running transfer ends now with a log line and a message
 // instead of waiting for a Cancel that the user may not know to press.
 void TransferEngine::OnSerialDevLost() {
-    const unsigned number = m_host.Settings().GetPortNumber();
-    if (IsTransferring())
-        FailTransfer(EndResult::PortLost, FormatWithNumber(texts::kPortLostMessage, number));
+    FailPortLost();
     ClosePort();
+}
+
+// A port on a device server connects after it opened: when it never came
+// up, the person is told that the port could not be opened, and why, as for
+// a port that would not open at all.
+void TransferEngine::FailPortLost() {
+    if (!IsTransferring()) return;
+    const unsigned number = m_host.Settings().GetPortNumber();
+    const PortFailure neverUp = m_port->LastOpenFailure();
+    if (neverUp.kind == PortFailureKind::None) {
+        FailTransfer(EndResult::PortLost, FormatWithNumber(texts::kPortLostMessage, number));
+        return;
+    }
+    ForgetWhatNeverLeft();
+    EndTransfer(EndResult::PortLost);
+    DestroyProgressWindow();
+    m_host.ShowPortOpenFailure(FormatWithNumber(texts::kCanNotOpenPort, number), texts::kCaptionError,
+                               ExplainPortChoice(m_host.Settings(), neverUp));
 }
 
 void TransferEngine::OnSendDlgCancel() {
@@ -164,7 +180,7 @@ void TransferEngine::FailWriteRefused() {
     if (!IsTransferring()) return;
     const unsigned number = m_host.Settings().GetPortNumber();
     if (m_port->IsDeviceLost())
-        FailTransfer(EndResult::PortLost, FormatWithNumber(texts::kPortLostMessage, number));
+        FailPortLost();
     else
         FailTransfer(EndResult::WriteRefused, FormatWithNumber(texts::kWriteRefusedMessage, number));
 }
@@ -185,6 +201,12 @@ void TransferEngine::DestroyProgressWindow() {
     if (m_progressWindow == Window::None) return;
     m_progressWindow = Window::None;
     m_host.DestroyProgress();
+}
+
+void TransferEngine::ForgetWhatNeverLeft() {
+    m_record.lineBytes = 0;
+    m_record.filePos = 0;
+    m_record.blocks = 0;
 }
 
 void TransferEngine::FailTransfer(EndResult result, const std::string& message) {

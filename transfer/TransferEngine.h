@@ -147,6 +147,11 @@ private:
     void CreateProgressWindow(ProgressKind kind, const std::string& path);
     void DestroyProgressWindow();
     void FailTransfer(EndResult result, const std::string& message);
+    // Ends the running transfer because its device went (or never came up).
+    void FailPortLost();
+    // The summary of a transfer whose port never came up counts nothing
+    // as sent: what the port was given never reached the line.
+    void ForgetWhatNeverLeft();
     // Hands bytes to the port. A block the port refuses ends the running
     // transfer with a message (the port lost, or it would not take them):
     // false, and the caller's step stops there.

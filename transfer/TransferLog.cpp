@@ -85,6 +85,7 @@ void TransferEngine::EndTransfer(EndResult result) {
         m_imageIn.Close();
     }
     AppendLog(message);
+    if (m_port->IsConnecting()) ForgetWhatNeverLeft();
     AppendSummary(result);
     m_record = TransferRecord{};  // the next transfer counts from nothing
     m_strSendText.clear();

@@ -35,8 +35,12 @@ public:
     // Waits, bounded by the time the queued bytes take on the line, until
     // everything written has left the port (before a host that ends closes it).
     virtual void Flush() = 0;
-    // Why the last Open failed.
+    // Why the last Open failed, or why a device that connects after Open
+    // (a port on a device server) never came up.
     virtual PortFailure LastOpenFailure() const { return {}; }
+    // True while such a device is not up yet: nothing written has reached
+    // the line.
+    virtual bool IsConnecting() const { return false; }
     // True once the device went away (until the next Open).
     virtual bool IsDeviceLost() const { return false; }
     // Bytes handed over that have not left the port yet (its own queue and

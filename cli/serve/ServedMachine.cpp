@@ -7,6 +7,7 @@
 
 #include "cli/serve/ProgramStore.h"
 #include "nc/ProgramHeader.h"
+#include "serial/SerialDevice.h"
 #include "transfer/ControllerFamily.h"
 #include "transfer/HostPace.h"
 #include "transfer/PortFailureText.h"
@@ -61,7 +62,10 @@ ServedMachine::ServedMachine(ServedMachineProfile profile, ServeReport report, s
       // program then never crosses file systems.
       m_receivePath(m_profile.machine.receiveFolder + "/.receiving-" + m_profile.machine.name + ".nc") {
     UseMachineLine(m_profile.machine, m_settings);
-    m_engine = std::make_unique<TransferEngine>(*this, std::make_unique<SerialTransferPort>());
+    // The machine's own thread may wait for its device server: a server
+    // that does not answer fails the open, and is tried again as a port
+    // that is down, instead of serving a port that is lost at once.
+    m_engine = std::make_unique<TransferEngine>(*this, std::make_unique<SerialTransferPort>(OpenConnectedPortDevice));
 }
 
 ServedMachine::~ServedMachine() {

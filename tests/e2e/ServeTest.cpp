@@ -2,11 +2,7 @@
 // numbers, requests answered, a lost port taken back, the signals, and four
 // machines served at once by the one process.
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <signal.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -16,6 +12,7 @@
 #include <sstream>
 
 #include "tests/e2e/TransferFixture.h"
+#include "tests/support/SilentServer.h"
 
 namespace quorlin::e2e {
 namespace {
@@ -278,21 +275,12 @@ TEST_F(Serve, FourMachinesReceiveAndSendAtOnce) {
 // A machine behind a device server that does not answer holds each opening
 // of its port for the connect's 2 s; the other machines are served meanwhile.
 TEST_F(Serve, AMachineWhosePortHangsHoldsUpNoOther) {
-    // A listener whose one-place queue is taken: the next connect waits.
-    const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int queued = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(listen(listener, 0), 0);
-    ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
-    ASSERT_EQ(connect(queued, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    test::SilentServer silent;
+    ASSERT_TRUE(silent.IsValid());
 
     StartSim(1);
     std::string far = Machine("Far", 9);  // named first: served first
-    far.replace(far.find("Port=COM9"), 9, "Port=tcp://127.0.0.1:" + std::to_string(ntohs(address.sin_port)));
+    far.replace(far.find("Port=COM9"), 9, "Port=tcp://127.0.0.1:" + std::to_string(silent.Port()));
     WriteProfile(far + Machine("Lathe", 1));
     StartServe();
     Event("Lathe: serving COM1");
@@ -307,8 +295,6 @@ TEST_F(Serve, AMachineWhosePortHangsHoldsUpNoOther) {
         EXPECT_LT(Clock::now() - sent, std::chrono::milliseconds(1000)) << CliOutput();
     }
     Event("Far: failed open tcp://127.0.0.1:");
-    close(queued);
-    close(listener);
 }
 
 }  // namespace

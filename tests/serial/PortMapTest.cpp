@@ -14,6 +14,7 @@
 #include "serial/PortDevice.h"
 #include "serial/PortMap.h"
 #include "serial/ProbePorts.h"
+#include "serial/SerialDevice.h"
 #include "serial/SerialPort.h"
 #include "tests/support/SerialTestSupport.h"
 #include "tests/support/TemporaryFolder.h"
@@ -109,7 +110,8 @@ TEST(ProbePorts, NoPortsGivesAllZero) {
 // A link whose target is an address names a port on a device server: the
 // probe lists it without connecting, a machine's address gets the link's
 // number (another address a number of its own), and a server that is not
-// there refuses the open at once, saying where it tried.
+// there refuses an open that waits for the connection at once, saying where
+// it tried.
 TEST(PortMap, ALinkToAnAddressNamesANetworkPort) {
     PortsFolder folder;
     const std::string address = "rfc2217://127.0.0.1:9";  // discard: nobody listens on it here
@@ -127,7 +129,7 @@ TEST(PortMap, ALinkToAnAddressNamesANetworkPort) {
     EXPECT_EQ(RegisterNetworkPort("tcp://127.0.0.1:9"), other);
     EXPECT_EQ(PortTargetOf(other).kind, PortTargetKind::RawTcp);
 
-    CSerialPort port;
+    CSerialPort port(1024, OpenConnectedPortDevice);
     EXPECT_FALSE(port.Open(nullptr, other, 0));
     EXPECT_EQ(port.LastOpenFailure().operation, "connect() to 127.0.0.1:9");
     EXPECT_EQ(port.LastOpenFailure().systemError, ECONNREFUSED);
