@@ -244,11 +244,17 @@ private:
     // Under the link's lock: sends what waits, false (errno set) when the
     // connection is gone.
     bool PushOrFail() const;
+    // Under the link's lock: count data bytes more are on their way to the
+    // server's line.
+    void CountForLine(size_t count);
     bool PurgeServer(unsigned char what);
 
     const std::shared_ptr<Connection> m_connection;
     NetworkLink& m_link;
     const Clock::time_point m_giveUpAt;
+    // When the server will have put the last data byte it was given on its
+    // line, at the line rate asked for (under the link's lock).
+    Clock::time_point m_lineFreeAt{};
 };
 
 NetworkDevice::~NetworkDevice() {
@@ -263,6 +269,14 @@ bool NetworkDevice::StillConnecting() const {
     m_link.Lose(ETIMEDOUT);
     m_connection->settled.Signal();
     return false;
+}
+
+void NetworkDevice::CountForLine(size_t count) {
+    const CommState& state = m_link.State();
+    const unsigned bits = 1 + state.dataBits + (state.parity != 'n' ? 1 : 0) +
+                          (state.stopBits == StopBits::One ? 1 : 2);
+    const auto lineTime = std::chrono::microseconds(count * bits * 1000000 / std::max<uint32_t>(state.baudRate, 1));
+    m_lineFreeAt = std::max(Clock::now(), m_lineFreeAt) + lineTime;
 }
 
 bool NetworkDevice::PushOrFail() const {
@@ -319,12 +333,14 @@ IoResult NetworkDevice::WriteSome(const void* data, size_t size) {
     if (!m_link.UsesTelnet()) {
         const IoResult io = FromSocket(::send(m_link.Socket(), data, size, MSG_NOSIGNAL | MSG_DONTWAIT));
         if (io.status == IoStatus::Lost) m_link.Lose(io.error);
+        if (io.status == IoStatus::Done) CountForLine(io.count);
         return io;
     }
     // The whole piece is taken: its escaped form leaves as the socket takes
     // it, and counts as queued output until then.
     m_link.Encode(data, size);
     if (!m_link.Push()) return {IoStatus::Lost, 0, m_link.GoneError()};
+    CountForLine(size);
     return {IoStatus::Done, size, 0};
 }
 
@@ -427,12 +443,32 @@ bool NetworkDevice::Drain() {
 bool NetworkDevice::DrainUntil(std::chrono::steady_clock::time_point deadline) {
     // The socket has no drain call: what it still holds is watched until it
     // has gone.
-    return WatchQueueUntil(deadline, [this](bool& empty) {
+    const bool emptied = WatchQueueUntil(deadline, [this](bool& empty) {
         std::lock_guard lock(m_link.mutex);
         if (!PushOrFail()) return false;
         empty = m_link.Unsent() == 0;
         return true;
     });
+    if (!emptied) return false;
+    // The server has it all, but still puts it on its line at the line
+    // rate, and may drop what it holds when the connection closes: the
+    // wait goes on until the last byte should have left it (or the
+    // connection goes, or deadline: this is an estimate, not a failure).
+    int socket;
+    Clock::time_point until;
+    {
+        std::lock_guard lock(m_link.mutex);
+        socket = m_link.Socket();
+        until = std::min(m_lineFreeAt, deadline);
+    }
+    for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());
+        if (left.count() <= 0) return true;
+        pollfd fd{socket, 0, 0};  // hang-up and errors only
+        const int ready = ::poll(&fd, 1, static_cast<int>(left.count()));
+        if (ready > 0) return true;  // gone: nothing more leaves
+        if (ready < 0 && errno != EINTR) return true;
+    }
 }
 
 bool NetworkDevice::OutputWaiting(uint32_t& count) const {
