@@ -7,6 +7,7 @@
 #include <errno.h>
 
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <string>
 
