@@ -27,6 +27,7 @@
 #include <system_error>
 #include <thread>
 
+#include "serial/LineClock.h"
 #include "serial/LineSettings.h"
 #include "serial/NetworkDevice.h"
 #include "serial/NetworkLink.h"
@@ -244,17 +245,14 @@ private:
     // Under the link's lock: sends what waits, false (errno set) when the
     // connection is gone.
     bool PushOrFail() const;
-    // Under the link's lock: count data bytes more are on their way to the
-    // server's line.
-    void CountForLine(size_t count);
     bool PurgeServer(unsigned char what);
 
     const std::shared_ptr<Connection> m_connection;
     NetworkLink& m_link;
     const Clock::time_point m_giveUpAt;
     // When the server will have put the last data byte it was given on its
-    // line, at the line rate asked for (under the link's lock).
-    Clock::time_point m_lineFreeAt{};
+    // line, at the line settings asked for (under the link's lock).
+    LineClock m_serverLine;
 };
 
 NetworkDevice::~NetworkDevice() {
@@ -269,14 +267,6 @@ bool NetworkDevice::StillConnecting() const {
     m_link.Lose(ETIMEDOUT);
     m_connection->settled.Signal();
     return false;
-}
-
-void NetworkDevice::CountForLine(size_t count) {
-    const CommState& state = m_link.State();
-    const unsigned bits = 1 + state.dataBits + (state.parity != 'n' ? 1 : 0) +
-                          (state.stopBits == StopBits::One ? 1 : 2);
-    const auto lineTime = std::chrono::microseconds(count * bits * 1000000 / std::max<uint32_t>(state.baudRate, 1));
-    m_lineFreeAt = std::max(Clock::now(), m_lineFreeAt) + lineTime;
 }
 
 bool NetworkDevice::PushOrFail() const {
@@ -333,14 +323,14 @@ IoResult NetworkDevice::WriteSome(const void* data, size_t size) {
     if (!m_link.UsesTelnet()) {
         const IoResult io = FromSocket(::send(m_link.Socket(), data, size, MSG_NOSIGNAL | MSG_DONTWAIT));
         if (io.status == IoStatus::Lost) m_link.Lose(io.error);
-        if (io.status == IoStatus::Done) CountForLine(io.count);
+        if (io.status == IoStatus::Done) m_serverLine.Handed(io.count);
         return io;
     }
     // The whole piece is taken: its escaped form leaves as the socket takes
     // it, and counts as queued output until then.
     m_link.Encode(data, size);
     if (!m_link.Push()) return {IoStatus::Lost, 0, m_link.GoneError()};
-    CountForLine(size);
+    m_serverLine.Handed(size);
     return {IoStatus::Done, size, 0};
 }
 
@@ -418,6 +408,8 @@ bool NetworkDevice::SetState(const CommState& state, std::string& notTaken) {
         return false;
     }
     std::lock_guard lock(m_link.mutex);
+    m_serverLine.SetLine(state.baudRate, static_cast<uint8_t>(state.parity), state.dataBits,
+                         state.stopBits == StopBits::One ? 1 : 2);
     // Sent now, or as soon as the server has taken the option; its answers
     // replace the values asked for as they arrive.
     m_link.AskSettings(state);
@@ -459,7 +451,7 @@ bool NetworkDevice::DrainUntil(std::chrono::steady_clock::time_point deadline) {
     {
         std::lock_guard lock(m_link.mutex);
         socket = m_link.Socket();
-        until = std::min(m_lineFreeAt, deadline);
+        until = std::min(m_serverLine.FreeAt(), deadline);
     }
     for (;;) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());

@@ -133,7 +133,6 @@ void TransferEngine::FailPortLost() {
         FailTransfer(EndResult::PortLost, FormatWithNumber(texts::kPortLostMessage, number));
         return;
     }
-    ForgetWhatNeverLeft();
     EndTransfer(EndResult::PortLost);
     DestroyProgressWindow();
     m_host.ShowPortOpenFailure(FormatWithNumber(texts::kCanNotOpenPort, number), texts::kCaptionError,
@@ -201,12 +200,6 @@ void TransferEngine::DestroyProgressWindow() {
     if (m_progressWindow == Window::None) return;
     m_progressWindow = Window::None;
     m_host.DestroyProgress();
-}
-
-void TransferEngine::ForgetWhatNeverLeft() {
-    m_record.lineBytes = 0;
-    m_record.filePos = 0;
-    m_record.blocks = 0;
 }
 
 void TransferEngine::FailTransfer(EndResult result, const std::string& message) {

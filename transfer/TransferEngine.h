@@ -9,10 +9,10 @@
 #include <memory>
 #include <string>
 
+#include "serial/LineClock.h"
 #include "serial/SerialOwner.h"
 #include "transfer/ControllerFamily.h"
 #include "transfer/DownloadPacket.h"
-#include "transfer/LineClock.h"
 #include "transfer/RestoreWorker.h"
 #include "transfer/TransferFile.h"
 #include "transfer/TransferHost.h"
@@ -149,9 +149,6 @@ private:
     void FailTransfer(EndResult result, const std::string& message);
     // Ends the running transfer because its device went (or never came up).
     void FailPortLost();
-    // The summary of a transfer whose port never came up counts nothing
-    // as sent: what the port was given never reached the line.
-    void ForgetWhatNeverLeft();
     // Hands bytes to the port. A block the port refuses ends the running
     // transfer with a message (the port lost, or it would not take them):
     // false, and the caller's step stops there.

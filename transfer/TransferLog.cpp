@@ -85,7 +85,13 @@ void TransferEngine::EndTransfer(EndResult result) {
         m_imageIn.Close();
     }
     AppendLog(message);
-    if (m_port->IsConnecting()) ForgetWhatNeverLeft();
+    // A port on a device server that has not come up (or never will) has
+    // put nothing on the line, whatever it was given.
+    if (m_port->IsConnecting() || m_port->LastOpenFailure().kind != PortFailureKind::None) {
+        m_record.lineBytes = 0;
+        m_record.filePos = 0;
+        m_record.blocks = 0;
+    }
     AppendSummary(result);
     m_record = TransferRecord{};  // the next transfer counts from nothing
     m_strSendText.clear();

@@ -3,8 +3,9 @@
 // to its device long before the line has sent them where the device shows
 // no output queue (a pty, many USB adapters, a network port): 32 KiB go
 // into a pty in milliseconds and take 34 s at 9600 baud. The clock counts
-// each block's line time at the rate and framing last set, so that the
-// transfer can tell how much may still be on its way.
+// each block's line time at the rate and framing last set, so that a
+// transfer (or a network port, whose server still sends what it holds) can
+// tell how much may still be on its way.
 
 #include <algorithm>
 #include <chrono>

@@ -1,4 +1,4 @@
-#include "transfer/LineClock.h"
+#include "serial/LineClock.h"
 
 #include <algorithm>
 
