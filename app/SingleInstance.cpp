@@ -82,6 +82,8 @@ SingleInstance::Answer SingleInstance::AskRunningCopy(const QString& openPath) {
     // The connection may have been made or refused on the spot.
     if (!finished && socket.state() != QLocalSocket::UnconnectedState) loop.exec();
     if (!connected) return Answer::NoCopy;
+    // The answer may have come in with the other copy's hang-up.
+    reply += socket.readAll();
     return reply.startsWith(kTaken.toByteArray()) ? Answer::Taken : Answer::NotAnswered;
 }
 
