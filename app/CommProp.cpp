@@ -184,7 +184,11 @@ void CCommProp::OnSystemTypeChanged() {
 
 bool CCommProp::OnOK() {
     ReadSelections();
-    return WriteProfile({commPort, sysType, baudRate});
+    // The place is kept for the "CommPort" key; the number says which port
+    // it was, should the list be different at the next start.
+    CommSettings chosen = m_settings;
+    chosen.commPort = commPort;
+    return WriteProfile({commPort, sysType, baudRate}, chosen.GetPortNumber());
 }
 
 CSettingsSheet::CSettingsSheet(const CommSettings& settings, QWidget* parent) : QDialog(parent) {

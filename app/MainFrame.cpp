@@ -26,6 +26,7 @@
 #include "app/GoToDlg.h"
 #include "app/KeyIndicators.h"
 #include "profile/MachineProfiles.h"
+#include "profile/PortChoice.h"
 #include "app/NcText.h"
 #include "app/NcToolEdit.h"
 #include "app/Prompts.h"
@@ -249,7 +250,12 @@ void CMainFrame::LoadCommSettings() {
     const StoredSettings stored = ReadProfile();
     m_settings.TakeStored(stored.commPort, stored.sysType, stored.baudRate);
     RebuildOperationMenu();
-    m_settings.portList = ProbePortList();
+    // The chosen port is offered even when the probe cannot open it (another
+    // program holds it): the transfer then says so, rather than going to
+    // whichever machine has moved into its place in the list.
+    const unsigned chosen = ReadChosenPortNumber();
+    m_settings.portList = OfferedPorts(ProbePortList(), {chosen});
+    m_settings.commPort = SettledCommPort(m_settings.portList, stored.commPort, chosen);
 }
 
 std::array<int32_t, 5> CMainFrame::ProbePortList() {
@@ -455,11 +461,15 @@ void CMainFrame::OnDownload(int commandId) {
 void CMainFrame::OnSettings() {
     // The list shows the ports there are now: an adapter plugged in since
     // start-up is offered. Cancel keeps the list the stored choice refers to.
+    // The port in use does not open a second time, so the probe leaves it
+    // out: it is offered all the same and shown chosen. With none in use,
+    // the stored place stands, as the next transfer's own probe takes it.
+    const unsigned inUse = m_settings.GetPortNumber();
     CommSettings shown = m_settings;
-    shown.portList = ProbePortList();
+    shown.portList = OfferedPorts(ProbePortList(), {inUse});
     CSettingsSheet sheet(shown, this);
     CCommProp& page = sheet.Page();
-    page.commPort = m_settings.commPort;
+    page.commPort = inUse != 0 ? PlaceOfPort(shown.portList, inUse) : m_settings.commPort;
     page.sysType = m_settings.sysType;
     page.baudRate = m_settings.baudRate;
     page.SetMachines(ReadMachineProfiles().machines);

@@ -3,8 +3,11 @@
 #include <unistd.h>
 
 #include <QCryptographicHash>
+#include <QDir>
+#include <QEventLoop>
 #include <QLocalSocket>
 #include <QStandardPaths>
+#include <QTimer>
 
 #include "profile/Profile.h"
 
@@ -12,10 +15,19 @@ namespace quorlin {
 
 namespace {
 
-// The request a later copy sends, and how long it waits for the first one
-// (a copy that does not answer within this time counts as gone).
-constexpr QByteArrayView kRaiseRequest = "raise\n";
+constexpr QByteArrayView kRaiseRequest = "raise";
+constexpr QByteArrayView kTaken = "ok\n";
+constexpr QByteArrayView kRefused = "refused\n";
+// A copy that does not accept the connection within this time counts as
+// gone; one that accepted answers within the second wait, since a copy
+// whose window waits on a question still runs its event loop.
 constexpr int kConnectTimeoutMs = 1000;
+constexpr int kAnswerTimeoutMs = 5000;
+// A request is a path at most, percent-encoded; anything longer without a
+// line end is not one of ours.
+constexpr qint64 kMaxRequestBytes = 64 * 1024;
+// A connection that says nothing is let go.
+constexpr int kSilentConnectionMs = 10000;
 constexpr int kHashCharacters = 16;
 
 }  // namespace
@@ -37,21 +49,49 @@ QString SingleInstance::KeyForProfile() {
     return runtime.isEmpty() ? name : runtime + QLatin1Char('/') + name;
 }
 
-bool SingleInstance::AskRunningCopyToRaise() {
+SingleInstance::Answer SingleInstance::AskRunningCopy(const QString& openPath) {
+    QByteArray request = kRaiseRequest.toByteArray();
+    if (!openPath.isEmpty()) request += ' ' + openPath.toUtf8().toPercentEncoding();
+    request += '\n';
+
     QLocalSocket socket;
+    QEventLoop loop;
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    bool connected = false;
+    bool finished = false;
+    QByteArray reply;
+    const auto finish = [&] {
+        finished = true;
+        loop.quit();
+    };
+    connect(&socket, &QLocalSocket::connected, &loop, [&] {
+        connected = true;
+        socket.write(request);
+        deadline.start(kAnswerTimeoutMs);
+    });
+    connect(&socket, &QLocalSocket::readyRead, &loop, [&] {
+        reply += socket.readAll();
+        if (reply.contains('\n')) finish();
+    });
+    connect(&socket, &QLocalSocket::errorOccurred, &loop, finish);
+    connect(&socket, &QLocalSocket::disconnected, &loop, finish);
+    connect(&deadline, &QTimer::timeout, &loop, finish);
+    deadline.start(kConnectTimeoutMs);
     socket.connectToServer(m_key);
-    if (!socket.waitForConnected(kConnectTimeoutMs)) return false;
-    socket.write(kRaiseRequest.data(), kRaiseRequest.size());
-    socket.waitForBytesWritten(kConnectTimeoutMs);
-    socket.disconnectFromServer();
-    return true;
+    // The connection may have been made or refused on the spot.
+    if (!finished && socket.state() != QLocalSocket::UnconnectedState) loop.exec();
+    if (!connected) return Answer::NoCopy;
+    // The answer may have come in with the other copy's hang-up.
+    reply += socket.readAll();
+    return reply.startsWith(kTaken.toByteArray()) ? Answer::Taken : Answer::NotAnswered;
 }
 
 bool SingleInstance::Listen() {
     m_server.setSocketOptions(QLocalServer::UserAccessOption);
     if (m_server.listen(m_key)) return true;
     // A socket left behind by a copy that crashed: nobody answered on it
-    // (AskRunningCopyToRaise failed), so it can go.
+    // (AskRunningCopy found no copy), so it can go.
     if (m_server.serverError() == QAbstractSocket::AddressInUseError) {
         QLocalServer::removeServer(m_key);
         return m_server.listen(m_key);
@@ -62,10 +102,36 @@ bool SingleInstance::Listen() {
 void SingleInstance::OnNewConnection() {
     while (QLocalSocket* socket = m_server.nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        QTimer::singleShot(kSilentConnectionMs, socket, &QLocalSocket::abort);
+        // Nothing here waits on the socket: what the other copy sends is
+        // taken as it arrives, and the answer is queued, not waited for.
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-            if (socket->readAll().contains("raise")) emit raiseRequested();
+            if (socket->canReadLine()) {
+                QByteArray line = socket->readLine();
+                line.chop(1);
+                socket->write(TakeRequest(line) ? kTaken.toByteArray() : kRefused.toByteArray());
+                socket->disconnectFromServer();
+            } else if (socket->bytesAvailable() > kMaxRequestBytes) {
+                socket->abort();
+            }
         });
     }
+}
+
+bool SingleInstance::TakeRequest(const QByteArray& line) {
+    if (line == kRaiseRequest) {
+        emit raiseRequested();
+        return true;
+    }
+    const QByteArray opener = kRaiseRequest.toByteArray() + ' ';
+    if (!line.startsWith(opener)) return false;
+    const QString path = QString::fromUtf8(QByteArray::fromPercentEncoding(line.mid(opener.size())));
+    // The later copy resolved the path in its own working folder; a relative
+    // one would be taken in this copy's, another file.
+    if (path.isEmpty() || QDir::isRelativePath(path)) return false;
+    emit raiseRequested();
+    emit openRequested(path);
+    return true;
 }
 
 }  // namespace quorlin

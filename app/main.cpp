@@ -20,6 +20,6 @@ int main(int argc, char* argv[]) {
     quorlin::CQuorlinApp theApp(prompts);
     QStringList arguments = QApplication::arguments();
     arguments.removeFirst();
-    if (!theApp.InitInstance(arguments)) return theApp.FoundRunningCopy() ? 0 : 1;
+    if (!theApp.InitInstance(arguments)) return theApp.ExitCode();
     return QApplication::exec();
 }

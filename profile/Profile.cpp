@@ -5,6 +5,8 @@
 #include <QStandardPaths>
 #include <limits>
 
+#include "serial/ProbePorts.h"
+
 namespace quorlin {
 
 namespace {
@@ -13,6 +15,10 @@ constexpr const char* kGroup = "Prop";
 constexpr const char* kCommPortKey = "CommPort";
 constexpr const char* kSysTypeKey = "SysType";
 constexpr const char* kBaudRateKey = "BaudRate";
+// Not in "Prop": older copies of the program read that group and keep
+// its three keys' meaning.
+constexpr const char* kChosenPortGroup = "ChosenPort";
+constexpr const char* kChosenPortNumberKey = "Number";
 
 // A value that is not a 32-bit integer reads as missing. (QVariant's toInt
 // cuts "99999999999" down to 1215752191 and calls it fine.)
@@ -64,7 +70,7 @@ StoredSettings ReadProfile() {
     return stored;
 }
 
-bool WriteProfile(const StoredSettings& stored) {
+bool WriteProfile(const StoredSettings& stored, unsigned chosenPortNumber) {
     if (!IsUsableStore()) return false;
     QSettings settings = OpenProfile();
     settings.beginGroup(QString::fromLatin1(kGroup));
@@ -72,8 +78,19 @@ bool WriteProfile(const StoredSettings& stored) {
     settings.setValue(QString::fromLatin1(kSysTypeKey), stored.sysType);
     settings.setValue(QString::fromLatin1(kBaudRateKey), stored.baudRate);
     settings.endGroup();
+    settings.beginGroup(QString::fromLatin1(kChosenPortGroup));
+    settings.setValue(QString::fromLatin1(kChosenPortNumberKey), chosenPortNumber);
+    settings.endGroup();
     settings.sync();
     return settings.status() == QSettings::NoError;
+}
+
+unsigned ReadChosenPortNumber() {
+    if (!IsUsableStore()) return 0;
+    QSettings settings = OpenProfile();
+    settings.beginGroup(QString::fromLatin1(kChosenPortGroup));
+    const int32_t number = ReadInteger(settings, kChosenPortNumberKey);
+    return number > 0 && number <= static_cast<int32_t>(kHighestPortNumber) ? static_cast<unsigned>(number) : 0;
 }
 
 // Where QSettings keeps a user's native profile on this platform, found

@@ -1,7 +1,9 @@
 #pragma once
 // The communication settings in the user's profile: QSettings "Morvale CNC" /
-// "Quorlin", group "Prop", three integers. Read once when the main window is
-// made, written only when the settings sheet is confirmed.
+// "Quorlin", group "Prop", three integers, and beside them, in a group of its
+// own, the port number that the "CommPort" place was chosen as. Read once
+// when the main window is made, written only when the settings sheet is
+// confirmed.
 
 #include <QString>
 #include <cstdint>
@@ -27,10 +29,16 @@ struct StoredSettings {
 // their meaning (no such port, no such family, 9600 baud).
 StoredSettings ReadProfile();
 
-// Writes "CommPort", "SysType" and "BaudRate" in that order and flushes
-// them to the store; false when the store could not be written or is not a
-// regular file.
-bool WriteProfile(const StoredSettings& settings);
+// Writes "CommPort", "SysType" and "BaudRate" in that order, then the port
+// number "CommPort" was chosen as (group "ChosenPort", key "Number"; 0 for
+// none), and flushes them to the store; false when the store could not be
+// written or is not a regular file.
+bool WriteProfile(const StoredSettings& settings, unsigned chosenPortNumber = 0);
+
+// The port number the stored "CommPort" was chosen as; 0 when none was
+// recorded (a profile from before it was kept, or no port chosen) or the
+// value is not a port number.
+unsigned ReadChosenPortNumber();
 
 // The profile itself, for the groups of other parts of the program.
 QSettings OpenProfile();

@@ -1,5 +1,6 @@
 // The "Settings" sheet and its "Property" page: the lists, their rules, what
-// OK writes and what Cancel leaves alone.
+// OK writes and what Cancel leaves alone; and, through the main window with
+// pty ports, that the sheet and the transfers always name the same port.
 
 #include <QApplication>
 #include <QComboBox>
@@ -8,11 +9,20 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
+#include <functional>
 
 #include "app/CommProp.h"
+#include "app/MainFrame.h"
+#include "app/QuorlinDoc.h"
+#include "app/QuorlinView.h"
+#include "profile/PortChoice.h"
 #include "profile/Profile.h"
+#include "res/CommandIds.h"
+#include "serial/SerialPort.h"
 #include "tests/app/AppTestSupport.h"
 #include "transfer/SystemType.h"
+#include "transfer/qt/TransferSession.h"
 
 using namespace quorlin;
 
@@ -26,10 +36,14 @@ QStringList Rows(const QComboBox* list) {
 
 }  // namespace
 
-class SettingsSheetTest : public QObject {
+class SettingsSheetTest : public test::FrameTestBase {
     Q_OBJECT
 private slots:
-    void init() { test::ClearProfile(); }
+    void init() {
+        test::ClearProfile();
+        m_closer.closed.clear();
+    }
+    void cleanup() { EndFrameTest(); }
 
     void sheetHasOnePropertyPageAndNoApply();
     void portsAreListedInOrderAndStoredByPosition();
@@ -41,8 +55,26 @@ private slots:
     void textServicesOfTheCore();
     void controlsAreNamedAndReachable();
     void aMachineChoosesPortFamilyAndBaud();
+    void offeredPortsKeepTheChosenOne();
+    void thePortInUseIsListedAndKept_data();
+    void thePortInUseIsListedAndKept();
+    void aChosenPortSurvivesRestarts();
 
 private:
+    // What the Comm list showed when the sheet opened.
+    struct CommSeen {
+        QStringList rows;
+        QString chosen;
+    };
+    // A main window as the program starts one: profile read, ports probed,
+    // window up, its port opened.
+    CMainFrame& StartFrame();
+    // Runs Tool > Settings, lets change act on the page, then OK.
+    CommSeen RunSettings(const std::function<void(CCommProp&)>& change = {});
+    // Send Current File of a one-line program; true when its bytes reached
+    // port's line and no other port got any.
+    bool SendReaches(unsigned port, std::initializer_list<unsigned> others);
+
     struct Sheet {
         CommSettings settings;
         std::unique_ptr<CSettingsSheet> sheet;
@@ -216,6 +248,138 @@ void SettingsSheetTest::aMachineChoosesPortFamilyAndBaud() {
     sheet->sheet->accept();
     QVERIFY(sheet->sheet->Stored());
     QCOMPARE(ReadProfile(), (StoredSettings{1, 3, 1}));
+}
+
+void SettingsSheetTest::offeredPortsKeepTheChosenOne() {
+    QCOMPARE(OfferedPorts({2, 3, 4, 5, 0}, {1}), (PortList{1, 2, 3, 4, 5}));
+    QCOMPARE(OfferedPorts({2, 3, 4, 5, 6}, {1}), (PortList{1, 2, 3, 4, 5}));  // the highest found gives way
+    QCOMPARE(OfferedPorts({1, 2, 3, 4, 5}, {9, 3}), (PortList{1, 2, 3, 4, 9}));
+    QCOMPARE(OfferedPorts({0, 0, 0, 0, 0}, {0}), (PortList{}));
+    QCOMPARE(SettledCommPort({2, 3, 4, 5, 0}, 2, 3), 1);
+    QCOMPARE(SettledCommPort({2, 3, 4, 5, 0}, 2, 0), 2);  // a profile from before: the place stands
+    QCOMPARE(SettledCommPort({2, 3, 4, 5, 0}, 0, 9), -1);
+}
+
+CMainFrame& SettingsSheetTest::StartFrame() {
+    m_frame = std::make_unique<CMainFrame>(m_prompts);
+    m_frame->Document().NewDocument();
+    m_frame->show();
+    m_frame->InitialUpdate();
+    return *m_frame;
+}
+
+SettingsSheetTest::CommSeen SettingsSheetTest::RunSettings(const std::function<void(CCommProp&)>& change) {
+    CommSeen seen;
+    bool ran = false;
+    QTimer::singleShot(0, this, [&] {
+        auto* sheet = qobject_cast<CSettingsSheet*>(QApplication::activeModalWidget());
+        if (!sheet) return;
+        ran = true;
+        QComboBox* comm = sheet->Page().CommList();
+        seen.rows = Rows(comm);
+        seen.chosen = comm->currentText();
+        if (change) change(sheet->Page());
+        sheet->accept();
+    });
+    m_frame->Action(cmd::kSettings)->trigger();
+    if (!ran) qWarning("the Settings sheet did not come up");
+    return seen;
+}
+
+bool SettingsSheetTest::SendReaches(unsigned port, std::initializer_list<unsigned> others) {
+    for (unsigned other : others) m_ports->ReadLine(other);
+    m_ports->ReadLine(port);
+    m_frame->GetEditorView()->setPlainText(QStringLiteral("G01 X1"));
+    m_prompts.answers.push_back(PromptAnswer::Ok);
+    m_frame->Action(cmd::kSendCurrentFile)->trigger();
+    QByteArray got;
+    if (!QTest::qWaitFor([&] { return (got += m_ports->ReadLine(port)).contains("G01X1"); }, 5000)) {
+        qWarning("COM%u got %s", port, got.constData());
+        return false;
+    }
+    bool onlyThere = true;
+    for (unsigned other : others) {
+        if (other == port) continue;
+        const QByteArray stray = m_ports->ReadLine(other);
+        if (!stray.isEmpty()) {
+            qWarning("COM%u got %s as well", other, stray.constData());
+            onlyThere = false;
+        }
+    }
+    if (!QTest::qWaitFor([&] { return !m_frame->Session().IsBusy(); }, 5000)) {
+        qWarning("the send did not end");
+        return false;
+    }
+    return onlyThere;
+}
+
+void SettingsSheetTest::thePortInUseIsListedAndKept_data() {
+    QTest::addColumn<QList<unsigned>>("ports");
+    QTest::newRow("one controller") << QList<unsigned>{1};
+    QTest::newRow("five controllers") << QList<unsigned>{1, 2, 3, 4, 5};
+}
+
+// The window holds COM1, which therefore does not open for the sheet's
+// probe: the sheet lists it all the same, shows it chosen, and OK without a
+// change keeps the program on it.
+void SettingsSheetTest::thePortInUseIsListedAndKept() {
+    QFETCH(QList<unsigned>, ports);
+    m_ports = ports.size() == 1 ? std::make_unique<test::PtyPorts>(std::initializer_list<unsigned>{1})
+                                : std::make_unique<test::PtyPorts>(std::initializer_list<unsigned>{1, 2, 3, 4, 5});
+    test::SetProfileValue(QStringLiteral("SysType"), 1);
+    CMainFrame& frame = StartFrame();
+    QCOMPARE(frame.GetPortNumber(), 1u);
+
+    const CommSeen seen = RunSettings();
+    QCOMPARE(seen.rows.size(), ports.size());
+    QVERIFY2(seen.chosen.startsWith(QStringLiteral("COM1 ")), qPrintable(seen.chosen));
+    QCOMPARE(frame.GetPortNumber(), 1u);
+    QCOMPARE(test::ProfileValue(QStringLiteral("CommPort")).toInt(), 0);
+    QCOMPARE(test::ProfileEntry(QStringLiteral("ChosenPort/Number")).toInt(), 1);
+    QVERIFY(m_closer.closed.isEmpty());  // no "Can not open COM0 !"
+    QVERIFY(SendReaches(1, {1, 2, 3, 4, 5}));
+}
+
+// COM3 chosen while the window holds COM1; the program ends and starts
+// again, first with every port free (the list has moved by one), then with
+// COM1 held by another program (it has moved back): each time the program
+// and its sheet are on COM3, and the program goes to COM3's controller.
+// With COM3 itself held elsewhere, COM3 is still the port named, and the
+// transfer says it cannot be opened rather than going to another machine.
+void SettingsSheetTest::aChosenPortSurvivesRestarts() {
+    m_ports = std::make_unique<test::PtyPorts>(std::initializer_list<unsigned>{1, 2, 3, 4, 5});
+    test::SetProfileValue(QStringLiteral("SysType"), 1);
+    StartFrame();
+    RunSettings([](CCommProp& page) {
+        const int row = page.CommList()->findText(QStringLiteral("COM3 "), Qt::MatchStartsWith);
+        page.CommList()->setCurrentIndex(row);
+    });
+    QCOMPARE(m_frame->GetPortNumber(), 3u);
+    m_frame.reset();
+
+    StartFrame();
+    QCOMPARE(m_frame->GetPortNumber(), 3u);
+    QVERIFY2(RunSettings().chosen.startsWith(QStringLiteral("COM3 ")), "after a restart");
+    QVERIFY(SendReaches(3, {1, 2, 3, 4, 5}));
+    m_frame.reset();
+
+    CSerialPort otherProgram(1024);
+    QVERIFY(otherProgram.Open(nullptr, 1, 0));
+    StartFrame();
+    QCOMPARE(m_frame->GetPortNumber(), 3u);
+    const CommSeen seen = RunSettings();
+    QVERIFY2(seen.chosen.startsWith(QStringLiteral("COM3 ")), qPrintable(seen.rows.join(',')));
+    QVERIFY(SendReaches(3, {2, 3, 4, 5}));
+    m_frame.reset();
+    otherProgram.Close();
+
+    QVERIFY(otherProgram.Open(nullptr, 3, 0));
+    StartFrame();
+    QCOMPARE(m_frame->GetPortNumber(), 3u);
+    QVERIFY2(m_closer.closed.contains(QStringLiteral("Can not open COM3 !")), qPrintable(m_closer.closed.join('|')));
+    for (unsigned other : {1u, 2u, 4u, 5u}) QVERIFY(m_ports->ReadLine(other).isEmpty());
+    m_frame.reset();
+    otherProgram.Close();
 }
 
 QTEST_MAIN(SettingsSheetTest)

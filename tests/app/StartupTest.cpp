@@ -1,5 +1,6 @@
-// Start-up: one copy per profile, the command line's file, the profile's
-// values, the window shown; and the real program started twice.
+// Start-up: one copy per profile, the command line's file (a later copy's
+// opened by the running one), the profile's values, the window shown; and
+// the real program started twice.
 
 #include <signal.h>
 #include <sys/resource.h>
@@ -8,6 +9,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QLocalServer>
 #include <QLocalSocket>
 #include <QMenu>
 #include <QProcess>
@@ -39,6 +41,8 @@ private slots:
 
     void startsWithAnUntitledDocumentAndShowsTheWindow();
     void secondStartRaisesTheFirstAndEnds();
+    void aSecondProgramHandsItsFileToTheFirst();
+    void aRunningCopyThatDoesNotAnswerIsSaid();
     void commandLineFileIsOpened();
     void commandLineFileThatCannotBeOpenedEndsTheProgram_data();
     void commandLineFileThatCannotBeOpenedEndsTheProgram();
@@ -85,6 +89,8 @@ void StartupTest::startsWithAnUntitledDocumentAndShowsTheWindow() {
     QVERIFY(m_prompts.messages.empty());
 }
 
+// The second copy names its file relative to its own folder; the first
+// comes to the front and opens it.
 void StartupTest::secondStartRaisesTheFirstAndEnds() {
     CQuorlinApp first(m_prompts);
     QVERIFY(first.InitInstance({}));
@@ -93,14 +99,19 @@ void StartupTest::secondStartRaisesTheFirstAndEnds() {
 
     test::FakePrompts secondPrompts;
     CQuorlinApp second(secondPrompts);
-    const QString file = test::WriteFile(m_files, "second.nc", "G01\r\n");
-    QVERIFY(!second.InitInstance({file}));
+    test::WriteFile(m_files, "second.nc", "G01\r\n");
+    const QString previousFolder = QDir::currentPath();
+    QDir::setCurrent(m_files.path());
+    const bool started = second.InitInstance({QStringLiteral("second.nc")});
+    QDir::setCurrent(previousFolder);
+    QVERIFY(!started);
     QVERIFY(second.FoundRunningCopy());
+    QCOMPARE(second.ExitCode(), 0);
     QVERIFY(!second.MainFrame());
     QTRY_VERIFY(!first.MainFrame()->isMinimized());
     QVERIFY(first.MainFrame()->isVisible());
-    // Its file was not opened anywhere.
-    QCOMPARE(first.MainFrame()->Document().Title(), QStringLiteral("Untitled"));
+    QTRY_COMPARE(first.MainFrame()->Document().Title(), QStringLiteral("second.nc"));
+    QCOMPARE(first.MainFrame()->Document().PathName(), m_files.filePath(QStringLiteral("second.nc")));
     QVERIFY(secondPrompts.messages.empty());
 }
 
@@ -192,11 +203,76 @@ void StartupTest::theProgramStartedTwice() {
     QVERIFY(second.waitForFinished(kProcessDeadlineMs));
     qInfo("second copy ended after %lld ms", static_cast<long long>(clock.elapsed()));
     QCOMPARE(second.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(second.exitCode(), 0);  // it found the first: no message about its missing file
+    QCOMPARE(second.exitCode(), 0);  // the first took the file: it says there that the file is missing
     QCOMPARE(first.state(), QProcess::Running);
 
     first.terminate();
     QVERIFY(first.waitForFinished(kProcessDeadlineMs));
+}
+
+// A file started from the file manager while the program runs: the second
+// program, started in another folder with the file's relative name, hands it
+// to the running copy and ends with 0; the running copy asks about its
+// changed document as File > Open does, keeps it on Cancel, and opens the
+// file on No.
+void StartupTest::aSecondProgramHandsItsFileToTheFirst() {
+    CQuorlinApp first(m_prompts);
+    QVERIFY(first.InitInstance({}));
+    CMainFrame& frame = *first.MainFrame();
+    frame.GetEditorView()->insertPlainText(QStringLiteral("G00 X5"));
+    QVERIFY(frame.Document().IsModified());
+    test::WriteFile(m_files, "part.nc", "O0042\r\nG01 X1\r\n");
+
+    const auto startSecond = [this](qint64* endedAfterMs) {
+        QProcess second;
+        second.setProcessChannelMode(QProcess::ForwardedChannels);
+        second.setWorkingDirectory(m_files.path());
+        QElapsedTimer clock;
+        clock.start();
+        second.start(QStringLiteral(QUORLIN_BINARY), {QStringLiteral("part.nc")});
+        // The first copy answers on this thread: wait with its events going.
+        const bool ended = QTest::qWaitFor([&] { return second.state() == QProcess::NotRunning; }, kProcessDeadlineMs);
+        *endedAfterMs = clock.elapsed();
+        return ended && second.exitStatus() == QProcess::NormalExit ? second.exitCode() : -1;
+    };
+
+    qint64 endedAfterMs = 0;
+    m_prompts.answers.push_back(PromptAnswer::Cancel);
+    QCOMPARE(startSecond(&endedAfterMs), 0);
+    qInfo("second program ended after %lld ms", static_cast<long long>(endedAfterMs));
+    QTRY_COMPARE(m_prompts.messages.size(), size_t(1));
+    QCOMPARE(m_prompts.messages[0].text, QStringLiteral("Save changes to Untitled?"));
+    QVERIFY(m_prompts.messages[0].buttons == PromptButtons::YesNoCancel);
+    QCOMPARE(frame.Document().Title(), QStringLiteral("Untitled"));
+    QCOMPARE(frame.GetEditorView()->Text(), QStringLiteral("G00 X5"));
+
+    m_prompts.answers.push_back(PromptAnswer::No);
+    QCOMPARE(startSecond(&endedAfterMs), 0);
+    QTRY_COMPARE(frame.Document().Title(), QStringLiteral("part.nc"));
+    QCOMPARE(m_prompts.messages.size(), size_t(2));
+    QCOMPARE(frame.Document().PathName(), m_files.filePath(QStringLiteral("part.nc")));
+    QCOMPARE(frame.GetEditorView()->Text(), QStringLiteral("O0042\nG01 X1\n"));
+    QVERIFY(!frame.Document().IsModified());
+}
+
+// A copy that holds the socket but does not answer (hung): the second
+// program says so on stderr and ends with a failure, within its bounded
+// wait, rather than ending as if the file had been opened.
+void StartupTest::aRunningCopyThatDoesNotAnswerIsSaid() {
+    QLocalServer silent;
+    QVERIFY(silent.listen(SingleInstance::KeyForProfile()));
+    test::WriteFile(m_files, "part.nc", "O0042\r\n");
+    QProcess second;
+    QElapsedTimer clock;
+    clock.start();
+    second.start(QStringLiteral(QUORLIN_BINARY), {m_files.filePath(QStringLiteral("part.nc"))});
+    QVERIFY(QTest::qWaitFor([&] { return second.state() == QProcess::NotRunning; }, kProcessDeadlineMs));
+    qInfo("second program gave up after %lld ms", static_cast<long long>(clock.elapsed()));
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.exitCode(), 1);
+    const QByteArray said = second.readAllStandardError();
+    QVERIFY2(said.contains("did not answer the request to open " + QFile::encodeName(m_files.filePath("part.nc"))),
+             said.constData());
 }
 
 // Waits until the program started as process answers on its socket.
