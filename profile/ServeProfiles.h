@@ -19,6 +19,10 @@ struct ServedMachineProfile {
 struct ServeProfiles {
     std::vector<ServedMachineProfile> machines;  // in the order of their names
     std::vector<std::string> refused;            // "NAME: why"
+    // Why the profile could not be read (missing, no regular file, not in
+    // the profile's form); empty when it was. What was read then is not
+    // the profile: the machines are not to be judged by it.
+    std::string unreadable;
 };
 
 // logFolder: where a machine's log goes when its group names no LogFile

@@ -42,6 +42,9 @@ FileFailure NotRegularFailure(mode_t mode, const std::string& path, const char* 
 // named as such; anything else gets the system's text.
 FileFailure OpenFailure(const std::string& path, int error) {
     struct stat info {};
+    if (error == ELOOP && ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode))
+        return {FileErrorCause::AccessDenied, path, error,
+                "it is a symbolic link; a received program is written only into a file of its own", "open()"};
     if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode))
         return NotRegularFailure(info.st_mode, path, "open()", error);
     return SystemFailure("open()", error, path);
@@ -54,7 +57,9 @@ int Descriptor(Handle file) { return static_cast<int>(file); }
 Opened OpenExclusive(const std::string& path, Access access) {
     // O_NONBLOCK: a named pipe would otherwise block until a writer or
     // reader appears.
-    const int flags = access == Access::Write ? O_WRONLY | O_CREAT : O_RDONLY;
+    // O_NOFOLLOW: a received program is never written through a link (one
+    // that points nowhere yet would have it made wherever it points).
+    const int flags = access == Access::Write ? O_WRONLY | O_CREAT | O_NOFOLLOW : O_RDONLY;
     const int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, kNewFilePermissions);
     if (fd < 0) {
         if (access == Access::Replace && errno == ENOENT) return {};

@@ -16,8 +16,8 @@ constexpr int kBlindLookMs = 100;
 }  // namespace
 
 MachineThread::MachineThread(ServedMachineProfile profile, ServeReport report, std::chrono::milliseconds retry,
-                             PumpWake& ended)
-    : m_machine(std::make_unique<ServedMachine>(std::move(profile), report, retry)),
+                             std::chrono::milliseconds idle, PumpWake& ended)
+    : m_machine(std::make_unique<ServedMachine>(std::move(profile), report, retry, idle)),
       m_ended(ended),
       m_thread([this] { Serve(); }) {}
 
@@ -41,6 +41,8 @@ void MachineThread::Request(Ask ask) {
 void MachineThread::Serve() {
     m_machine->Start();
     for (;;) {
+        // Another serve has the machine: nothing of it is touched here.
+        if (m_machine->Refused()) break;
         const Ask ask = m_ask.load();
         if (ask == Ask::Shutdown) {
             // The controller that is owed a cancel's SUB gets it before the

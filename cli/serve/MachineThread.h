@@ -23,7 +23,8 @@ namespace quorlin::cli {
 class MachineThread {
 public:
     // Starts serving at once; ended is signalled when the thread ends.
-    MachineThread(ServedMachineProfile profile, ServeReport report, std::chrono::milliseconds retry, PumpWake& ended);
+    MachineThread(ServedMachineProfile profile, ServeReport report, std::chrono::milliseconds retry,
+                  std::chrono::milliseconds idle, PumpWake& ended);
     // Shuts the machine down (if it still runs) and waits for its thread.
     ~MachineThread();
     MachineThread(const MachineThread&) = delete;

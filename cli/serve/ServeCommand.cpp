@@ -34,9 +34,12 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr long kDefaultRetryMs = 5000;
+// A requested send that stands still this long is given up: a control that
+// stopped it with DC3 and was reset never resumes it.
+constexpr long kDefaultIdleSeconds = 60;
 
 const char* const kServeHelp =
-    "usage: quorlin-cli serve [--retry-ms MS] [NAME...]\n"
+    "usage: quorlin-cli serve [--retry-ms MS] [--idle-timeout S] [NAME...]\n"
     "\n"
     "Serves the machines NAME (all machine profiles when none is named; see\n"
     "'quorlin-cli machines --help') at once, unattended, until SIGTERM or SIGINT.\n"
@@ -71,12 +74,17 @@ const char* const kServeHelp =
     "  NAME: stopped\n"
     "The machine's log file holds its transfers as the application's log view\n"
     "does. A port that is lost or does not open is tried again every 5 seconds\n"
-    "(--retry-ms). One machine's fault never stops another.\n"
+    "(--retry-ms). A requested send in which nothing moved on the line for 60\n"
+    "seconds (--idle-timeout) is given up and the machine waits for programs\n"
+    "again. One machine's fault never stops another. A machine that another serve\n"
+    "serves (it holds .serve-NAME.lock in the receive folder) is refused:\n"
+    "  NAME: refused: WHY\n"
     "\n"
     "SIGTERM or SIGINT cancels the running transfers as their Cancel does and\n"
     "ends within about 3 seconds (exit status 0); SIGHUP reads the profile again:\n"
     "new machines are served, removed and changed ones are stopped (a changed one\n"
-    "then served anew) once no program is on their line, the others go on.\n"
+    "then served anew) once no program is on their line, the others go on. A\n"
+    "profile that cannot be read keeps every machine as it was, and says why.\n"
     "serve runs on Linux and other POSIX systems only.\n";
 
 // The folder of the logs whose machines name no LogFile.
@@ -88,9 +96,11 @@ std::string DefaultLogFolder() {
 
 // The machines to serve, as the profile has them now. Groups that are no
 // machine are said on standard error; so are names that are not there.
+// unreadable: why the profile could not be read as a whole.
 std::vector<ServedMachineProfile> ReadServed(const std::vector<std::string>& names, std::vector<std::string>& refused,
-                                             std::vector<std::string>& missing) {
+                                             std::vector<std::string>& missing, std::string& unreadable) {
     ServeProfiles profiles = ReadServeProfiles(DefaultLogFolder());
+    unreadable = profiles.unreadable;
     std::vector<ServedMachineProfile> chosen;
     auto wanted = [&](const std::string& name) {
         return names.empty() || std::find(names.begin(), names.end(), name) != names.end();
@@ -127,8 +137,9 @@ struct Slot {
 // machines that have retired, to serve their changed profiles anew.
 class ServeLoop {
 public:
-    ServeLoop(int signalFd, std::chrono::milliseconds retry, std::vector<std::string> names)
-        : m_signalFd(signalFd), m_retry(retry), m_names(std::move(names)) {}
+    ServeLoop(int signalFd, std::chrono::milliseconds retry, std::chrono::milliseconds idle,
+              std::vector<std::string> names)
+        : m_signalFd(signalFd), m_retry(retry), m_idle(idle), m_names(std::move(names)) {}
 
     int Run(std::vector<ServedMachineProfile> profiles) {
         for (ServedMachineProfile& profile : profiles) Add(std::move(profile));
@@ -143,7 +154,8 @@ private:
         Slot slot;
         try {
             slot.machine =
-                std::make_unique<MachineThread>(std::move(profile), ServeReport{m_events, m_logs}, m_retry, m_retired);
+                std::make_unique<MachineThread>(std::move(profile), ServeReport{m_events, m_logs}, m_retry, m_idle,
+                                                m_retired);
         } catch (const std::system_error& error) {
             std::fprintf(stderr, "quorlin-cli serve: machine %s: no thread: %s\n", name.c_str(), error.what());
             m_status = kExitFailed;
@@ -175,7 +187,16 @@ private:
 
     void Reload() {
         std::vector<std::string> refused, missing;
-        std::vector<ServedMachineProfile> profiles = ReadServed(m_names, refused, missing);
+        std::string unreadable;
+        std::vector<ServedMachineProfile> profiles = ReadServed(m_names, refused, missing, unreadable);
+        if (!unreadable.empty()) {
+            // What was read is no profile: judged by it, every machine would
+            // be stopped for nothing.
+            std::fprintf(stderr, "quorlin-cli serve: %s; every machine is served as it was\n", unreadable.c_str());
+            m_events.Append("serve: failed reload: " + unreadable + "; every machine is served as it was\n");
+            m_events.Flush();
+            return;
+        }
         for (Slot& slot : m_slots) {
             const std::string& name = slot.machine->Name();
             auto found = std::find_if(profiles.begin(), profiles.end(), [&](const auto& p) { return p.machine.name == name; });
@@ -220,9 +241,10 @@ private:
 
     const int m_signalFd;
     const std::chrono::milliseconds m_retry;
+    const std::chrono::milliseconds m_idle;
     const std::vector<std::string> m_names;
     LogOutput m_events{stdout};
-    LogFiles m_logs;
+    LogFiles m_logs{m_events};
     PumpWake m_retired;  // a machine's thread has ended
     std::vector<Slot> m_slots;
     int m_status = kExitDone;
@@ -232,7 +254,8 @@ private:
 
 int RunServe(const Args& argv) {
     ParsedArgs args;
-    if (auto reason = ParseArgs(argv, {{"retry-ms", true}}, args)) return CommandLineError("serve", *reason);
+    if (auto reason = ParseArgs(argv, {{"retry-ms", true}, {"idle-timeout", true}}, args))
+        return CommandLineError("serve", *reason);
     if (args.Has("help")) {
         std::fputs(kServeHelp, stdout);
         return kExitDone;
@@ -242,6 +265,12 @@ int RunServe(const Args& argv) {
         auto value = ParseNumber(*text, 10, 3600L * 1000);
         if (!value) return CommandLineError("serve", "--retry-ms takes milliseconds, 10 to 3600000");
         retryMs = *value;
+    }
+    long idleSeconds = kDefaultIdleSeconds;
+    if (auto text = args.Value("idle-timeout")) {
+        auto value = ParseNumber(*text, 1, 86400);
+        if (!value) return CommandLineError("serve", "--idle-timeout takes whole seconds, 1 to 86400");
+        idleSeconds = *value;
     }
     // Before any thread exists, so that every thread leaves these to the loop.
     sigset_t signals;
@@ -254,7 +283,9 @@ int RunServe(const Args& argv) {
         return kExitFailed;
     }
     std::vector<std::string> refused, missing;
-    std::vector<ServedMachineProfile> profiles = ReadServed(args.Positional(), refused, missing);
+    std::string unreadable;
+    std::vector<ServedMachineProfile> profiles = ReadServed(args.Positional(), refused, missing, unreadable);
+    if (!unreadable.empty()) std::fprintf(stderr, "quorlin-cli serve: %s\n", unreadable.c_str());
     for (const std::string& name : missing)
         std::fprintf(stderr, "quorlin-cli serve: no machine %s in the profile ('quorlin-cli machines' lists them)\n",
                      name.c_str());
@@ -264,7 +295,9 @@ int RunServe(const Args& argv) {
         close(signalFd);
         return kExitFailed;
     }
-    const int status = ServeLoop(signalFd, std::chrono::milliseconds(retryMs), args.Positional()).Run(std::move(profiles));
+    const int status = ServeLoop(signalFd, std::chrono::milliseconds(retryMs), std::chrono::seconds(idleSeconds),
+                                 args.Positional())
+                           .Run(std::move(profiles));
     close(signalFd);
     return status;
 }

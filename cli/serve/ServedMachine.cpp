@@ -1,5 +1,9 @@
 #include "cli/serve/ServedMachine.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -28,6 +32,9 @@ constexpr size_t kHeadBytes = 64 * 1024;
 constexpr std::chrono::milliseconds kSettleLook{50};
 // How long past its line time a sent program may take to leave the port.
 constexpr std::chrono::seconds kSettleMargin{3};
+// While a send runs, whether it still moves is looked at this often: a
+// line draining what the port holds posts nothing.
+constexpr std::chrono::seconds kSendLook{1};
 
 std::string Head(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -54,10 +61,18 @@ std::string FreeName(const std::string& folder, const std::string& stem, const c
 
 }  // namespace
 
-ServedMachine::ServedMachine(ServedMachineProfile profile, ServeReport report, std::chrono::milliseconds retry)
+std::optional<ServedMachine::FileIdentity> ServedMachine::RegularFileIdentity(const std::string& path) {
+    struct stat seen {};
+    if (::lstat(path.c_str(), &seen) != 0 || !S_ISREG(seen.st_mode)) return std::nullopt;
+    return FileIdentity{static_cast<uint64_t>(seen.st_dev), static_cast<uint64_t>(seen.st_ino)};
+}
+
+ServedMachine::ServedMachine(ServedMachineProfile profile, ServeReport report, std::chrono::milliseconds retry,
+                             std::chrono::milliseconds idle)
     : m_profile(std::move(profile)),
       m_report(report),
       m_retry(retry),
+      m_idle(idle),
       // Hidden, and in the receive folder itself: the rename that names the
       // program then never crosses file systems.
       m_receivePath(m_profile.machine.receiveFolder + "/.receiving-" + m_profile.machine.name + ".nc") {
@@ -88,8 +103,12 @@ bool ServedMachine::Park() {
 
 std::optional<ServedMachine::Clock::time_point> ServedMachine::Deadline() const {
     std::optional<Clock::time_point> deadline = m_pump.HeldUntil();
-    if (m_phase == Phase::Delaying || m_phase == Phase::Settling || m_phase == Phase::Down)
-        if (!deadline || m_timer < *deadline) deadline = m_timer;
+    auto endBy = [&deadline](Clock::time_point at) {
+        if (!deadline || at < *deadline) deadline = at;
+    };
+    if (m_phase == Phase::Settling || m_phase == Phase::Down) endBy(m_timer);
+    if (m_phase == Phase::Receiving && m_sendAt) endBy(*m_sendAt);
+    if (m_phase == Phase::Sending) endBy(std::min(m_sendMoved + m_idle, Clock::now() + kSendLook));
     return deadline;
 }
 
@@ -99,13 +118,22 @@ void ServedMachine::Run() {
     const auto now = Clock::now();
     switch (m_phase) {
         case Phase::Receiving:
-            if (!m_engine->IsTransferring()) ReceiveEnded();
+            if (!m_engine->IsTransferring())
+                ReceiveEnded();
+            else if (m_sendAt && now >= *m_sendAt && !ProgramComing())
+                StartSend();
             break;
         case Phase::Sending:
+            if (m_engine->IsTransferring() && SendStalled(now)) {
+                // The control stopped it with DC3 and was reset, or a device
+                // server stopped reading: nothing would ever end the send,
+                // and the machine would take no program again.
+                m_engine->OnSendDlgCancel();
+                m_lastWhy = "nothing moved on the line for " +
+                            std::to_string(std::chrono::duration_cast<std::chrono::seconds>(m_idle).count()) +
+                            " s; the machine waits for programs again";
+            }
             if (!m_engine->IsTransferring()) SendEnded();
-            break;
-        case Phase::Delaying:
-            if (now >= m_timer) StartSend();
             break;
         case Phase::Settling:
             if (now < m_timer) break;
@@ -123,10 +151,22 @@ void ServedMachine::Run() {
     WriteLog();
 }
 
+bool ServedMachine::ProgramComing() const { return m_engine->LineActivity().steps != m_nStepsAtReceive; }
+
+bool ServedMachine::SendStalled(Clock::time_point now) {
+    const TransferEngine::Activity activity = m_engine->LineActivity();
+    // Until the line has carried what it was handed, it is at work.
+    m_sendMoved = std::max(m_sendMoved, std::min(activity.lineFreeAt, now));
+    if (activity != m_sendActivity) {
+        m_sendActivity = activity;
+        m_sendMoved = now;
+    }
+    return now - m_sendMoved >= m_idle;
+}
+
 bool ServedMachine::Busy() const {
     switch (m_phase) {
-        case Phase::Receiving: return m_engine->LineActivity().steps != m_nStepsAtReceive;
-        case Phase::Delaying:
+        case Phase::Receiving: return ProgramComing() || m_sendAt.has_value();
         case Phase::Sending:
         case Phase::Settling: return true;
         case Phase::Down: return false;
@@ -150,19 +190,40 @@ bool ServedMachine::Stop() {
     }
     const std::string kept = KeepReceived(".partial.nc");
     if (!kept.empty()) Note("what was received is kept as " + kept);
+    m_sendAt.reset();
     m_phase = Phase::Down;
     Event("stopped");
     WriteLog();
     return owed;
 }
 
+bool ServedMachine::HoldMachine() {
+    std::string why;
+    switch (m_lock.Take(m_profile.machine.receiveFolder, m_profile.machine.name, why)) {
+        case MachineLock::Outcome::Held: return true;
+        case MachineLock::Outcome::HeldElsewhere:
+            m_bRefused = true;
+            m_phase = Phase::Down;
+            std::fprintf(stderr, "quorlin-cli serve: machine %s refused: %s\n", Name().c_str(), why.c_str());
+            Event("refused: " + why);
+            return false;
+        case MachineLock::Outcome::Failed:
+            if (!m_bDown) Event("failed receive " + m_receivePath + ": " + why);
+            GoDown(false);
+            return false;
+    }
+    return false;
+}
+
 void ServedMachine::StartReceive() {
+    if (!HoldMachine()) return;
     const std::string kept = KeepReceived(".partial.nc");
     if (!kept.empty()) Note("what was received is kept as " + kept);
     m_lastWhy.clear();
     m_bPortFailed = false;
     m_engine->ReceiveFile(m_receivePath);
     if (m_engine->IsTransferring()) {
+        m_receiveId = RegularFileIdentity(m_receivePath);
         m_phase = Phase::Receiving;
         m_nStepsAtReceive = m_engine->LineActivity().steps;
         if (m_bDown && m_bPortDown && m_bServed)
@@ -185,6 +246,8 @@ void ServedMachine::StartReceive() {
 
 // Said once: the retries that follow say nothing until one succeeds.
 void ServedMachine::GoDown(bool port) {
+    if (m_sendAt) Event("failed send " + m_sendPath + ": the line went down before it; nothing was sent");
+    m_sendAt.reset();
     m_bDown = true;
     m_bPortDown = port;
     m_phase = Phase::Down;
@@ -208,6 +271,13 @@ void ServedMachine::ReceiveEnded() {
 }
 
 void ServedMachine::TakeProgram() {
+    // Only the file the receive wrote takes a program's name: one put in
+    // its place meanwhile (a link to a file elsewhere) is never renamed.
+    if (!m_receiveId || RegularFileIdentity(m_receivePath) != m_receiveId) {
+        StartReceive();
+        Event("failed store: " + m_receivePath + " is no longer the file the program was received into; nothing is stored");
+        return;
+    }
     const std::string text = Head(m_receivePath);
     const auto number = nc::ProgramNumber(text);
     if (number && nc::SameProgramNumber(*number, m_profile.serve.requestNumber)) {
@@ -215,15 +285,27 @@ void ServedMachine::TakeProgram() {
         std::error_code ignored;
         fs::remove(m_receivePath, ignored);
         std::string failure;
-        if (auto path = RequestedFile(text, failure)) {
+        auto path = RequestedFile(text, failure);
+        if (path && m_sendAt) {
+            failure = "failed request " + fs::path(*path).filename().string() + ": the send of " + m_sendPath +
+                      " waits; nothing more is sent";
+            path.reset();
+        }
+        if (path) {
             m_sendPath = *path;
-            m_phase = Phase::Delaying;
             // An Xon control asks for the program with DC1 once the operator
             // switches it to receive, and the send clears the line's input as
             // it begins: it begins at once, or a DC1 within the delay is lost
             // and the send waits for one that never comes.
-            const bool controllerAsks = ProgramProtocol(m_settings.sysType) == Protocol::Xon;
-            m_timer = Clock::now() + (controllerAsks ? Clock::duration::zero() : m_profile.serve.requestDelay);
+            if (ProgramProtocol(m_settings.sysType) == Protocol::Xon) {
+                StartSend();
+                return;
+            }
+            // Meanwhile a receive waits: a program the operator punches
+            // before switching the control over is stored as any other, and
+            // the send waits until it has come.
+            StartReceive();
+            if (m_phase == Phase::Receiving) m_sendAt = Clock::now() + m_profile.serve.requestDelay;
             return;
         }
         StartReceive();
@@ -264,11 +346,20 @@ std::optional<std::string> ServedMachine::RequestedFile(const std::string& text,
 }
 
 void ServedMachine::StartSend() {
+    m_sendAt.reset();
+    if (m_engine->IsTransferring()) {
+        // The receive that waited through the delay: no program came, so
+        // the controller is told nothing.
+        m_engine->EndTransfer(EndResult::ReceiveCancelled);
+        KeepReceived(".partial.nc");
+    }
     m_lastWhy.clear();
     m_bPortFailed = false;
     m_engine->SendFile(m_sendPath);
     if (m_engine->IsTransferring()) {
         m_phase = Phase::Sending;
+        m_sendActivity = m_engine->LineActivity();
+        m_sendMoved = Clock::now();
         return;
     }
     Event("failed send " + m_sendPath + ": " + Why("it did not start"));
@@ -288,19 +379,34 @@ void ServedMachine::SendEnded() {
         m_settleLimit = m_timer + kSettleMargin;
         return;
     }
-    Event("failed send " + m_sendPath + ": " + Why("the send ended"));
+    const std::string failure = "failed send " + m_sendPath + ": " + Why("the send ended");
     if (result == EndResult::PortLost) {
+        Event(failure);
         Event("port lost");
         GoDown(true);
         return;
     }
+    // Said once the receive waits again, as a stored program is: whoever
+    // acts on the event finds the machine ready.
     StartReceive();
+    Event(failure);
 }
 
 std::string ServedMachine::KeepReceived(const char* suffix) {
+    struct stat seen {};
+    if (::lstat(m_receivePath.c_str(), &seen) != 0) return {};
+    if (S_ISLNK(seen.st_mode)) {
+        // The next program would be written where the link points and the
+        // link then named as the program. The link goes; what it points to
+        // is not touched.
+        ::unlink(m_receivePath.c_str());
+        Event("removed the link " + m_receivePath + ": programs are received into a file of this folder only");
+        return {};
+    }
+    // Anything else that is no file the receive refuses, and says why.
+    if (!S_ISREG(seen.st_mode)) return {};
     std::error_code error;
-    if (!fs::exists(m_receivePath, error)) return {};
-    if (fs::file_size(m_receivePath, error) == 0 || error) {
+    if (seen.st_size == 0) {
         fs::remove(m_receivePath, error);
         return {};
     }
@@ -326,7 +432,7 @@ void ServedMachine::AppendLogText(std::string_view text) {
 
 void ServedMachine::WriteLog() {
     if (m_logPending.empty()) return;
-    m_report.logs.Append(m_profile.serve.logFile, m_profile.serve.logFileSize, m_logPending);
+    m_report.logs.Append(Name(), m_profile.serve.logFile, m_profile.serve.logFileSize, m_logPending);
     m_logPending.clear();
 }
 

@@ -14,6 +14,7 @@
 
 #include "cli/LogOutput.h"
 #include "cli/serve/LogFiles.h"
+#include "cli/serve/MachineLock.h"
 #include "profile/ServeProfiles.h"
 #include "transfer/MessagePump.h"
 #include "transfer/TransferEngine.h"
@@ -32,8 +33,10 @@ class ServedMachine final : public ITransferHost {
 public:
     using Clock = std::chrono::steady_clock;
 
-    // retry: how often a port that is lost or will not open is tried again.
-    ServedMachine(ServedMachineProfile profile, ServeReport report, std::chrono::milliseconds retry);
+    // retry: how often a port that is lost or will not open is tried again;
+    // idle: how long a send may stand still before it is given up.
+    ServedMachine(ServedMachineProfile profile, ServeReport report, std::chrono::milliseconds retry,
+                  std::chrono::milliseconds idle);
     ~ServedMachine() override;
     ServedMachine(const ServedMachine&) = delete;
     ServedMachine& operator=(const ServedMachine&) = delete;
@@ -43,6 +46,8 @@ public:
 
     // Opens the port and waits for the controller's first program.
     void Start();
+    // Another serve serves the machine: this one leaves it alone and ends.
+    bool Refused() const { return m_bRefused; }
 
     // Around its thread's wait: the handle it waits on; Park before it
     // (false when a message is queued: the wait must not block); the time by
@@ -86,15 +91,28 @@ public:
 
 private:
     enum class Phase {
-        Receiving,  // a receive waits for (or takes) the controller's program
-        Delaying,   // a request was answered: the operator switches the control to receive
+        Receiving,  // a receive waits for (or takes) the controller's program; a request's send may wait for m_sendAt
         Sending,    // the requested program goes out
         Settling,   // it was handed over: the line carries the rest before the port reopens
         Down,       // the port is lost or would not open; tried again at m_retryAt
     };
 
+    // The receive file as the file system has it, links not followed.
+    struct FileIdentity {
+        uint64_t device = 0, inode = 0;
+        bool operator==(const FileIdentity&) const = default;
+    };
+
+    static std::optional<FileIdentity> RegularFileIdentity(const std::string& path);
+    // Takes the machine's lock before its folder is touched; false when
+    // the machine is not to be served now (refused, or tried again later).
+    bool HoldMachine();
     void StartReceive();
+    // A byte of a program has come since the receive began.
+    bool ProgramComing() const;
     void StartSend();
+    // The send has not moved for the idle limit: it is given up.
+    bool SendStalled(Clock::time_point now);
     void ReceiveEnded();
     void SendEnded();
     void TakeProgram();
@@ -115,16 +133,23 @@ private:
     ServedMachineProfile m_profile;
     ServeReport m_report;
     const std::chrono::milliseconds m_retry;
+    const std::chrono::milliseconds m_idle;
     const std::string m_receivePath;  // the file every receive goes to before it is named
     CommSettings m_settings;
 
     Phase m_phase = Phase::Down;
-    Clock::time_point m_timer{};  // Delaying, Settling, Down: the next step's time
+    Clock::time_point m_timer{};  // Settling, Down: the next step's time
     Clock::time_point m_settleLimit{};
     bool m_bServed = false;  // the port opened once: a later opening is "port back"
     bool m_bDown = false;    // "port lost" (or the first failure) was reported
     bool m_bPortDown = false;  // and it was the port's
     std::string m_sendPath;
+    std::optional<Clock::time_point> m_sendAt;  // a request's send waits for this time, and for no program on the line
+    TransferEngine::Activity m_sendActivity;  // what the send last showed, and when
+    Clock::time_point m_sendMoved{};
+    MachineLock m_lock;
+    bool m_bRefused = false;
+    std::optional<FileIdentity> m_receiveId;  // the file the running receive writes
     uint64_t m_nStepsAtReceive = 0;  // the engine's count when the receive began: more, and a program is coming
 
     std::string m_lastWhy;  // the last message the engine showed

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <future>
 
@@ -90,6 +91,18 @@ TEST_F(FileRefusal, RegularFileThroughASymbolicLinkIsTaken) {
     engine->SendFile(link);
     EXPECT_TRUE(engine->IsTransferring());
     EXPECT_EQ(port->Written(), "G1\n");
+}
+
+// A link that points nowhere yet would have the received program made
+// wherever it points, outside the folder it was received into.
+TEST_F(FileRefusal, ReceiveIsNeverWrittenThroughADanglingLink) {
+    const std::filesystem::path outside = folder / "outside";
+    std::filesystem::create_directory(outside);
+    const std::string link = (folder / "link.nc").string();
+    ASSERT_EQ(::symlink((outside / "made.nc").c_str(), link.c_str()), 0);
+    UseFamily(1);
+    ExpectRefusedAtOnce([&] { engine->ReceiveFile(link); }, link, "a symbolic link");
+    EXPECT_FALSE(std::filesystem::exists(outside / "made.nc"));
 }
 
 }  // namespace
