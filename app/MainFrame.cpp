@@ -26,7 +26,7 @@
 #include "app/GoToDlg.h"
 #include "app/KeyIndicators.h"
 #include "profile/MachineProfiles.h"
-#include "profile/PortChoice.h"
+#include "transfer/PortChoice.h"
 #include "app/NcText.h"
 #include "app/NcToolEdit.h"
 #include "app/Prompts.h"

@@ -22,6 +22,7 @@
 #include "serial/PortMap.h"
 #include "serial/ProbePorts.h"
 #include "serial/SerialDevice.h"
+#include "transfer/PortChoice.h"
 #include "transfer/SerialTransferPort.h"
 #include "transfer/SystemType.h"
 #include "transfer/TransferEngine.h"
@@ -163,10 +164,24 @@ std::optional<std::string> ChooseLine(const ParsedArgs& args, LineChoice& choice
     return std::nullopt;
 }
 
+// The probed ports and the stored place in them. The place is checked
+// against the port it was chosen for: a port that appeared or went since
+// then moves the places, and the place alone would name another machine's
+// port. The chosen port is offered even when the probe could not open it
+// (the desktop program may hold it), so that its open fails with its own
+// name instead.
+void OfferProbedPorts(CommSettings& s) {
+    const auto probed = ProbePorts();
+    PortList found{};
+    for (size_t i = 0; i < probed.size() && i < found.size(); ++i) found[i] = static_cast<int32_t>(probed[i]);
+    const unsigned chosen = LoadChosenPortNumber();
+    s.portList = OfferedPorts(found, {chosen});
+    s.commPort = SettledCommPort(s.portList, s.commPort, chosen);
+}
+
 void ProbeLine(LineChoice& choice) {
     if (!choice.probePorts) return;
-    const auto found = ProbePorts();
-    for (size_t i = 0; i < found.size(); ++i) choice.settings.portList[i] = static_cast<int32_t>(found[i]);
+    OfferProbedPorts(choice.settings);
     choice.probePorts = false;
 }
 
@@ -401,18 +416,20 @@ int RunPorts(const Args& argv) {
             "usage: quorlin-cli ports\n\n"
             "Probes port numbers 0 to 254 as the application does at start-up and prints the\n"
             "first five that open, one a line: the port's name, a tab, its device. A '*'\n"
-            "after the device marks the port that the profile's CommPort chooses.\n");
+            "after the device marks the port that the profile's CommPort chooses; that\n"
+            "port is listed even when another program holds it.\n");
         return kExitCompleted;
     }
     if (!args.Positional().empty()) return Usage("ports", "takes no arguments");
     CommSettings settings;
     LoadProfileSettings(settings);
-    const auto found = ProbePorts();
-    for (size_t i = 0; i < found.size(); ++i) settings.portList[i] = static_cast<int32_t>(found[i]);
-    for (size_t i = 0; i < found.size(); ++i) {
-        if (found[i] == 0) continue;
+    OfferProbedPorts(settings);
+    for (size_t i = 0; i < settings.portList.size(); ++i) {
+        const int32_t number = settings.portList[i];
+        if (number == 0) continue;
         std::printf("%s\t%s%s\n", GetPortName(settings, static_cast<int>(i)).c_str(),
-                    PortDevicePath(found[i]).c_str(), settings.commPort == static_cast<int32_t>(i) ? " *" : "");
+                    PortDevicePath(static_cast<unsigned>(number)).c_str(),
+                    settings.commPort == static_cast<int32_t>(i) ? " *" : "");
     }
     return kExitCompleted;
 }

@@ -13,6 +13,8 @@ void LoadProfileSettings(CommSettings& settings) {
     settings.TakeStored(stored.commPort, stored.sysType, stored.baudRate);
 }
 
+unsigned LoadChosenPortNumber() { return ReadChosenPortNumber(); }
+
 MachineList LoadMachines() {
     MachineProfiles profiles = ReadMachineProfiles();
     return {std::move(profiles.machines), std::move(profiles.refused)};

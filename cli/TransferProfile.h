@@ -15,6 +15,10 @@ namespace quorlin::cli {
 // (each 0 when absent or not a 32-bit integer) into settings; baud is derived.
 void LoadProfileSettings(CommSettings& settings);
 
+// The port number the stored "CommPort" place was chosen for (the
+// application keeps it beside "Prop"); 0 when none was recorded.
+unsigned LoadChosenPortNumber();
+
 // The machine profiles: the machines, and "NAME: why" for each group that
 // is no machine.
 struct MachineList {

@@ -10,6 +10,7 @@
 
 #include "cli/RegistryProfile.h"
 #include "cli/TransferProfile.h"
+#include "serial/ProbePorts.h"
 
 namespace quorlin::cli {
 
@@ -18,6 +19,7 @@ namespace {
 constexpr const wchar_t* kCommPortValue = L"CommPort";
 constexpr const wchar_t* kSysTypeValue = L"SysType";
 constexpr const wchar_t* kBaudRateValue = L"BaudRate";
+constexpr const wchar_t* kChosenPortNumberValue = L"Number";
 
 // The longest string value looked at: a 32-bit number with blanks around it
 // is far shorter; anything longer is not one.
@@ -87,6 +89,10 @@ bool WriteValue(HKEY key, const wchar_t* name, int32_t number) {
 RegistryProfile ReadRegistryProfile() {
     RegistryProfile profile;
     HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kRegistryChosenPortKey, 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS) {
+        profile.chosenPortNumber = ReadValue(key, kChosenPortNumberValue);
+        RegCloseKey(key);
+    }
     if (RegOpenKeyExW(HKEY_CURRENT_USER, kRegistryProfileKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
         return profile;
     profile.commPort = ReadValue(key, kCommPortValue);
@@ -111,6 +117,11 @@ bool WriteRegistryProfile(const RegistryProfile& profile) {
 void LoadProfileSettings(CommSettings& settings) {
     const RegistryProfile stored = ReadRegistryProfile();
     settings.TakeStored(stored.commPort, stored.sysType, stored.baudRate);
+}
+
+unsigned LoadChosenPortNumber() {
+    const int32_t number = ReadRegistryProfile().chosenPortNumber;
+    return number > 0 && number <= static_cast<int32_t>(kHighestPortNumber) ? static_cast<unsigned>(number) : 0;
 }
 
 // Machine groups are kept in the profile file of the other systems; the

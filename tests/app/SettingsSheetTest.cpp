@@ -16,7 +16,7 @@
 #include "app/MainFrame.h"
 #include "app/QuorlinDoc.h"
 #include "app/QuorlinView.h"
-#include "profile/PortChoice.h"
+#include "transfer/PortChoice.h"
 #include "profile/Profile.h"
 #include "res/CommandIds.h"
 #include "serial/SerialPort.h"

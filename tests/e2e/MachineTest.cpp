@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "tests/e2e/TransferFixture.h"
+#include "tests/support/SerialTestSupport.h"
 
 namespace quorlin::e2e {
 namespace {
@@ -64,6 +65,35 @@ TEST_F(Machines, AMachineGivesTheLineAndItsFoldersCompleteABareName) {
     EXPECT_EQ(RunCli({"send", "--machine", "Mill", "part.nc"}), 2) << CliOutput();
     EXPECT_NE(cli_->Err().find("no machine Mill in the profile"), std::string::npos) << CliOutput();
     EXPECT_EQ(RunCli({"send", "--machine", "Lathe1", "--family", "0", "part.nc"}), 2) << CliOutput();
+}
+
+
+// The stored "CommPort" is a place in the probed list, kept beside the port
+// number it was chosen for. A port that appears in front of the chosen one
+// moves the places; the tool still takes the chosen port.
+TEST_F(TransferFixture, TheChosenPortIsTakenWhenAPortAppearsInFrontOfIt) {
+    StartSim(1);
+    lineOptions_ = false;
+    // The controller's line as COM3, chosen when it was the only port: place 0.
+    std::filesystem::rename(folder_ + "/ports/COM1", folder_ + "/ports/COM3");
+    std::filesystem::create_directories(folder_ + "/config/Morvale CNC");
+    std::ofstream(folder_ + "/config/Morvale CNC/Quorlin.conf") << "[Prop]\nCommPort=0\nSysType=1\n\n"
+                                                                 << "[ChosenPort]\nNumber=3\n";
+    // Another controller's line, now COM1: the first place.
+    test::PtyPair other;
+    ASSERT_TRUE(other.IsValid());
+    std::filesystem::create_symlink(other.SlavePath(), folder_ + "/ports/COM1");
+
+    EXPECT_EQ(RunCli({"ports"}), 0) << CliOutput();
+    EXPECT_EQ(cli_->Out(), "COM1\t" + other.SlavePath() + "\nCOM3\t" +
+                               std::filesystem::canonical(folder_ + "/ports/COM3").string() + " *\n")
+        << CliOutput();
+
+    StartCli({"send", Write("part.nc", "N1G01X1\r\nM30\r\n")});
+    const std::string stored = SimReports("stored program");
+    EXPECT_EQ(WaitCli(), 0) << CliOutput();
+    EXPECT_EQ(Read(StoredPath(stored)), "N1G01X1\nM30\n\n");
+    EXPECT_EQ(other.ReadAvailable(), "");
 }
 
 }  // namespace

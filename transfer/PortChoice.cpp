@@ -1,4 +1,4 @@
-#include "profile/PortChoice.h"
+#include "transfer/PortChoice.h"
 
 #include <algorithm>
 #include <vector>
