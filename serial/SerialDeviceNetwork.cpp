@@ -30,7 +30,6 @@
 #include "serial/LineClock.h"
 #include "serial/LineSettings.h"
 #include "serial/NetworkDevice.h"
-#include "serial/NetworkIntake.h"
 #include "serial/NetworkLink.h"
 #include "serial/PollWait.h"
 #include "serial/SerialDevice.h"
@@ -71,13 +70,7 @@ constexpr std::chrono::milliseconds kServerRefill{75};
 // anyway: it is taken as a server that ignores them.
 constexpr std::chrono::milliseconds kAnswerBound{2000};
 constexpr Clock::duration kZero = Clock::duration::zero();
-// Unread bytes a server may hold in its socket before it is handed no more
-// and a block counts as still on its way: a server that reads at once holds
-// none, but its window shows that only to some hundred bytes.
-constexpr uint64_t kUnreadSlack = 4096;
-// A server that holds unread bytes and reads none for this long has a stuck
-// line (or has stopped) and is dropped: what it holds never went.
-constexpr std::chrono::seconds kServerStill{10};
+
 // The connector gives up at kNetworkConnectTimeout, but a name lookup
 // cannot be interrupted: the device stops waiting for one this much later.
 constexpr std::chrono::milliseconds kLookupMargin{1000};
@@ -277,9 +270,6 @@ private:
     // settings, and for the server's line to catch up with what it holds.
     // A server that leaves the settings unanswered is dropped here.
     Clock::duration DataHeldFor(Clock::time_point now) const;
-    // Under the link's lock: looks at what the server has read; drops a
-    // server that stopped reading. False when the link is gone.
-    bool WatchIntake(Clock::time_point now) const;
 
     const std::shared_ptr<Connection> m_connection;
     NetworkLink& m_link;
@@ -287,7 +277,6 @@ private:
     // When the server will have put the last data byte it was given on its
     // line, at the line settings asked for (under the link's lock).
     LineClock m_serverLine;
-    mutable NetworkIntake m_intake;  // under the link's lock
 };
 
 NetworkDevice::~NetworkDevice() {
@@ -314,20 +303,8 @@ Clock::duration NetworkDevice::DataHeldFor(Clock::time_point now) const {
         }
         return std::min<Clock::duration>(kAnswerBound - waited, kQueueLook);
     }
-    if (!WatchIntake(now)) return kZero;
-    if (m_intake.Unread() > kUnreadSlack) return kQueueLook;
     const Clock::duration ahead = m_serverLine.FreeAt() - now;
     return std::max(kZero, ahead - (kServerLead - kServerRefill));
-}
-
-bool NetworkDevice::WatchIntake(Clock::time_point now) const {
-    if (m_link.IsGone()) return false;
-    if (m_link.Phase() != LinkPhase::Up) return true;
-    m_intake.Look(m_link.Socket(), now);
-    if (m_intake.StillFor(now) < kServerStill) return true;
-    m_link.Fault("read nothing of what it was sent for " + std::to_string(kServerStill.count()) +
-                 " s (its serial line may be stuck)");
-    return false;
 }
 
 bool NetworkDevice::PushOrFail() const {
@@ -554,15 +531,7 @@ bool NetworkDevice::OutputWaiting(uint32_t& count) const {
     if (!PushOrFail()) return false;
     // What the server still puts on its line counts as the output queue of
     // a UART does: a block has left once the line has carried it.
-    // So does what the server holds unread, once it is more than the
-    // window shows of a server that reads at once.
-    const auto now = Clock::now();
-    if (!WatchIntake(now)) {
-        errno = EIO;
-        return false;
-    }
-    const uint64_t unread = m_intake.Unread() > kUnreadSlack ? m_intake.Unread() : 0;
-    count = m_link.Unsent() + static_cast<uint32_t>(m_serverLine.BytesOnLine(now) + unread);
+    count = m_link.Unsent() + static_cast<uint32_t>(m_serverLine.BytesOnLine());
     return true;
 }
 

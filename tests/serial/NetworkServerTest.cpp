@@ -151,6 +151,29 @@ TEST(NetworkServer, AServerThatAsksWithoutReadingIsDroppedBeforeItsAnswersGrowWi
     EXPECT_TRUE(port.IsDeviceLost());
 }
 
+TEST(NetworkServer, BytesAServerNeverReadsAreNeverSent) {
+    // Its serial side is stuck: it lets the port in and reads nothing, while
+    // its system still takes what its receive buffer (a small device
+    // server's few kilobytes) holds.
+    ScriptedServer server([](ScriptedServer::Connection& connection) { connection.WaitUntilStopping(); }, 4096);
+    ASSERT_TRUE(server.IsValid());
+    test::PortsFolder folder;
+    folder.Link(kPort, "tcp://127.0.0.1:" + std::to_string(server.Port()));
+    test::RecordingOwner owner;
+    CSerialPort port;
+    ASSERT_TRUE(port.Open(&owner, kPort, 0));
+    port.Init(9600, 'o', 7, 1, HandshakeNone, EV_RXCHAR | EV_TXEMPTY);
+    ASSERT_TRUE(port.StartMonitoring());
+    const auto started = std::chrono::steady_clock::now();
+    const std::string program(60000, 'G');  // a minute of line time
+    ASSERT_TRUE(port.Write(program.data(), static_cast<uint32_t>(program.size())));
+    ASSERT_TRUE(owner.WaitForCount(WM_SERIAL_DEVLOST, 1, 40s));
+    const auto took = std::chrono::steady_clock::now() - started;
+    std::printf("a server that reads nothing dropped after %.1f s\n", std::chrono::duration<double>(took).count());
+    EXPECT_EQ(owner.Count(WM_SERIAL_TXEMPTY), 0u);
+    EXPECT_LT(took, 30s);
+}
+
 TEST(NetworkServer, APortNumberOutsideTheRangeIsRefusedBeforeConnecting) {
     test::PortsFolder folder;
     folder.Link(kPort, "tcp://127.0.0.1:99999");  // would reach 34463

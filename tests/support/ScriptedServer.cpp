@@ -6,6 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 namespace quorlin::test {
 
 ScriptedServer::ScriptedServer(Script script, int receiveBuffer)
@@ -56,6 +58,11 @@ std::string ScriptedServer::Kept() const {
 bool ScriptedServer::Connection::Stopping() const {
     pollfd fd{m_server.m_stop, POLLIN, 0};
     return ::poll(&fd, 1, 0) > 0;
+}
+
+void ScriptedServer::Connection::WaitUntilStopping() const {
+    pollfd fd{m_server.m_stop, POLLIN, 0};
+    ::poll(&fd, 1, -1);
 }
 
 void ScriptedServer::Connection::Keep(const std::string& bytes) {

@@ -43,6 +43,8 @@ public:
         size_t Write(const std::string& bytes, std::chrono::milliseconds timeout);
         bool Closed() const { return m_closed; }
         bool Stopping() const;
+        // Reads nothing and waits until the server is being destroyed.
+        void WaitUntilStopping() const;
         // Keeps bytes for the test (ScriptedServer::Kept).
         void Keep(const std::string& bytes);
 
