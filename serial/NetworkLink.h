@@ -111,7 +111,7 @@ private:
     void OnComPortAnswer(const unsigned char* data, size_t size);
     void SendComPort(unsigned char command, const unsigned char* value, size_t size);
     void SendSettings();
-    // Compares an answer with what was asked of command; false on a fault.
+    // Compares an answer with what was asked of command: another value is a fault.
     void CheckAnswer(unsigned char command, uint32_t value);
 
     int m_socket = -1;
