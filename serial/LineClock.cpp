@@ -25,4 +25,11 @@ uint64_t LineClock::BytesOnLine(Clock::time_point now) const {
     return static_cast<uint64_t>(seconds * m_nBaud / m_nCharacterBits) + 1;
 }
 
+uint64_t LineClock::Room(Clock::duration ahead, Clock::time_point now) const {
+    const Clock::duration spare = now + ahead - std::max(now, m_freeAt);
+    if (spare <= Clock::duration::zero()) return 0;
+    const double seconds = std::chrono::duration<double>(spare).count();
+    return static_cast<uint64_t>(seconds * m_nBaud / m_nCharacterBits);
+}
+
 }  // namespace quorlin

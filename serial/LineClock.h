@@ -29,6 +29,10 @@ public:
     uint64_t BytesOnLine(Clock::time_point now = Clock::now()) const;
     // The line time of bytes at the present rate.
     Clock::duration TimeFor(uint64_t bytes) const;
+    // How many bytes may be handed over at now so that the line is through
+    // with everything by now + ahead: what keeps a queue the line cannot see
+    // (a device server's) to ahead's worth.
+    uint64_t Room(Clock::duration ahead, Clock::time_point now = Clock::now()) const;
 
 private:
     uint32_t m_nBaud = 9600;

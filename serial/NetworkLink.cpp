@@ -27,6 +27,10 @@ constexpr unsigned char kSetControl = 5;
 constexpr unsigned char kNotifyModemState = 7;
 constexpr unsigned char kPurgeData = 12;
 constexpr unsigned char kAnswerOffset = 100;
+// What waits for a server that does not read is bounded: a server that
+// keeps asking (IAC DO over and over) without taking the answers is dropped.
+constexpr size_t kPendingLimit = 4 * 1024 * 1024;
+
 // SET-CONTROL values the link sends of its own accord.
 constexpr unsigned char kControlNoFlow = 1;
 constexpr unsigned char kControlHardwareFlow = 3;
@@ -110,6 +114,18 @@ void NetworkLink::Lose(int error, const std::string& text) {
     m_goneError = error;
 }
 
+void NetworkLink::Fault(const std::string& what) {
+    if (m_phase == LinkPhase::Gone) return;
+    if (m_phase == LinkPhase::Connecting || !m_dataSent)
+        m_openFailure = PortFailure{PortFailureKind::ServerFault, EPROTO, what, m_connectCall};
+    m_phase = LinkPhase::Gone;
+    m_goneError = EPROTO;
+    // Nothing that came with the fault can be trusted as data.
+    m_received.clear();
+    m_pending.clear();
+    m_unanswered.clear();
+}
+
 void NetworkLink::OfferOptions() {
     if (!m_telnet) return;
     telnet_negotiate(m_telnet, TELNET_WILL, kComPortOption);
@@ -132,10 +148,17 @@ void NetworkLink::OnTelnetEvent(telnet_t*, telnet_event_t* event, void* self) {
 void NetworkLink::OnTelnetEvent(const telnet_event_t& event) {
     switch (event.type) {
         case TELNET_EV_DATA:
+            // After a fault the rest of the piece (such as the tail of an
+            // overlong negotiation) is no data of the machine's.
+            if (IsGone()) break;
             m_received.insert(m_received.end(), event.data.buffer, event.data.buffer + event.data.size);
             break;
         case TELNET_EV_SEND:
+            if (IsGone()) break;
             m_pending.insert(m_pending.end(), event.data.buffer, event.data.buffer + event.data.size);
+            if (m_pending.size() > kPendingLimit)
+                Fault("kept asking without reading the answers (more than " +
+                      std::to_string(kPendingLimit / (1024 * 1024)) + " MB waited for it)");
             break;
         case TELNET_EV_DO:
             if (event.neg.telopt == kComPortOption && !m_comPortTaken) {
@@ -148,15 +171,21 @@ void NetworkLink::OnTelnetEvent(const telnet_event_t& event) {
             break;
         case TELNET_EV_DONT:
         case TELNET_EV_WONT:
-            if (event.neg.telopt == kComPortOption) m_comPortRefused = true;
+            if (event.neg.telopt == kComPortOption) {
+                m_comPortRefused = true;
+                Fault("refused the com-port option (RFC 2217), so the line settings cannot be set");
+            }
             break;
         case TELNET_EV_SUBNEGOTIATION:
             if (event.sub.telopt == kComPortOption)
                 OnComPortAnswer(reinterpret_cast<const unsigned char*>(event.sub.buffer), event.sub.size);
             break;
+        case TELNET_EV_WARNING:
         case TELNET_EV_ERROR:
-            // The server broke the protocol: nothing it sends can be trusted.
-            Lose(EPROTO);
+            // The server broke the protocol (a negotiation longer than the
+            // telnet layer holds, bytes out of place): what follows would
+            // reach the program as data, so nothing it sends is trusted.
+            Fault(std::string("broke the telnet protocol (") + (event.error.msg ? event.error.msg : "") + ")");
             break;
         default:
             break;
@@ -172,18 +201,22 @@ void NetworkLink::OnComPortAnswer(const unsigned char* data, size_t size) {
                 const uint32_t baud = (uint32_t{data[1]} << 24) | (uint32_t{data[2]} << 16) |
                                       (uint32_t{data[3]} << 8) | uint32_t{data[4]};
                 if (baud != 0) m_state.baudRate = baud;
+                CheckAnswer(kSetBaudRate, baud);
             }
             break;
         case kSetDataSize:
             if (value >= 5 && value <= 8) m_state.dataBits = value;
+            CheckAnswer(kSetDataSize, value);
             break;
         case kSetParity:
             m_state.parity = ParityLetter(value, m_state.parity);
+            CheckAnswer(kSetParity, value);
             break;
         case kSetStopSize:
             if (value == 1) m_state.stopBits = StopBits::One;
             if (value == 2) m_state.stopBits = StopBits::Two;
             if (value == 3) m_state.stopBits = StopBits::OnePointFive;
+            CheckAnswer(kSetStopSize, value);
             break;
         case kNotifyModemState:
             // The bits are those of the modem status: CTS 0x10, DSR 0x20,
@@ -193,6 +226,44 @@ void NetworkLink::OnComPortAnswer(const unsigned char* data, size_t size) {
         default:
             break;
     }
+}
+
+namespace {
+
+const char* SettingName(unsigned char command) {
+    switch (command) {
+        case kSetBaudRate: return "SET-BAUDRATE";
+        case kSetDataSize: return "SET-DATASIZE";
+        case kSetParity: return "SET-PARITY";
+        default: return "SET-STOPSIZE";
+    }
+}
+
+// A setting's value as a person reads it: "4800 baud", "parity o".
+std::string SettingText(unsigned char command, uint32_t value) {
+    switch (command) {
+        case kSetBaudRate: return std::to_string(value) + " baud";
+        case kSetDataSize: return std::to_string(value) + " data bits";
+        case kSetParity: return std::string("parity ") + ParityLetter(static_cast<unsigned char>(value), '?');
+        default: return value == 3 ? std::string("1.5 stop bits") : std::to_string(value) + " stop bits";
+    }
+}
+
+}  // namespace
+
+std::string NetworkLink::OldestAskName() const {
+    return m_unanswered.empty() ? std::string() : SettingName(m_unanswered.front().command);
+}
+
+void NetworkLink::CheckAnswer(unsigned char command, uint32_t value) {
+    const auto asked = std::find_if(m_unanswered.begin(), m_unanswered.end(),
+                                    [command](const Asked& each) { return each.command == command; });
+    if (asked == m_unanswered.end()) return;  // a notice of its own accord, not an answer
+    const uint32_t wanted = asked->value;
+    m_unanswered.erase(asked);
+    if (value != wanted)
+        Fault("set the line to " + SettingText(command, value) + ", not " + SettingText(command, wanted) +
+              " as asked (" + SettingName(command) + ")");
 }
 
 void NetworkLink::SendComPort(unsigned char command, const unsigned char* value, size_t size) {
@@ -220,6 +291,13 @@ void NetworkLink::SendSettings() {
     // XON/XOFF for its input is the server's, as it is a local tty's.
     const unsigned char flow = m_state.outxCtsFlow || m_state.outxDsrFlow ? kControlHardwareFlow : kControlNoFlow;
     const unsigned char inbound = m_state.inX ? kControlInboundXonXoff : kControlInboundNone;
+    // Data waits until the server has answered each of these with the
+    // value asked: at another speed the machine would get garbage.
+    const auto now = std::chrono::steady_clock::now();
+    m_unanswered.push_back({kSetBaudRate, baud, now});
+    m_unanswered.push_back({kSetDataSize, dataBits, now});
+    m_unanswered.push_back({kSetParity, parity, now});
+    m_unanswered.push_back({kSetStopSize, stop, now});
     SendComPort(kSetBaudRate, baudBytes, 4);
     SendComPort(kSetDataSize, &dataBits, 1);
     SendComPort(kSetParity, &parity, 1);

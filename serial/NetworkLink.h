@@ -11,7 +11,9 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstdint>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -56,8 +58,16 @@ public:
     // The connection is gone for error (with text in place of the system's
     // own where given). While connecting, that is the port's open failure.
     void Lose(int error, const std::string& text = {});
-    // Why the link never came up; kind None when it did or is still trying.
+    // The server broke the rules or set the line otherwise than asked: the
+    // link is gone, and what is the server names it ("set the line to 4800
+    // baud, not 9600"). Before any data went, that is why the port could
+    // not be opened: nothing reached the machine.
+    void Fault(const std::string& what);
+    // Why the link never came up (or came up and was refused before any data
+    // went); kind None when it did or is still trying.
     const PortFailure& OpenFailure() const { return m_openFailure; }
+    // Data is on its way to the server from now on.
+    void NoteData() { m_dataSent = true; }
 
     // Offers the com-port option and binary transmission.
     void OfferOptions();
@@ -80,6 +90,12 @@ public:
     void SendControl(unsigned char value);
     void SendPurge(unsigned char what);
     uint32_t ModemState() const { return m_modemState; }
+    // Whether a line setting sent has not been answered yet, and when the
+    // oldest such was asked for (only while one is).
+    bool AwaitsAnswers() const { return !m_unanswered.empty(); }
+    std::chrono::steady_clock::time_point OldestAsk() const { return m_unanswered.front().at; }
+    // The name of the oldest unanswered setting ("SET-BAUDRATE").
+    std::string OldestAskName() const;
 
     bool HasPending() const { return !m_pending.empty(); }
     // Hands the bytes waiting to be sent to the socket as far as it takes
@@ -95,6 +111,8 @@ private:
     void OnComPortAnswer(const unsigned char* data, size_t size);
     void SendComPort(unsigned char command, const unsigned char* value, size_t size);
     void SendSettings();
+    // Compares an answer with what was asked of command: another value is a fault.
+    void CheckAnswer(unsigned char command, uint32_t value);
 
     int m_socket = -1;
     telnet_t* m_telnet = nullptr;
@@ -109,6 +127,13 @@ private:
     bool m_comPortTaken = false;  // the server said DO to the option
     bool m_comPortRefused = false;
     bool m_settingsAsked = false;
+    bool m_dataSent = false;
+    struct Asked {
+        unsigned char command;
+        uint32_t value;
+        std::chrono::steady_clock::time_point at;
+    };
+    std::deque<Asked> m_unanswered;  // settings sent, in order, not yet answered
     CommState m_state;
     uint32_t m_modemState = MS_CTS_ON | MS_DSR_ON | MS_RLSD_ON;  // present until the server tells
 };

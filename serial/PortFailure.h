@@ -14,6 +14,7 @@ enum class PortFailureKind {
     NotSerialDevice,   // the device is not a serial line
     NoPortFound,       // the settings name no port because none opened in the probe
     NoPortChosen,      // ports were found, but the settings choose none of them
+    ServerFault,       // a device server refused the line settings or broke its protocol
     Other,
 };
 

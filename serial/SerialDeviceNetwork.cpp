@@ -58,6 +58,19 @@ constexpr int kSendBufferSize = 4096;
 constexpr uint32_t kWritableBelow = 256;
 // How often a queue held up by the server is looked at again.
 constexpr std::chrono::milliseconds kQueueLook{10};
+// A server puts what it is given on its line at the line rate and drops
+// what it still holds when the connection closes: it is handed no more than
+// this much line time ahead of the line, so that its queue stays short and
+// the end of a transfer waits no longer than this for the line...
+constexpr std::chrono::milliseconds kServerLead{300};
+// ...and is handed more once that has shrunk by this much, so that the
+// writer wakes a few times per lead rather than for every character.
+constexpr std::chrono::milliseconds kServerRefill{75};
+// How long a server may take to answer a line setting before data goes
+// anyway: it is taken as a server that ignores them.
+constexpr std::chrono::milliseconds kAnswerBound{2000};
+constexpr Clock::duration kZero = Clock::duration::zero();
+
 // The connector gives up at kNetworkConnectTimeout, but a name lookup
 // cannot be interrupted: the device stops waiting for one this much later.
 constexpr std::chrono::milliseconds kLookupMargin{1000};
@@ -201,6 +214,12 @@ void Connect(std::shared_ptr<Connection> connection, std::string host, std::stri
     }
     SettleTelnet(*connection, deadline);
     std::lock_guard lock(link.mutex);
+    // A server that refuses the offer (the telnet layer reports no refusal
+    // of an offer it made) or never answers it keeps its own line settings
+    // whatever is asked: the machine would get garbage.
+    if (link.UsesTelnet() && !link.ComPortSettled() && !connection->deviceGone)
+        link.Fault("did not take the com-port option (RFC 2217) within " +
+                   std::to_string(kNetworkConnectTimeout.count() / 1000) + " s, so the line settings cannot be set");
     link.Settle();
     connection->settled.Signal();
 }
@@ -246,6 +265,11 @@ private:
     // connection is gone.
     bool PushOrFail() const;
     bool PurgeServer(unsigned char what);
+    // Under the link's lock: how long data must wait before the server may
+    // be handed more (zero: now). Data waits for the answers to the line
+    // settings, and for the server's line to catch up with what it holds.
+    // A server that leaves the settings unanswered is dropped here.
+    Clock::duration DataHeldFor(Clock::time_point now) const;
 
     const std::shared_ptr<Connection> m_connection;
     NetworkLink& m_link;
@@ -269,9 +293,25 @@ bool NetworkDevice::StillConnecting() const {
     return false;
 }
 
+Clock::duration NetworkDevice::DataHeldFor(Clock::time_point now) const {
+    if (m_link.AwaitsAnswers()) {
+        const Clock::duration waited = now - m_link.OldestAsk();
+        if (waited >= kAnswerBound) {
+            m_link.Fault("did not answer " + m_link.OldestAskName() + " within " +
+                         std::to_string(kAnswerBound.count() / 1000) + " s");
+            return kZero;
+        }
+        return std::min<Clock::duration>(kAnswerBound - waited, kQueueLook);
+    }
+    const Clock::duration ahead = m_serverLine.FreeAt() - now;
+    return std::max(kZero, ahead - (kServerLead - kServerRefill));
+}
+
 bool NetworkDevice::PushOrFail() const {
     if (m_link.Push()) return true;
-    errno = m_link.GoneError() != 0 ? m_link.GoneError() : EIO;
+    // EIO is a device that went away: the port's writer then knows that a
+    // block's last bytes went with it rather than to the line.
+    errno = EIO;
     return false;
 }
 
@@ -320,18 +360,26 @@ IoResult NetworkDevice::WriteSome(const void* data, size_t size) {
     if (size == 0) return {};
     // What the telnet layer made earlier goes first.
     if (m_link.HasPending()) return {IoStatus::WouldBlock, 0, EAGAIN};
+    const auto now = Clock::now();
+    const bool held = DataHeldFor(now) > kZero;
+    if (m_link.IsGone()) return {IoStatus::Lost, 0, m_link.GoneError()};
+    if (held) return {IoStatus::WouldBlock, 0, EAGAIN};
+    // No more than the line can carry within kServerLead (one byte at the
+    // least, so that a slow line still moves).
+    const size_t piece = static_cast<size_t>(std::clamp<uint64_t>(m_serverLine.Room(kServerLead, now), 1, size));
+    m_link.NoteData();
     if (!m_link.UsesTelnet()) {
-        const IoResult io = FromSocket(::send(m_link.Socket(), data, size, MSG_NOSIGNAL | MSG_DONTWAIT));
+        const IoResult io = FromSocket(::send(m_link.Socket(), data, piece, MSG_NOSIGNAL | MSG_DONTWAIT));
         if (io.status == IoStatus::Lost) m_link.Lose(io.error);
-        if (io.status == IoStatus::Done) m_serverLine.Handed(io.count);
+        if (io.status == IoStatus::Done) m_serverLine.Handed(io.count, now);
         return io;
     }
     // The whole piece is taken: its escaped form leaves as the socket takes
     // it, and counts as queued output until then.
-    m_link.Encode(data, size);
+    m_link.Encode(data, piece);
     if (!m_link.Push()) return {IoStatus::Lost, 0, m_link.GoneError()};
-    m_serverLine.Handed(size);
-    return {IoStatus::Done, size, 0};
+    m_serverLine.Handed(piece, now);
+    return {IoStatus::Done, piece, 0};
 }
 
 WaitResult NetworkDevice::Wait(const WakeEvent& stop, const WakeEvent& wake, DeviceWait what,
@@ -357,6 +405,19 @@ WaitResult NetworkDevice::Wait(const WakeEvent& stop, const WakeEvent& wake, Dev
             // Data decoded while the option was being settled is input waiting.
             result.deviceReady = true;
             return result;
+        } else if (const auto held = (fds[2].events & POLLOUT) ? DataHeldFor(Clock::now()) : kZero;
+                   (fds[2].events & POLLOUT) && (held > kZero || m_link.IsGone())) {
+            // Room in the socket is no room for data while the server is
+            // ahead of its line (or has the settings to answer): looked at
+            // again once it may have more.
+            if (m_link.IsGone()) {
+                result.deviceGone = true;
+                return result;
+            }
+            fds[2].events &= static_cast<short>(~POLLOUT);
+            const auto look = std::max(std::chrono::ceil<std::chrono::milliseconds>(held),
+                                       std::chrono::milliseconds(1));
+            if (timeout == kWaitForever || timeout > look) timeout = look;
         } else if ((fds[2].events & POLLOUT) && !m_link.HasPending() && m_link.Unsent() >= kWritableBelow) {
             // A socket reports room long before its queue is as short as
             // Ready asks: while the server holds the queue up, room is
@@ -389,8 +450,9 @@ SerialDevice::Readiness NetworkDevice::Ready() const {
     if (::poll(&fd, 1, 0) != 1) return result;
     result.gone = (fd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
     result.readable = ((fd.revents & POLLIN) != 0 || !m_link.Received().empty()) && !result.gone;
-    result.writable =
-        (fd.revents & POLLOUT) != 0 && !result.gone && !m_link.HasPending() && m_link.Unsent() < kWritableBelow;
+    result.writable = (fd.revents & POLLOUT) != 0 && !result.gone && !m_link.HasPending() &&
+                      m_link.Unsent() < kWritableBelow && DataHeldFor(Clock::now()) == kZero;
+    result.gone = result.gone || m_link.IsGone();
     return result;
 }
 
@@ -467,7 +529,9 @@ bool NetworkDevice::OutputWaiting(uint32_t& count) const {
     std::lock_guard lock(m_link.mutex);
     // Looking is also when bytes left waiting for room move on.
     if (!PushOrFail()) return false;
-    count = m_link.Unsent();
+    // What the server still puts on its line counts as the output queue of
+    // a UART does: a block has left once the line has carried it.
+    count = m_link.Unsent() + static_cast<uint32_t>(m_serverLine.BytesOnLine());
     return true;
 }
 
@@ -517,7 +581,9 @@ PortFailure NetworkDevice::OpenFailure() const {
     return m_link.OpenFailure();
 }
 
-// "HOST:PORT" of an address, split; false when it has no port.
+// "HOST:PORT" of an address, split; false when it has no port, or one
+// outside 1-65535 (which the system would otherwise take modulo 65536, and
+// so reach another port).
 bool SplitAddress(const std::string& hostAndPort, std::string& host, std::string& port) {
     const size_t colon = hostAndPort.rfind(':');
     if (colon == std::string::npos || colon + 1 >= hostAndPort.size()) return false;
@@ -526,8 +592,11 @@ bool SplitAddress(const std::string& hostAndPort, std::string& host, std::string
     // "[::1]:4001": the brackets only set the port apart.
     if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
     while (!port.empty() && port.back() == '/') port.pop_back();
-    return !host.empty() && !port.empty() &&
-           std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (host.empty() || port.empty() || port.size() > 5 ||
+        !std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return false;
+    const long number = std::stol(port);
+    return number >= 1 && number <= 65535;
 }
 
 }  // namespace
@@ -539,7 +608,8 @@ std::unique_ptr<SerialDevice> OpenNetworkDevice(const PortTarget& target, PortFa
     const std::string hostAndPort = scheme == std::string::npos ? target.path : target.path.substr(scheme + 3);
     std::string host, port;
     if (!SplitAddress(hostAndPort, host, port)) {
-        failure = PortFailure{PortFailureKind::Other, EINVAL, "the address " + target.path + " is not HOST:PORT",
+        failure = PortFailure{PortFailureKind::Other, EINVAL,
+                              "the address " + target.path + " is not HOST:PORT with a port of 1-65535",
                               "connect() to " + hostAndPort};
         return nullptr;
     }

@@ -37,6 +37,11 @@ std::string PortFailureAdvice(const PortFailure& why) {
         case PortFailureKind::NoPortChosen:
             return "The settings choose none of the serial ports found. Choose the controller's port in the "
                    "settings.";
+        case PortFailureKind::ServerFault:
+            // systemText says what the server did, such as "set the line to
+            // 4800 baud, not 9600".
+            return "The device server of this port " + why.systemText +
+                   ". Check the server's settings for this port, or choose another port.";
         case PortFailureKind::Other: break;
     }
     const std::string operation = why.operation.empty() ? "" : " in " + why.operation;

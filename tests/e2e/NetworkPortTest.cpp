@@ -12,6 +12,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <tuple>
@@ -40,6 +42,15 @@ unsigned FreePort() {
     getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
     close(probe);
     return ntohs(address.sin_port);
+}
+
+// Bytes of a program that take `seconds` of line time at 9600 baud, 7 data
+// bits, odd parity (960 characters a second).
+Bytes ProgramOfLineTime(double seconds) {
+    Bytes program;
+    for (std::size_t line = 1; program.size() < static_cast<std::size_t>(seconds * 960); ++line)
+        program += "N" + std::to_string(line) + "G01X" + std::to_string(line % 500) + "Y7\n";
+    return program;
 }
 
 class NetworkPort : public TransferFixture, public ::testing::WithParamInterface<std::tuple<int, Kind>> {
@@ -121,6 +132,30 @@ protected:
         Sim("take", "taking program");
     }
 
+    // Sends a program of `seconds` line time to the paced controller: it
+    // arrives whole, and the tool ends within a short, known time after the
+    // controller has the last byte (it waits for its server's line, no more).
+    void SendPacedProgram(double seconds) {
+        const Bytes program = ProgramOfLineTime(seconds);
+        const auto started = std::chrono::steady_clock::now();
+        StartCli({"send", Write("paced.nc", program)});
+        ControllerAsksIfXon();
+        const auto bound = std::chrono::seconds(static_cast<long>(seconds * 1.5) + 30);
+        const std::string stored = SimReports("stored program", After(bound));
+        ASSERT_FALSE(stored.empty()) << CliOutput();
+        const auto storedAt = std::chrono::steady_clock::now();
+        EXPECT_EQ(WaitCli(After(bound)), 0) << CliOutput();
+        const auto ended = std::chrono::steady_clock::now();
+        const Bytes sent = Read(StoredPath(stored));
+        EXPECT_EQ(sent.substr(0, program.size()), program) << "stored " << sent.size() << " of " << program.size();
+        const double took = std::chrono::duration<double>(ended - started).count();
+        const double after = std::chrono::duration<double>(ended - storedAt).count();
+        std::printf("%.0f s of line time: sent in %.1f s, the tool ended %.2f s after the controller had it\n",
+                    seconds, took, after);
+        EXPECT_GT(took, seconds * 0.9);
+        EXPECT_LT(after, 3.0);
+    }
+
     std::string address_;
     std::unique_ptr<Process> server_;
 };
@@ -152,19 +187,23 @@ TEST_P(NetworkPort, SendReceiveAndDownloadArriveByteExact) {
 
     // Every family offers a block download (kind 3) but family 2, whose
     // download is a plain stream (kind 2).
+    // A network port gives the line its time, so a download takes its line
+    // time here: one block (some 35 s at 9600 baud) over RFC 2217, where
+    // the speed travels over the network; raw TCP is paced alike.
     const bool blocks = Family() != 2;
+    if (blocks && !Rfc2217()) return;
     Bytes payload;
-    for (int i = 0; i < 40000; ++i) payload += static_cast<char>((i * 7 + i / 256) & 0xFF);
+    for (int i = 0; i < (blocks ? 30000 : 40000); ++i) payload += static_cast<char>((i * 7 + i / 256) & 0xFF);
     Sim(blocks ? "expect download blocks answer 11" : "expect download stream", "expecting download");
     StartCli({"download", "--kind", blocks ? "3" : "2", Write("image.bin", blocks ? UpdateFile(payload) : payload)});
     const std::string download = SimReports("download started");
     if (Rfc2217()) {
         EXPECT_EQ(Field(download, "pc-baud"), ExpectedBaud(true));
     }
-    EXPECT_EQ(WaitCli(), 0) << CliOutput();
+    EXPECT_EQ(WaitCli(After(std::chrono::seconds(90))), 0) << CliOutput();
     Bytes expected = payload;
-    if (blocks) expected.resize(2 * 32768, '\0');
-    EXPECT_EQ(Read(StoredPath(SimReports("stored download"))), expected);
+    if (blocks) expected.resize(32768, '\0');
+    EXPECT_EQ(Read(StoredPath(SimReports("stored download", After(std::chrono::seconds(30))))), expected);
 }
 
 // The server goes away in the middle of a send: the transfer ends as a lost
@@ -181,6 +220,58 @@ TEST_P(NetworkPort, AServerKilledMidTransferIsALostPort) {
     EXPECT_LT(took.count(), 2000) << CliOutput();
     RecordProperty("lost_port_ms", static_cast<int>(took.count()));
     EXPECT_NE(cli_->Out().find("Transfer stopped: the serial port was lost\r\n"), std::string::npos) << CliOutput();
+    session_.WaitForExit(*server_, After());
+    session_.Remove(*server_);
+    server_.reset();
+}
+
+// The controller takes the line at its real rate, behind a server that
+// drops what it still holds when the connection closes: the whole program
+// arrives, and the send ends shortly after the controller has it. Every
+// family over RFC 2217 and one over raw TCP (each case takes its program's
+// line time); family 2 also downloads a plain stream the same way.
+TEST_P(NetworkPort, APacedControllerGetsAllOfTenSecondsOfLineTime) {
+    if (!Rfc2217() && Family() != 1) GTEST_SKIP() << "raw TCP is paced alike: family 1 stands for it";
+    Sim("pace on", "pace on");
+    SendPacedProgram(10);
+    if (Family() != 2) return;
+    // The plain-stream download at 19200 baud, 8 data bits: 10 s of it.
+    const Bytes payload = Pattern(19200, 3);
+    Sim("expect download stream", "expecting download");
+    StartCli({"download", "--kind", "2", Write("image.bin", payload)});
+    SimReports("download started");
+    const std::string stored = SimReports("stored download", After(std::chrono::seconds(40)));
+    EXPECT_EQ(WaitCli(), 0) << CliOutput();
+    EXPECT_EQ(Read(StoredPath(stored)), payload);
+}
+
+// A minute of line time, at family 1's line, over RFC 2217.
+TEST_P(NetworkPort, APacedControllerGetsAllOfAMinuteOfLineTime) {
+    if (!Rfc2217() || Family() != 1) GTEST_SKIP() << "one family stands for the long send";
+    Sim("pace on", "pace on");
+    SendPacedProgram(60);
+}
+
+// Five minutes of line time over raw TCP: run by hand
+// (QUORLIN_LONG_NETWORK_TESTS=1), as it takes as long as it says.
+TEST_P(NetworkPort, APacedControllerGetsAllOfFiveMinutesOfLineTime) {
+    if (Rfc2217() || Family() != 1) GTEST_SKIP() << "one family stands for the long send";
+    if (!std::getenv("QUORLIN_LONG_NETWORK_TESTS")) GTEST_SKIP() << "set QUORLIN_LONG_NETWORK_TESTS=1 to run";
+    Sim("pace on", "pace on");
+    SendPacedProgram(300);
+}
+
+// The server is killed part-way through a paced send: the send does not
+// end as completed.
+TEST_P(NetworkPort, AServerKilledPartWayThroughAPacedSendEndsItAsFailed) {
+    if (Family() != 1) GTEST_SKIP() << "family 1 stands for the others";
+    Sim("pace on", "pace on");
+    Sim("mark at 3000", "armed mark");
+    StartCli({"send", Write("paced.nc", ProgramOfLineTime(10))});
+    ASSERT_FALSE(SimReports("reached 3000 bytes").empty()) << CliOutput();
+    server_->Signal(SIGKILL);
+    EXPECT_EQ(WaitCli(), 1) << CliOutput();
+    EXPECT_EQ(cli_->Out().find("File sending completed"), std::string::npos) << CliOutput();
     session_.WaitForExit(*server_, After());
     session_.Remove(*server_);
     server_.reset();
