@@ -256,14 +256,22 @@ std::string NetworkLink::OldestAskName() const {
 }
 
 void NetworkLink::CheckAnswer(unsigned char command, uint32_t value) {
-    const auto asked = std::find_if(m_unanswered.begin(), m_unanswered.end(),
-                                    [command](const Asked& each) { return each.command == command; });
-    if (asked == m_unanswered.end()) return;  // a notice of its own accord, not an answer
-    const uint32_t wanted = asked->value;
-    m_unanswered.erase(asked);
-    if (value != wanted)
-        Fault("set the line to " + SettingText(command, value) + ", not " + SettingText(command, wanted) +
-              " as asked (" + SettingName(command) + ")");
+    const auto isCommand = [command](const Asked& each) { return each.command == command; };
+    const auto oldest = std::find_if(m_unanswered.begin(), m_unanswered.end(), isCommand);
+    if (oldest == m_unanswered.end()) return;  // a notice of its own accord, not an answer
+    // A server that takes a second request before it answers the first may
+    // answer both with the value it now holds: an answer that matches a
+    // later request of the same setting answers the earlier ones too.
+    const auto matched = std::find_if(oldest, m_unanswered.end(),
+                                      [&](const Asked& each) { return isCommand(each) && each.value == value; });
+    if (matched != m_unanswered.end()) {
+        m_unanswered.erase(std::remove_if(m_unanswered.begin(), std::next(matched), isCommand), std::next(matched));
+        return;
+    }
+    const uint32_t wanted = oldest->value;
+    m_unanswered.erase(oldest);
+    Fault("set the line to " + SettingText(command, value) + ", not " + SettingText(command, wanted) + " as asked (" +
+          SettingName(command) + ")");
 }
 
 void NetworkLink::SendComPort(unsigned char command, const unsigned char* value, size_t size) {

@@ -6,6 +6,7 @@
 
 #include <errno.h>
 
+#include <future>
 #include <string>
 
 #include "serial/PortDevice.h"
@@ -106,6 +107,35 @@ TEST(NetworkServer, LineSettingsTheServerDidNotTakeStopTheTransferBeforeAnyData)
         port.Close();
         EXPECT_EQ(server.Kept().find("O1234"), std::string::npos) << "the program reached the server";
     }
+}
+
+TEST(NetworkServer, AnAnswerWithTheLatestValueAnswersTheSettingsItReplaced) {
+    // A download sets 8 data bits right after the open set 7: a server that
+    // takes both before it answers says 8 once, the value it now holds.
+    int dataSizeAsks = 0;
+    std::promise<void> firstAsked;
+    ScriptedServer server(ComPortServer(telnet::kDo, [&](char command, const std::string& value) {
+        if (command == 2 && ++dataSizeAsks == 1) {
+            firstAsked.set_value();
+            return std::optional<std::string>();
+        }
+        return std::optional<std::string>(value);
+    }));
+    ASSERT_TRUE(server.IsValid());
+    test::PortsFolder folder;
+    folder.Link(kPort, Rfc2217(server));
+    test::RecordingOwner owner;
+    CSerialPort port;
+    ASSERT_TRUE(port.Open(&owner, kPort, 0));
+    port.Init(9600, 'o', 7, 1, HandshakeXonXoff, EV_RXCHAR | EV_TXEMPTY);
+    ASSERT_EQ(firstAsked.get_future().wait_for(5s), std::future_status::ready);
+    port.Init(9600, 'o', 8, 1, HandshakeXonXoff, EV_RXCHAR | EV_TXEMPTY);
+    ASSERT_TRUE(port.StartMonitoring());
+    port.WriteString(kProgram);
+    ASSERT_TRUE(owner.WaitForCount(WM_SERIAL_TXEMPTY, 1, 8s)) << port.LastOpenFailure().systemText;
+    EXPECT_EQ(owner.Count(WM_SERIAL_DEVLOST), 0u);
+    port.Close();
+    EXPECT_NE(server.Kept().find("O1234"), std::string::npos);
 }
 
 TEST(NetworkServer, NegotiationNeverBecomesProgramData) {
