@@ -21,7 +21,7 @@ Bytes AsStored(const Bytes& sent) {
     return stored;
 }
 
-class ServeBackToBack : public TransferFixture {
+class ServeBackToBack : public TransferFixture, public ::testing::WithParamInterface<int> {
 protected:
     void SetUp() override {
         TransferFixture::SetUp();
@@ -29,7 +29,7 @@ protected:
         fs::create_directories(folder_ + "/config/Morvale CNC");
         fs::create_directories(in_);
         std::ofstream(folder_ + "/config/Morvale CNC/Quorlin.conf")
-            << "[Prop]\nCommPort=0\nSysType=1\n\n[Machine.Lathe]\nPort=COM1\nFamily=1\nReceiveFolder=" << in_
+            << "[Prop]\nCommPort=0\nSysType=1\n\n[Machine.Lathe]\nPort=COM1\nFamily=" << GetParam() << "\nReceiveFolder=" << in_
             << "\nLogFile=" << folder_ << "/Lathe.log\n";
     }
     std::string Event(const std::string& text) {
@@ -45,8 +45,8 @@ protected:
 // At 9600 baud the next program's first byte follows the SUB within about a
 // millisecond: it must neither end up in the program before nor be lost
 // while the next receive begins.
-TEST_F(ServeBackToBack, ThreeProgramsPunchedAtOnceAreEachStoredWholeUnderTheirNumbers) {
-    StartSim(1, {"--pace"});
+TEST_P(ServeBackToBack, ThreeProgramsPunchedAtOnceAreEachStoredWholeUnderTheirNumbers) {
+    StartSim(GetParam(), {"--pace"});
     StartCli({"serve", "--retry-ms", "100"});
     Event("Lathe: serving COM1");
 
@@ -69,6 +69,9 @@ TEST_F(ServeBackToBack, ThreeProgramsPunchedAtOnceAreEachStoredWholeUnderTheirNu
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::string>{".receiving-Lathe.nc", "O1001.nc", "O1002.nc", "O1003.nc"}));
 }
+
+INSTANTIATE_TEST_SUITE_P(EchoBlockAndXon, ServeBackToBack, ::testing::Values(0, 1, 4),
+                         [](const auto& info) { return "family" + std::to_string(info.param); });
 
 }  // namespace
 }  // namespace quorlin::e2e
