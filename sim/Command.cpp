@@ -115,6 +115,12 @@ ParseResult ParseCommand(std::string_view line) {
         if (path.empty()) return Fail("send: which file?");
         return ParseResult{SendProgram{std::string(path)}, {}};
     }
+    if (verb == "send-all") {
+        if (w.size() < 2) return Fail("send-all: which files?");
+        SendPrograms send;
+        for (std::size_t i = 1; i < w.size(); ++i) send.paths.emplace_back(w[i]);
+        return ParseResult{send, {}};
+    }
     if (verb == "take" && w.size() == 1) return ParseResult{TakeProgram{}, {}};
     if (verb == "expect") return ParseExpect(w);
     if (verb == "dc3") return ParseArm(w, Trigger::Dc3, 1);
@@ -159,6 +165,10 @@ const char* CommandHelpText() {
                    SUB (Echo: one byte per echo from the PC). Start it after
                    the PC has begun its receive: opening the port discards
                    whatever arrived before.
+  send-all FILE FILE ...
+                   send the files one behind the other, each followed by
+                   SUB, the next at once (a control's "punch all"); the
+                   paths are separated by blanks and hold none
   take             ask for a program now (Xon: sends DC1; Echo and Block take
                    programs whenever they come, without asking)
   expect download stream|blocks [answer 10|11] [noise HEX] [split]

@@ -15,6 +15,9 @@
 namespace quorlin::sim {
 
 struct SendProgram { std::string path; };
+// Several programs one behind the other, each ended by its SUB, the next
+// following at once: what a control's "punch all" puts on the line.
+struct SendPrograms { std::vector<std::string> paths; };
 struct TakeProgram {};
 struct ExpectProgram {};
 struct ExpectDownload {
@@ -41,7 +44,7 @@ struct Quit {};
 struct Help {};
 struct Empty {};
 
-using Command = std::variant<Empty, SendProgram, TakeProgram, ExpectProgram, ExpectDownload, Arm, AwaitHandshake, Noise, SetLine,
+using Command = std::variant<Empty, SendProgram, SendPrograms, TakeProgram, ExpectProgram, ExpectDownload, Arm, AwaitHandshake, Noise, SetLine,
                              SetPace, Status, Quit, Help>;
 
 struct ParseResult {

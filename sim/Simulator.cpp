@@ -338,7 +338,10 @@ void Simulator::OnReceived(const std::uint8_t* data, std::size_t count, Clock::t
         break;
     case Mode::SendingProgram:
         for (std::size_t i = 0; i < count && !vanished_; ++i) {
-            if (data[i] == kSUB && !(awaitingEcho_ && sendPos_ == sendBytes_.size())) {
+            // A SUB is the PC's cancel, unless it answers the SUB that ends
+            // one of the programs.
+            const bool answersSub = awaitingEcho_ && sendPos_ > 0 && sendBytes_[sendPos_ - 1] == kSUB;
+            if (data[i] == kSUB && !answersSub) {
                 EndSend("send cancelled by pc after " + std::to_string(transferBytes_) + " bytes");
                 return;
             }
@@ -442,28 +445,33 @@ void Simulator::BackToPrograms() {
 
 // -------------------------------------------------------------------- sending
 
-void Simulator::StartSend(const std::string& path, Clock::time_point now) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
-        Report("error cannot open " + path + ": " + std::strerror(errno));
-        return;
-    }
+void Simulator::StartSend(const std::vector<std::string>& paths, Clock::time_point now) {
     std::vector<std::uint8_t> bytes;
-    std::uint8_t buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) bytes.insert(bytes.end(), buffer, buffer + n);
-    std::fclose(file);
+    std::string named;
+    for (const std::string& path : paths) {
+        std::FILE* file = std::fopen(path.c_str(), "rb");
+        if (!file) {
+            Report("error cannot open " + path + ": " + std::strerror(errno));
+            return;
+        }
+        std::uint8_t buffer[4096];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+            bytes.insert(bytes.end(), buffer, buffer + n);
+        std::fclose(file);
+        bytes.push_back(kSUB);
+        named += (named.empty() ? "" : ",") + path;
+    }
     if (mode_ != Mode::TakingProgram) BackToPrograms();
     taker_.TakeProgram();
-    bytes.push_back(kSUB);
     sendBytes_ = std::move(bytes);
-    sendPath_ = path;
+    sendPath_ = named;
     sendPos_ = 0;
     mode_ = Mode::SendingProgram;
     sentSinceCommand_ = true;
     pcSubsSinceSend_ = 0;
     ApplyLine();
     StartTransfer(now);
-    Report("sending program " + path + " bytes " + std::to_string(sendBytes_.size()));
+    Report("sending program " + named + " bytes " + std::to_string(sendBytes_.size()));
     if (protocol_ == Protocol::Echo) {
         SendNextEchoByte(now);
     } else {
@@ -620,7 +628,9 @@ void Simulator::Execute(const Command& command) {
         return;
     }
     if (const auto* send = std::get_if<SendProgram>(&command)) {
-        StartSend(send->path, now);
+        StartSend({send->path}, now);
+    } else if (const auto* sendAll = std::get_if<SendPrograms>(&command)) {
+        StartSend(sendAll->paths, now);
     } else if (std::holds_alternative<TakeProgram>(command)) {
         if (mode_ == Mode::SendingProgram) EndSend("send abandoned by command");
         if (mode_ != Mode::TakingProgram) BackToPrograms();

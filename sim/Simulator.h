@@ -83,7 +83,8 @@ private:
     void FireTriggers(Clock::time_point now);
     void Fire(const Arm& arm, Clock::time_point now);
     void StoreProgram(Clock::time_point now);
-    void StartSend(const std::string& path, Clock::time_point now);
+    // Each file's bytes and its SUB, one file behind the other.
+    void StartSend(const std::vector<std::string>& paths, Clock::time_point now);
     void SendNextEchoByte(Clock::time_point now);
     void EndSend(const std::string& outcome);
     void FinishDownload(const char* why);
@@ -114,7 +115,7 @@ private:
 
     // Sending a program to the PC.
     std::string sendPath_;
-    std::vector<std::uint8_t> sendBytes_;  // the file's bytes and SUB
+    std::vector<std::uint8_t> sendBytes_;  // each file's bytes and SUB
     std::size_t sendPos_ = 0;              // next byte to hand over
     bool awaitingEcho_ = false;
     Clock::time_point echoDeadline_{};

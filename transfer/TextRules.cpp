@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "transfer/LineControl.h"
 #include "transfer/LocalTime.h"
 
 namespace quorlin {
@@ -21,6 +22,18 @@ void NormalizeText(char* text) {
 }
 
 bool IsDataChar(uint8_t c) { return c != 0x00 && c != 0x0D && c != 0x20 && c != 0x2B; }
+
+std::string ReceivedAsStoredText(const char* bytes, size_t count, bool& afterCr) {
+    std::string stored;
+    stored.reserve(count + count / 8);
+    for (size_t i = 0; i < count; ++i) {
+        const char c = bytes[i];
+        if (c == kLF && !afterCr) stored.push_back(kCR);
+        stored.push_back(c);
+        afterCr = c == kCR;
+    }
+    return stored;
+}
 
 void CleanXonLine(std::string& line) {
     std::string cleaned;

@@ -2,6 +2,7 @@
 // Byte-level rules of the NC program send protocols and of the log. Pure
 // functions, tested directly.
 
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <string>
@@ -19,6 +20,14 @@ bool IsDataChar(uint8_t c);
 
 // 'a'..'z' to 'A'..'Z'; every other byte unchanged.
 char UpperAscii(char c);
+
+// A received program's text as a text file stores it: a bare LF becomes
+// CR LF; an LF that follows a CR stays as it came, since a controller that
+// ends its lines with CR LF must not get CR CR LF back. afterCr says whether
+// the byte before `bytes` (the end of the previous read) was a CR, and is
+// left saying it of the last byte, so that a pair split between two reads
+// is stored as one.
+std::string ReceivedAsStoredText(const char* bytes, size_t count, bool& afterCr);
 
 // Cleans one line of an Xon block in place: upper case, every blank, tab and
 // CR deleted.

@@ -30,6 +30,7 @@ void TransferEngine::Post(unsigned message, uintptr_t wParam, intptr_t lParam) {
 
 bool TransferEngine::OpenPort() {
     m_restore.Cancel();
+    DropReceiveInput();  // opening empties the port's queues: what was kept goes with them
     const unsigned number = m_host.Settings().GetPortNumber();
     if (!m_port->Open(this, number, 0)) {
         m_host.ShowPortOpenFailure(FormatWithNumber(texts::kCanNotOpenPort, number), texts::kCaptionError,
@@ -50,6 +51,7 @@ void TransferEngine::InitLine(unsigned baud, uint8_t parity, uint8_t dataBits, u
 
 void TransferEngine::ClosePort() {
     m_restore.Cancel();
+    DropReceiveInput();
     m_port->Close();
 }
 
@@ -70,8 +72,11 @@ void TransferEngine::OnSerialRxData(intptr_t waiting) {
     // A backlog larger than one read is fetched by later messages; a read that
     // found nothing (the queue was purged or emptied by an earlier message)
     // neither re-posts nor drives a protocol, which would otherwise advance an
-    // Echo send without an answer or store a byte that never arrived.
-    if (got == 0) return;
+    // Echo send without an answer or store a byte that never arrived. A
+    // receive that ReceiveNext began with kept bytes is driven all the same:
+    // it posted this message to take them.
+    const bool keptForReceive = m_nTransferKind == TransferKind::ReceiveFile && !m_strReceiveInput.empty();
+    if (got == 0 && !keptForReceive) return;
     if (waiting > static_cast<intptr_t>(kLinePiece))
         m_host.Post(WM_SERIAL_RXDATA, m_host.Settings().GetPortNumber(), waiting - got);
 
@@ -97,13 +102,17 @@ void TransferEngine::OnSerialRxData(intptr_t waiting) {
             break;
         case TransferKind::ReceiveFile:
             if (m_nProtocol == Protocol::Echo) {
-                if (!WriteToLine(buffer, 1)) break;
-                StoreReceivedChar(first);
+                // A byte kept from before this receive came first; the
+                // controller sends nothing more until it is answered.
+                const char answer = keptForReceive ? m_strReceiveInput.front() : buffer[0];
+                m_strReceiveInput.clear();
+                if (!WriteToLine(&answer, 1)) break;
+                StoreReceivedChar(static_cast<uint8_t>(answer));
             } else if (m_nProtocol == Protocol::Block || m_nProtocol == Protocol::Xon) {
                 StoreReceivedText(buffer, got);
             }
             break;
-        default: break;
+        case TransferKind::Idle: KeepIdleInput(buffer, got); break;
     }
 }
 

@@ -92,6 +92,13 @@ public:
     // where in the program it resumes, on a line of its own.
     void SendFrom(const ResumeSend& send);
     void ReceiveFile(const std::string& path);
+    // For a host that takes program after program on one open port, as a
+    // controller punches them back to back: starts the next receive on the
+    // port as the last completed receive left it (nothing reopened, nothing
+    // purged), beginning with the bytes that came behind that program's SUB.
+    // Where there is no such port (it was closed or opened again, or the
+    // last transfer was no completed receive), it is ReceiveFile.
+    void ReceiveNext(const std::string& path);
     void DownloadFile(const std::string& path, DownloadKind downloadKind);
 
     // A message the host queued through Post, handed back on its thread.
@@ -182,7 +189,13 @@ private:
 
     // Receive steps.
     void StoreReceivedChar(uint8_t b);
+    // Takes the chunk behind what is kept in m_strReceiveInput and stores
+    // the input up to its first SUB.
     void StoreReceivedText(const char* chunk, size_t count);
+    // Received while no transfer runs: kept for ReceiveNext when a completed
+    // receive left the port as it was.
+    void KeepIdleInput(const char* chunk, size_t count);
+    void DropReceiveInput();
     bool StoreBytes(const char* bytes, size_t count);
     // SUB came: the program is complete and takes its file's place.
     void FinishReceive();
@@ -236,6 +249,13 @@ private:
     // The last character each Echo step sent; kept from one transfer to the next.
     char m_cLastFileChar = 0;
     char m_cLastDocumentChar = 0;
+    // Received bytes that no receive has taken yet: those behind a
+    // program's SUB in the read that brought it (the start of the next
+    // program of a controller that sends several at once), and, while
+    // m_bReceiveInputKept, what came after it before the next receive began.
+    std::string m_strReceiveInput;
+    // The last receive completed and the port has stayed open since.
+    bool m_bReceiveInputKept = false;
     // Cleaned bytes of an Xon line that did not fit the previous block.
     std::string m_strXonCarry;
 

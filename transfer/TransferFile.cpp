@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "transfer/LineControl.h"
+#include "transfer/TextRules.h"
 
 namespace quorlin {
 
@@ -159,6 +160,7 @@ std::string PartialPathFor(const std::string& path) {
 FileOutcome ProgramWriter::Open(const std::string& path) {
     Close();
     m_offset = 0;
+    m_bAfterCr = false;
     m_strTarget.clear();
     // An existing program, held so that no other transfer writes it, stays
     // untouched until the new one is complete.
@@ -201,12 +203,7 @@ FileOutcome ProgramWriter::Commit() {
 
 bool ProgramWriter::Write(const char* data, size_t count) {
     if (!IsOpen()) return false;
-    std::string text;
-    text.reserve(count + count / 8);
-    for (size_t i = 0; i < count; ++i) {
-        if (data[i] == kLF) text.push_back(kCR);
-        text.push_back(data[i]);
-    }
+    const std::string text = ReceivedAsStoredText(data, count, m_bAfterCr);
     size_t done = 0;
     while (done < text.size()) {
         const long long put = transfer_file::WriteSome(m_file, text.data() + done, text.size() - done);

@@ -5,7 +5,8 @@
 // is refused at once, never waited on (opening a pipe would block until
 // another program opens its other end; a device may never end).
 //  - a program to send is read as text: CR LF becomes LF, a SUB byte ends it;
-//  - a received program is stored as text: every LF becomes CR LF;
+//  - a received program is stored as text: an LF becomes CR LF, unless it
+//    came behind a CR;
 //  - a software image is read as raw bytes.
 
 #include <cstddef>
@@ -89,8 +90,10 @@ public:
 
     // An existing target that is not a regular file is refused.
     FileOutcome Open(const std::string& path);
-    // Stores the bytes, each LF as CR LF. False when the file could not take
-    // them all (disk full, I/O error); whatever was written stays.
+    // Stores the bytes as text: an LF as CR LF unless a CR came just before
+    // it, in this write or at the end of the previous one. False when the
+    // file could not take them all (disk full, I/O error); whatever was
+    // written stays.
     bool Write(const char* data, size_t count);
     // The program is complete: a program received beside the old one takes
     // its place. When that fails, the received program stays in the partial
@@ -111,6 +114,7 @@ private:
     std::string m_strTarget;   // the old program's path while writing beside it
     std::string m_strWriting;
     uint64_t m_offset = 0;
+    bool m_bAfterCr = false;  // the last byte written was a CR
 };
 
 // "DIR/PART.partial.nc" for "DIR/PART.nc" ("DIR/PART.partial" without an extension).

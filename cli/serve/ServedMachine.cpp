@@ -221,7 +221,9 @@ void ServedMachine::StartReceive() {
     if (!kept.empty()) Note("what was received is kept as " + kept);
     m_lastWhy.clear();
     m_bPortFailed = false;
-    m_engine->ReceiveFile(m_receivePath);
+    // On the port the last program came in on, as it left it: a controller
+    // that punches several programs at once has sent the next one's start.
+    m_engine->ReceiveNext(m_receivePath);
     if (m_engine->IsTransferring()) {
         m_receiveId = RegularFileIdentity(m_receivePath);
         m_phase = Phase::Receiving;

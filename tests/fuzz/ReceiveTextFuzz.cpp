@@ -3,12 +3,14 @@
 // counter shown must be those of a model of the receive rules:
 //  - each message reads at most 511 waiting bytes; a larger backlog is read by
 //    the messages the engine posts to itself;
-//  - Block and Xon: a read's NULs are line fill and skipped, its SUBs are
-//    removed and end the receive after what remains is stored;
+//  - Block and Xon: a read's NULs are line fill and skipped; its first SUB
+//    ends the receive after what came before it is stored, and nothing
+//    behind it is stored;
 //  - Echo: only the first byte of a read counts: it is echoed, and stored
 //    unless it is SUB, which ends the receive;
-//  - the file is text: every LF is stored as CR LF; the counter is the file's
-//    length after each store;
+//  - the file is text: an LF is stored as CR LF unless a CR came just
+//    before it (in the same read or at the end of the one before); the
+//    counter is the file's length after each store;
 //  - a receive that never saw SUB is cancelled: one SUB goes to the
 //    controller, and what was stored stays;
 //  - the log shows every read up to its first NUL, before and after the end
@@ -74,7 +76,7 @@ struct Expected {
 void Store(Expected& model, const std::string& bytes) {
     model.received += bytes.size();
     for (char c : bytes) {
-        if (c == kLF) model.stored += '\r';
+        if (c == kLF && (model.stored.empty() || model.stored.back() != '\r')) model.stored += '\r';
         model.stored += c;
     }
     model.counts.push_back(model.stored.size());
@@ -91,12 +93,11 @@ void ModelRead(Expected& model, bool echo, const std::string& read) {
         else
             Store(model, std::string(1, first));
     } else {
-        std::string text = read;
+        const size_t sub = read.find(kSUB);
+        std::string text = read.substr(0, sub);
         std::erase(text, '\0');
-        const size_t before = text.size();
-        std::erase(text, kSUB);
         Store(model, text);
-        model.completed = text.size() != before;
+        model.completed = sub != std::string::npos;
     }
     if (model.completed) {
         model.log += std::string(kTimestamp) + "File receiving completed\r\n";

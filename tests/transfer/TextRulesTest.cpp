@@ -188,10 +188,10 @@ TEST_F(TextFiles, ReceivedProgramIsStoredWithCrLfOverAnOldFile) {
     ProgramWriter writer;
     ASSERT_TRUE(writer.Open(path));
     ASSERT_TRUE(writer.Write("N1\nG0\r\n", 7));
-    EXPECT_EQ(writer.Offset(), 9u);
+    EXPECT_EQ(writer.Offset(), 8u);
     const FileOutcome committed = writer.Commit();
     ASSERT_TRUE(committed) << committed.Failure().text;
-    EXPECT_EQ(ReadFile(path), "N1\r\nG0\r\r\n");
+    EXPECT_EQ(ReadFile(path), "N1\r\nG0\r\n");
 }
 
 TEST_F(TextFiles, AFileInUseByAnotherTransferDoesNotOpen) {
