@@ -63,7 +63,7 @@ const char* const kCompareHelp =
     "  --ignore-block-numbers  the blocks' N words do not count\n"
     "\n"
     "Exits 0 when the programs are the same, 1 when they differ, 2 when a file\n"
-    "cannot be read or the command line is wrong.\n";
+    "cannot be read or is no regular file, or the command line is wrong.\n";
 
 std::optional<std::string> ReadFile(const char* command, const std::string& path) {
     // None of these is a program: reading a folder throws, a device such as
