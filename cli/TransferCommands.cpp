@@ -276,14 +276,16 @@ int RunTransferCommand(LineChoice choice, Start start) {
     }
 }
 
-// The text of a file as an editor window holds it: up to its first NUL,
-// every line break as CR LF.
+// The text of a file as an editor window holds it: every line break as
+// CR LF. NULs are paper-tape leader and fill, skipped as a receive skips
+// them; taking the first as the text's end sent a program cut short.
 bool LoadDocumentText(const std::string& path, std::string& text) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
-    const std::string raw((std::istreambuf_iterator<char>(in)), {});
+    std::string raw((std::istreambuf_iterator<char>(in)), {});
+    raw.erase(std::remove(raw.begin(), raw.end(), '\0'), raw.end());
     text.clear();
-    for (size_t i = 0; i < raw.size() && raw[i] != '\0'; ++i) {
+    for (size_t i = 0; i < raw.size(); ++i) {
         if (raw[i] == '\n' && (i == 0 || raw[i - 1] != '\r')) text.push_back('\r');
         text.push_back(raw[i]);
     }

@@ -135,6 +135,9 @@ RenumberResult Renumber(std::string_view text, const RenumberOptions& options) {
             }
             if (!content.empty()) {
                 ++result.numbered;
+                result.lastNumber = next;
+                const bool wider = options.width > 0 && static_cast<int>(std::to_string(next).size()) > options.width;
+                if (wider && result.firstWider < 0) result.firstWider = next;
                 next += options.step;
             } else {
                 content = line.content;
@@ -143,6 +146,9 @@ RenumberResult Renumber(std::string_view text, const RenumberOptions& options) {
         result.text += content;
         result.text += line.ending;
     }
+    // A number past the limit is one that no control stores and that a
+    // resumed send cannot find: the program stays as it was.
+    if (result.TooLarge()) result.text.assign(text);
     return result;
 }
 

@@ -10,15 +10,15 @@ namespace quorlin {
 
 char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
-void NormalizeText(char* text) {
-    char* out = text;
-    for (const char* in = text; *in != '\0'; ++in) {
-        const char c = UpperAscii(*in);
-        if (c == ' ' || c == '\r') continue;
-        if (c == '\n' && out != text && out[-1] == '\n') continue;
-        *out++ = c;
+void NormalizeText(std::string& text) {
+    size_t out = 0;
+    for (const char in : text) {
+        const char c = UpperAscii(in);
+        if (c == '\0' || c == ' ' || c == '\r') continue;
+        if (c == '\n' && out > 0 && text[out - 1] == '\n') continue;
+        text[out++] = c;
     }
-    *out = '\0';
+    text.resize(out);
 }
 
 bool IsDataChar(uint8_t c) { return c != 0x00 && c != 0x0D && c != 0x20 && c != 0x2B; }
@@ -39,7 +39,7 @@ void CleanXonLine(std::string& line) {
     std::string cleaned;
     cleaned.reserve(line.size());
     for (char c : line) {
-        if (c == ' ' || c == '\t' || c == '\r') continue;
+        if (c == '\0' || c == ' ' || c == '\t' || c == '\r') continue;
         cleaned.push_back(UpperAscii(c));
     }
     line.swap(cleaned);

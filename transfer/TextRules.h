@@ -9,11 +9,13 @@
 
 namespace quorlin {
 
-// Cleans a NUL-terminated piece of program text in place, in this order:
-// letters upper-cased, every blank and every CR deleted, then every run of
-// LFs collapsed to one LF. The result is never longer than the input.
+// Cleans a piece of program text in place, in this order: letters
+// upper-cased, every NUL, blank and CR deleted, then every run of LFs
+// collapsed to one LF. The result is never longer than the input.
 // Only ASCII letters change, so the bytes of UTF-8 characters stay intact.
-void NormalizeText(char* text);
+// NULs are paper-tape leader and fill: they are dropped like blanks rather
+// than taken as the end of the text, so the program behind them still goes.
+void NormalizeText(std::string& text);
 
 // Whether an Echo send puts this byte on the line: not NUL, CR, blank or '+'.
 bool IsDataChar(uint8_t c);
@@ -29,8 +31,8 @@ char UpperAscii(char c);
 // is stored as one.
 std::string ReceivedAsStoredText(const char* bytes, size_t count, bool& afterCr);
 
-// Cleans one line of an Xon block in place: upper case, every blank, tab and
-// CR deleted.
+// Cleans one line of an Xon block in place: upper case, every NUL, blank,
+// tab and CR deleted.
 void CleanXonLine(std::string& line);
 
 // The log's timestamp entry for a moment in local time:

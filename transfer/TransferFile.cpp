@@ -111,15 +111,25 @@ int ProgramReader::Get() {
         m_bEnded = true;
         return -1;
     }
+    // Tape leader and fill: a NUL is no character of the program, and a
+    // trailer of them must not become a line of its own.
+    while (m_buffer[m_nPos] == '\0') {
+        if (++m_nPos == m_nEnd && !Fill()) {
+            m_bEnded = true;
+            return -1;
+        }
+    }
     const char c = m_buffer[m_nPos];
     if (c == kSUB) {
         m_bEnded = true;
         return -1;
     }
     if (c == kCR) {
-        if (m_nPos + 1 == m_nEnd) Fill();
-        if (m_nPos + 1 < m_nEnd && m_buffer[m_nPos + 1] == kLF) {
-            m_nPos += 2;
+        // The LF of a CR LF pair may stand behind fill too.
+        size_t ahead = 1;
+        while ((m_nPos + ahead < m_nEnd || Fill()) && m_buffer[m_nPos + ahead] == '\0') ++ahead;
+        if (m_nPos + ahead < m_nEnd && m_buffer[m_nPos + ahead] == kLF) {
+            m_nPos += ahead + 1;
             return kLF;
         }
     }

@@ -4,7 +4,8 @@
 // platform. Only regular files are taken: a named pipe, a device or a folder
 // is refused at once, never waited on (opening a pipe would block until
 // another program opens its other end; a device may never end).
-//  - a program to send is read as text: CR LF becomes LF, a SUB byte ends it;
+//  - a program to send is read as text: CR LF becomes LF, a SUB byte ends it,
+//    NULs (paper-tape leader and fill) are skipped as a receive skips them;
 //  - a received program is stored as text: an LF becomes CR LF, unless it
 //    came behind a CR;
 //  - a software image is read as raw bytes.
@@ -57,6 +58,7 @@ public:
     void Close();
     bool IsOpen() const { return m_file.IsOpen(); }
     // Next character of the text, or -1 at its end (end of file or SUB).
+    // NULs are skipped.
     int Get();
     // Up to count characters of text; fewer only at the end.
     size_t Read(char* out, size_t count);

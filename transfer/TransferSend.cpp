@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "serial/SerialPort.h"
 #include "transfer/LineControl.h"
@@ -54,7 +55,10 @@ void TransferEngine::SendText(const std::string& text, const std::string& path, 
     PrepareProgramLine();
     BeginTransfer(begin);
     if (!note.empty()) AppendLog(note.c_str());
+    // NULs are tape fill, skipped as a file's are: a trailer of them would
+    // otherwise be an Xon line of its own.
     m_strSendText = text;
+    m_strSendText.erase(std::remove(m_strSendText.begin(), m_strSendText.end(), '\0'), m_strSendText.end());
     m_nBufferLength = static_cast<int64_t>(m_strSendText.size());
     SetSendTotal(static_cast<uint64_t>(m_nBufferLength));
     m_host.SetByteCount(0);
@@ -145,8 +149,8 @@ void TransferEngine::SendNextBlock() {
 // queue would follow it: the next piece is taken at once instead.
 void TransferEngine::SendNextBlockFile() {
     for (;;) {
-        char piece[kLinePiece + 1];
-        const size_t got = m_programIn.Read(piece, kLinePiece);
+        std::string piece(kLinePiece, '\0');
+        const size_t got = m_programIn.Read(piece.data(), kLinePiece);
         if (got == 0) {
             if (m_programIn.Failed()) {
                 FailTransfer(EndResult::SendReadFailed, texts::kSendReadFailedMessage);
@@ -156,10 +160,10 @@ void TransferEngine::SendNextBlockFile() {
             if (WriteToLine(tail, 2)) FinishSend();
             return;
         }
-        piece[got] = '\0';
+        piece.resize(got);
         NormalizeText(piece);
-        if (piece[0] == '\0') continue;
-        if (!WriteToLine(piece, static_cast<uint32_t>(std::strlen(piece)))) return;
+        if (piece.empty()) continue;
+        if (!WriteToLine(piece.data(), static_cast<uint32_t>(piece.size()))) return;
         ReportSendProgress(m_programIn.Offset());
         return;
     }
@@ -175,9 +179,9 @@ void TransferEngine::SendNextBlockDocument() {
         std::string piece = m_strSendText.substr(static_cast<size_t>(m_nBufferPos), kLinePiece);
         // Stops at the text's end, so the count never runs past the length.
         m_nBufferPos = std::min<int64_t>(m_nBufferPos + static_cast<int64_t>(kLinePiece), m_nBufferLength);
-        NormalizeText(piece.data());
-        if (piece[0] == '\0') continue;
-        if (!WriteToLine(piece.c_str(), static_cast<uint32_t>(std::strlen(piece.c_str())))) return;
+        NormalizeText(piece);
+        if (piece.empty()) continue;
+        if (!WriteToLine(piece.data(), static_cast<uint32_t>(piece.size()))) return;
         ReportSendProgress(static_cast<uint64_t>(m_nBufferPos));
         return;
     }

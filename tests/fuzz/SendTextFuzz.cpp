@@ -3,18 +3,21 @@
 // model of the text rules gives:
 //  - Echo: one byte per answer, NUL, CR, blank and '+' dropped, upper case,
 //    no LF after an LF, LF then SUB at the end;
-//  - Block: pieces of 511 characters, each cut at a NUL, upper-cased, without
-//    blanks and CRs, runs of LF collapsed, empty pieces not written; LF SUB;
-//  - Xon: every line's cleaned bytes once and in order over the blocks, each
-//    block ended by ESC (SUB for the last), no block over the port's 5000-byte
-//    write buffer, and blocks cut only where the filling rule allows.
-// A file is read as text first: CR LF is one LF, SUB ends it.
+//  - Block: pieces of 511 characters, upper-cased, without NULs, blanks and
+//    CRs, runs of LF collapsed, empty pieces not written; LF SUB;
+//  - Xon: every line's cleaned bytes (no NUL, blank, tab or CR) once and in
+//    order over the blocks, each block ended by ESC (SUB for the last), no
+//    block over the port's 5000-byte write buffer, and blocks cut only where
+//    the filling rule allows.
+// A file is read as text first: CR LF is one LF, SUB ends it, NULs are
+// skipped; a document's NULs are skipped too.
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -44,8 +47,14 @@ enum class Family { Echo = 0, Block = 1, Xon = 4 };
 
 char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
+std::string WithoutNuls(std::string bytes) {
+    bytes.erase(std::remove(bytes.begin(), bytes.end(), '\0'), bytes.end());
+    return bytes;
+}
+
 // A file read as text.
-std::string TextOfFile(const std::string& bytes) {
+std::string TextOfFile(const std::string& raw) {
+    const std::string bytes = WithoutNuls(raw);
     std::string text;
     for (size_t i = 0; i < bytes.size() && bytes[i] != kSUB; ++i) {
         if (bytes[i] == kCR && i + 1 < bytes.size() && bytes[i + 1] == kLF) continue;
@@ -69,10 +78,9 @@ std::string ModelEcho(const std::string& text) {
 }
 
 std::string ModelNormalized(std::string piece) {
-    piece = piece.substr(0, piece.find('\0'));
     std::string cleaned;
     for (char c : piece)
-        if (c != ' ' && c != kCR) cleaned += Upper(c);
+        if (c != '\0' && c != ' ' && c != kCR) cleaned += Upper(c);
     for (size_t pair; (pair = cleaned.find("\n\n")) != std::string::npos;) cleaned.erase(pair, 1);
     return cleaned;
 }
@@ -90,7 +98,7 @@ std::vector<std::string> ModelBlockWrites(const std::string& text) {
 std::string CleanXon(const std::string& line) {
     std::string out;
     for (char c : line)
-        if (c != ' ' && c != '\t' && c != kCR) out += Upper(c);
+        if (c != '\0' && c != ' ' && c != '\t' && c != kCR) out += Upper(c);
     return out;
 }
 
@@ -112,9 +120,8 @@ std::vector<std::string> ModelXonLines(const std::string& text) {
 // The pure rules on the raw input: NormalizeText in place, IsDataChar and
 // CleanXonLine byte by byte.
 void CheckPureRules(const std::string& unit) {
-    std::string piece = unit;  // NormalizeText stops at the first NUL
-    NormalizeText(piece.data());
-    const std::string normalized(piece.c_str());
+    std::string normalized = unit;
+    NormalizeText(normalized);
     FUZZ_CHECK(normalized == ModelNormalized(unit), "NormalizeText gave " + Escaped(normalized));
     for (char c : unit) {
         const bool data = c != '\0' && c != kCR && c != ' ' && c != '+';
@@ -246,7 +253,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     EngineRig rig(static_cast<int>(family));
     std::string text;
     if (document) {
-        text = bytes;
+        text = WithoutNuls(bytes);
         rig.engine->SendCurrentFile(bytes, "");
     } else {
         text = TextOfFile(bytes);

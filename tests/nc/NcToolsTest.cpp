@@ -9,6 +9,7 @@
 
 #include "nc/NcLines.h"
 #include "nc/NcTools.h"
+#include "nc/ResumePoint.h"
 
 namespace quorlin::nc {
 namespace {
@@ -72,6 +73,30 @@ TEST(NcTools, RenumberNumbersBlocksOnlyAndKeepsTheRest) {
     const RenumberResult compact = Renumber("O0002\nG01X1.\nIF[#1GT2]GOTO10\nM99P30\n", {1, 1, 0, true});
     EXPECT_EQ(compact.text, "O0002\nN1G01X1.\nN2IF[#1GT2]GOTO10\nN3M99P30\n");
     EXPECT_EQ(compact.jumpBlocks, 2);
+}
+
+// Numbers past the width are written whole and reported; numbers past what
+// a control holds are not written at all, and the largest that is written
+// is one a resumed send finds.
+TEST(NcTools, RenumberReportsOutgrownWidthsAndRefusesNumbersNoControlHolds) {
+    const std::string program = "O0001\nN1 G0 X0\nN2 G1 X1\nN3 G1 X2\nN4 M30\n";
+    const RenumberResult wide = Renumber(program, {9990, 10, 4, false});
+    EXPECT_EQ(wide.text, "O0001\nN9990 G0 X0\nN10000 G1 X1\nN10010 G1 X2\nN10020 M30\n");
+    EXPECT_EQ(wide.firstWider, 10000);
+    EXPECT_EQ(wide.lastNumber, 10020);
+    EXPECT_FALSE(wide.TooLarge());
+    EXPECT_EQ(Renumber(program, {10, 10, 0, false}).firstWider, -1);  // width 0: as wide as needed
+
+    const RenumberResult huge = Renumber(program, {10, kMaxBlockNumber, 0, false});
+    EXPECT_TRUE(huge.TooLarge());
+    EXPECT_EQ(huge.lastNumber, 10 + 3 * kMaxBlockNumber);
+    EXPECT_EQ(huge.text, program);
+
+    const RenumberResult last = Renumber(program, {kMaxBlockNumber - 3, 1, 0, false});
+    ASSERT_FALSE(last.TooLarge());
+    EXPECT_EQ(last.lastNumber, kMaxBlockNumber);
+    EXPECT_EQ(PrepareResume(last.text, {ResumeBy::Block, kMaxBlockNumber}).line, 5);
+    EXPECT_TRUE(Renumber(program, {kMaxBlockNumber - 2, 1, 0, false}).TooLarge());
 }
 
 TEST(NcTools, CompactAndSpaceWordsNeverTouchCommentsOrTheProgramNumber) {

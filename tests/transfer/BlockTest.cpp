@@ -47,12 +47,14 @@ TEST_F(Block, LfRunAcrossPiecesLeavesOneLfOnEachSide) {
     EXPECT_EQ(port->Writes(), (std::vector<std::string>{std::string(510, 'A') + "\n", "\nB", "\n\x1A"}));
 }
 
-TEST_F(Block, NulInsideAPieceEndsThatPiece) {
-    engine->SendFile(MakeFile("p.nc", std::string("g1\0 lost\r\n", 10) + std::string(600, 'x')));
-    EXPECT_EQ(port->Writes(), std::vector<std::string>{"G1"});
+// A NUL is tape fill, no character of the text: the rest of its piece
+// still goes (it once ended the piece there, losing the bytes behind it).
+TEST_F(Block, NulInsideAPieceIsSkippedAndTheRestOfThePieceSent) {
+    engine->SendFile(MakeFile("p.nc", std::string("g1\0 kept\r\n", 10) + std::string(600, 'x')));
+    EXPECT_EQ(port->Writes(), std::vector<std::string>{"G1KEPT\n" + std::string(503, 'X')});
     TxEmptyUntilDone();
-    // The rest of the first 511 bytes is not sent; the next piece is.
-    EXPECT_EQ(port->Writes(), (std::vector<std::string>{"G1", std::string(98, 'X'), "\n\x1A"}));
+    EXPECT_EQ(port->Writes(),
+              (std::vector<std::string>{"G1KEPT\n" + std::string(503, 'X'), std::string(97, 'X'), "\n\x1A"}));
 }
 
 TEST_F(Block, SubInsideAFileEndsIt) {

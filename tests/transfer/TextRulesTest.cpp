@@ -18,8 +18,8 @@ namespace quorlin::test {
 namespace {
 
 std::string Normalized(std::string text) {
-    NormalizeText(text.data());
-    return text.c_str();
+    NormalizeText(text);
+    return text;
 }
 
 TEST(NormalizeText, UpperCasesAndDropsBlanksCrsAndEmptyLines) {
@@ -167,6 +167,22 @@ TEST_F(TextFiles, ProgramIsReadWithCrLfAsLfUpToSub) {
     EXPECT_EQ(reader.Offset(), 8u);
     EXPECT_EQ(reader.Length(), 14u);
     EXPECT_EQ(reader.Get(), -1);
+}
+
+// Paper-tape leader, fill and trailer are no characters of the program,
+// also between the CR and LF of a line end and across the reader's buffer.
+TEST_F(TextFiles, ProgramIsReadWithoutItsNuls) {
+    const std::string tape = std::string(5000, '\0') + std::string("%\r\0\nN1\0G1\r\n", 12) + std::string(30, '\0');
+    const std::string path = MakeFile("p.nc", tape);
+    ProgramReader reader;
+    ASSERT_TRUE(reader.Open(path));
+    std::string line;
+    ASSERT_TRUE(reader.ReadLine(line));
+    EXPECT_EQ(line, "%");
+    ASSERT_TRUE(reader.ReadLine(line));
+    EXPECT_EQ(line, "N1G1");
+    EXPECT_FALSE(reader.ReadLine(line));
+    EXPECT_EQ(reader.Offset(), tape.size());
 }
 
 TEST_F(TextFiles, LinesComeWithoutTheirEnds) {
