@@ -680,14 +680,17 @@ void CMainFrame::showEvent(QShowEvent* event) {
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
     if (!m_bEnding) {
-        // Leaving would cut the controller off in the middle of a program.
-        if (m_session->IsBusy() &&
-            m_prompts.Message(this, str::LoadText(str::kStopTransferQuestion), str::LoadText(str::kCaptionPrompt),
-                              PromptIcon::Question, PromptButtons::YesNo) != PromptAnswer::Yes) {
+        // The document first: its Cancel must leave everything as it was,
+        // and the transfer stops only once the person agreed to both.
+        if (!m_pDoc->SaveModified()) {
             event->ignore();
             return;
         }
-        if (!m_pDoc->SaveModified()) {
+        // Leaving would cut the controller off in the middle of a program.
+        // The transfer may have ended while the save question was up.
+        if (m_session->IsBusy() &&
+            m_prompts.Message(this, str::LoadText(str::kStopTransferQuestion), str::LoadText(str::kCaptionPrompt),
+                              PromptIcon::Question, PromptButtons::YesNo) != PromptAnswer::Yes) {
             event->ignore();
             return;
         }

@@ -2,6 +2,7 @@
 
 #include <QPlainTextEdit>
 #include <QTextBlock>
+#include <algorithm>
 
 #include "app/NcText.h"
 
@@ -10,9 +11,13 @@ namespace quorlin {
 NcEditOutcome ApplyNcEdit(QPlainTextEdit& editor, const NcTextEdit& edit, int* badLine) {
     QTextDocument* document = editor.document();
     const QTextCursor selection = editor.textCursor();
+    const bool wholeProgram = !selection.hasSelection();
+    // Taken now: the cursor follows the edit, which replaces every line.
+    const int caretLine = selection.blockNumber();
+    const int caretColumn = selection.positionInBlock();
     QTextBlock first = document->firstBlock();
     QTextBlock last = document->lastBlock();
-    if (selection.hasSelection()) {
+    if (!wholeProgram) {
         first = document->findBlock(selection.selectionStart());
         last = document->findBlock(selection.selectionEnd());
         // A selection that ends at the start of a line does not take that line.
@@ -40,6 +45,14 @@ NcEditOutcome ApplyNcEdit(QPlainTextEdit& editor, const NcTextEdit& edit, int* b
     range.beginEditBlock();
     range.insertText(replacement);
     range.endEditBlock();
+    if (wholeProgram) {
+        // The whole program left selected would go with the next key pressed.
+        const QTextBlock line = document->findBlockByNumber(std::min(caretLine, document->blockCount() - 1));
+        QTextCursor caret(line);
+        caret.setPosition(line.position() + std::min(caretColumn, line.length() - 1));
+        editor.setTextCursor(caret);
+        return NcEditOutcome::Changed;
+    }
     range.setPosition(start);
     range.setPosition(start + static_cast<int>(replacement.size()), QTextCursor::KeepAnchor);
     editor.setTextCursor(range);

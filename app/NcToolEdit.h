@@ -1,8 +1,9 @@
 #pragma once
 // Runs an NC tool (nc/NcTools.h) on the editor: on the whole lines that the
 // selection touches, or on the whole program without a selection, as one
-// undo step. The edited lines are selected afterwards, so that the next tool
-// works on the same lines.
+// undo step. The edited lines of a selection are selected afterwards, so that
+// the next tool works on the same lines; after the whole program the caret
+// stays on its line and column, as far as the new text has them.
 
 #include <functional>
 #include <string>

@@ -100,6 +100,9 @@ bool CQuorlinDoc::OpenDocument(const QString& path) {
     m_bOpening = false;
     if (outcome.cancelled || !outcome.result.ok()) {
         m_view.ReplaceDocument(std::move(previous), previousBreak);
+        // A swap of documents tells nobody of their modified flags: the
+        // caption would go on showing the half-read program's.
+        emit m_view.modificationChanged(m_view.IsModified());
         if (!outcome.cancelled) ShowFailure(OpenFailureText(path, outcome.result));
         return false;
     }

@@ -153,7 +153,7 @@ constexpr Entry kTable[] = {
     {kSendFromCaption, "Send from Block"},
     {kSendFromByBlock, "By &block number (N)"},
     {kSendFromByLine, "By &line number"},
-    {kSendFromNumber, "&Start at:"},
+    {kSendFromNumber, "S&tart at:"},
     {kSendFromSend, "&Send"},
     {kSendFromResumesAt, "Sends the program's start, then the program from line %1 on: %2"},
     {kSendFromNoNumber, "Type the number to start at."},

@@ -28,7 +28,12 @@ void TransferEngine::BeginTransfer(BeginKind kind) {
     m_nProtocol = ProgramProtocol(m_host.Settings().sysType);
     m_nLastEndResult = EndResult::None;
     m_strXonCarry.clear();
-    m_record.start = LineClock::Clock::now();
+    // What goes out queues behind whatever an earlier transfer still has on
+    // the line (a pty or an adapter without an output queue takes a whole
+    // download at once): this transfer's clock starts when its first byte
+    // can leave, not when the last one's bytes were handed over.
+    const auto now = LineClock::Clock::now();
+    m_record.start = kind == BeginKind::Receive ? now : std::max(now, m_lineClock.FreeAt());
 
     const char* message = texts::kBeginSendFile;
     switch (kind) {
@@ -132,7 +137,10 @@ void TransferEngine::AppendSummary(EndResult result) {
     // A port that shows no output queue has taken the bytes long before the
     // line carried them: a completed send took at least its line time.
     const auto end = receiving || !IsCompletedResult(result) ? now : std::max(now, m_lineClock.FreeAt());
-    const double seconds = std::chrono::duration<double>(end - m_record.start).count();
+    // No line carries bytes faster than its rate: a far end that reads a
+    // pty at once answers a block before the line could have carried it.
+    const auto took = std::max<LineClock::Clock::duration>(end - m_record.start, m_lineClock.TimeFor(bytes));
+    const double seconds = std::chrono::duration<double>(took).count();
     const auto rate = static_cast<unsigned long long>(seconds > 0 ? static_cast<double>(bytes) / seconds : 0);
     line += Formatted(texts::kSummaryTime, seconds, rate);
     AppendLog(line.c_str());

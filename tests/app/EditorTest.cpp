@@ -254,6 +254,12 @@ void EditorTest::aLargeProgramOpensWhileTheWindowLives() {
     QCOMPARE(m_doc->Title(), QStringLiteral("mould.nc"));
     QCOMPARE(m_view->blockCount(), bytes.count('\n') + 1);
     QVERIFY(m_prompts.messages.empty());
+    // The program shown is the one on disk: not marked as changed, and the
+    // window does not ask to save it.
+    QVERIFY(!m_doc->IsModified());
+    QCOMPARE(m_frame->windowTitle(), QStringLiteral("Quorlin1.74 - mould.nc"));
+    QVERIFY(m_doc->SaveModified());
+    QVERIFY(m_prompts.messages.empty());
 }
 
 void EditorTest::saveAsAsksForANameAndRenamesTheDocument() {

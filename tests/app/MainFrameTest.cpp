@@ -103,6 +103,7 @@ private slots:
     void fileDialogsStartInTheFolderLastUsedForThem();
     void closingAsksToSaveAModifiedDocument();
     void leavingDuringAReceiveAsksThenCancelsIt();
+    void leavingAsksAboutTheDocumentBeforeTheTransfer();
     void aQuitSignalCancelsTheReceiveWithoutAsking();
     void portsPluggedInLaterAreFound();
     void everyControlHasAName();
@@ -862,6 +863,48 @@ void MainFrameTest::leavingDuringAReceiveAsksThenCancelsIt() {
     QCOMPARE(test::ReadWholeFile(target), QByteArray("N1G0\r\n"));
     QVERIFY2(sim.Command(QStringLiteral("status"), QStringLiteral("status")).contains(QStringLiteral(" rx 1 ")),
              qPrintable(sim.Output()));  // the SUB, the one byte the PC sent
+}
+
+// A changed document and a running transfer: the save question comes first,
+// and whatever the answers, either everything goes on or everything ends.
+void MainFrameTest::leavingAsksAboutTheDocumentBeforeTheTransfer() {
+    m_ports.reset();
+    test::Simulator sim;
+    const QString target = m_files.filePath(QStringLiteral("received-while-editing.nc"));
+    StartReceiving(sim, target);
+    CMainFrame& frame = *m_frame;
+    frame.GetEditorView()->insertPlainText(QStringLiteral("G01"));
+    const auto cancelled = [&frame] {
+        frame.GetCommView()->ShowPendingLog();
+        return frame.GetCommView()->toPlainText().contains(QStringLiteral("File receiving cancelled"));
+    };
+
+    // Cancel to the save question: nothing else is asked, nothing stops.
+    m_prompts.answers = {PromptAnswer::Cancel};
+    QVERIFY(!frame.close());
+    QCOMPARE(m_prompts.messages.size(), size_t(1));
+    QVERIFY(m_prompts.messages[0].text.startsWith(QStringLiteral("Save changes to")));
+    QVERIFY(frame.isVisible());
+    QVERIFY(frame.Session().IsBusy());
+    QVERIFY(!cancelled());
+
+    // The document may go, the transfer not: it goes on.
+    m_prompts.answers = {PromptAnswer::No, PromptAnswer::No};
+    QVERIFY(!frame.close());
+    QCOMPARE(m_prompts.messages.size(), size_t(3));
+    QVERIFY(m_prompts.messages[2].text.startsWith(QStringLiteral("A transfer is running. Stop it and exit?")));
+    QVERIFY(frame.isVisible());
+    QVERIFY(frame.Session().IsBusy());
+    QVERIFY(!cancelled());
+    QVERIFY2(sim.Command(QStringLiteral("status"), QStringLiteral("status")).contains(QStringLiteral(" rx 0 ")),
+             qPrintable(sim.Output()));  // the controller was told nothing
+
+    // Both agreed to: the transfer stops and the window goes.
+    m_prompts.answers = {PromptAnswer::No, PromptAnswer::Yes};
+    QVERIFY(frame.close());
+    QCOMPARE(m_prompts.messages.size(), size_t(5));
+    QVERIFY(!frame.Session().IsBusy());
+    QVERIFY(cancelled());
 }
 
 // SIGTERM (logging out, kill) ends the same way without asking.

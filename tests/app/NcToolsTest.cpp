@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
+#include <QTextBlock>
 #include <QTimer>
 #include <memory>
 
@@ -61,6 +62,7 @@ private slots:
     void eachToolIsOneUndoStepOnTheWholeProgram();
     void aSelectionLimitsTheToolToItsLines();
     void renumberRemembersItsChoice();
+    void theCaretStaysWhereItWas();
 
 private:
     CQuorlinView* m_view = nullptr;
@@ -168,6 +170,32 @@ void NcToolsTest::renumberRemembersItsChoice() {
     QCOMPARE(m_view->Text(), QStringLiteral("N0005 #1=#1+1\nN0010 IF[#1LT5]GOTO1\nN0015 M30\n"));
     QCOMPARE(int(m_prompts.messages.size()), 1);
     QVERIFY(m_prompts.messages.front().text.startsWith(QStringLiteral("1 block(s) jump")));
+}
+
+// A tool on the whole program leaves nothing selected for the next key to
+// replace: the caret keeps its line and column, or the line's end where the
+// line became shorter.
+void NcToolsTest::theCaretStaysWhereItWas() {
+    QTextCursor caret(m_view->document()->findBlockByNumber(4));  // "N20 G81 X10. ..."
+    caret.movePosition(QTextCursor::Right, QTextCursor::MoveAnchor, 8);
+    m_view->setTextCursor(caret);
+    AnswerRenumberDlg(1000, 10, 0, false);
+    m_frame->Action(cmd::kRenumberBlocks)->trigger();
+    QVERIFY(m_view->Text().contains(QStringLiteral("\nN1010 G81 X10.")));
+    QVERIFY(!m_view->textCursor().hasSelection());
+    QCOMPARE(m_view->textCursor().blockNumber(), 4);
+    QCOMPARE(m_view->textCursor().positionInBlock(), 8);
+    QTest::keyClick(m_view, Qt::Key_Delete);
+    QVERIFY2(m_view->Text().contains(QStringLiteral("\nN1010 G8 X10.")), qPrintable(m_view->Text()));
+    QVERIFY(m_view->Text().startsWith(QStringLiteral("%\nO0042 (BRACKET  OP20)\n")));
+
+    m_view->moveCursor(QTextCursor::End);
+    m_view->moveCursor(QTextCursor::Up);
+    m_view->moveCursor(QTextCursor::EndOfLine);  // "N1020 G80 M30", column 13
+    m_frame->Action(cmd::kRemoveBlockNumbers)->trigger();
+    QVERIFY(!m_view->textCursor().hasSelection());
+    QCOMPARE(m_view->textCursor().block().text(), QStringLiteral("G80 M30"));
+    QCOMPARE(m_view->textCursor().positionInBlock(), 7);
 }
 
 QTEST_MAIN(NcToolsTest)

@@ -3,7 +3,10 @@
 // keyboard alone, and the controller on a pty stores the program's start and
 // the rest from that block.
 
+#include <QAbstractButton>
 #include <QAction>
+#include <QKeySequence>
+#include <QMap>
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -65,6 +68,25 @@ void SendFromDlgTest::DriveTheBox(CSendFromDlg* box, bool& checked) {
                                                                  : control->accessibleName();
         QVERIFY2(!name.isEmpty(), qPrintable(control->objectName()));
     }
+
+    // Each mnemonic is one control's: Alt and its letter go straight there.
+    QMap<QKeySequence, QWidget*> mnemonics;
+    for (QAbstractButton* button : box->findChildren<QAbstractButton*>()) {
+        const QKeySequence key = QKeySequence::mnemonic(button->text());
+        if (key.isEmpty()) continue;
+        QVERIFY2(!mnemonics.contains(key), qPrintable(key.toString()));
+        mnemonics.insert(key, button);
+    }
+    for (QLabel* label : box->findChildren<QLabel*>()) {
+        const QKeySequence key = QKeySequence::mnemonic(label->text());
+        if (key.isEmpty() || !label->buddy()) continue;
+        QVERIFY2(!mnemonics.contains(key), qPrintable(key.toString()));
+        mnemonics.insert(key, label->buddy());
+    }
+    QVERIFY(mnemonics.values().contains(box->NumberBox()));
+    byBlock->setFocus();
+    QTest::keySequence(box, mnemonics.key(box->NumberBox()));
+    QCOMPARE(QApplication::focusWidget(), box->NumberBox());
 
     // A block the program lacks: said at once, and nothing can be sent.
     box->NumberBox()->setFocus();

@@ -3,12 +3,15 @@
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
 
 #include "res/CommandIds.h"
 #include "transfer/qt/CommTexts.h"
+#include "transfer/qt/ControlCells.h"
 #include "transfer/qt/ProgressDialogs.h"
 #include "transfer/qt/TransferSession.h"
 #include "ui/CommandAction.h"
@@ -24,6 +27,7 @@ CCommView::CCommView(TransferSession& session, QWidget* parent) : QPlainTextEdit
     setLineWrapMode(QPlainTextEdit::NoWrap);
     setUndoRedoEnabled(false);
     setFont(FixedPitchFont());
+    m_controlFormat = ControlCellFormat(font());
     setAccessibleName(QString::fromLatin1(texts::kLogAccessibleName));
     PaintLikeATextBox();
     m_showTimer.setSingleShot(true);
@@ -104,12 +108,42 @@ void CCommView::ShowPendingLog() {
     }
     if (!m_strPending.isEmpty()) {
         cursor.movePosition(QTextCursor::End);
-        cursor.insertText(m_strPending);
+        InsertLogText(cursor, m_strPending);
     }
     cursor.endEditBlock();
     m_nPendingErase = 0;
     m_strPending.clear();
     if (followEnd) bar->setValue(bar->maximum());
+}
+
+void CCommView::InsertLogText(QTextCursor& cursor, const QString& text) {
+    const QTextCharFormat plain;
+    qsizetype run = 0;
+    for (qsizetype at = 0; at < text.size(); ++at) {
+        if (!IsControlCell(text[at])) continue;
+        if (at > run) cursor.insertText(text.mid(run, at - run), plain);
+        cursor.insertText(QString(text[at]), m_controlFormat);
+        run = at + 1;
+    }
+    if (run < text.size()) cursor.insertText(run == 0 ? text : text.mid(run), plain);
+}
+
+// The boxes of the control bytes go over the text the editor painted; only
+// the blocks in the area that is painted are looked at.
+void CCommView::paintEvent(QPaintEvent* event) {
+    QPlainTextEdit::paintEvent(event);
+    QPainter painter(viewport());
+    const QTextCursor selection = textCursor();
+    const QRect area = event->rect();
+    QTextBlock block = firstVisibleBlock();
+    QPointF topLeft = blockBoundingGeometry(block).translated(contentOffset()).topLeft();
+    while (block.isValid() && topLeft.y() <= area.bottom()) {
+        const qreal height = blockBoundingRect(block).height();
+        if (topLeft.y() + height >= area.top())
+            PaintControlCells(painter, block, topLeft, palette(), selection.selectionStart(), selection.selectionEnd());
+        topLeft.ry() += height;
+        block = block.next();
+    }
 }
 
 QMenu* CCommView::CreateContextMenu() {

@@ -6,6 +6,7 @@
 
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QTextCharFormat>
 #include <QTimer>
 
 #include "transfer/TransferHost.h"
@@ -44,9 +45,12 @@ public:
 
 protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void AppendToView(const QString& text);
+    // Inserts log text at cursor, each control character in its box's format.
+    void InsertLogText(QTextCursor& cursor, const QString& text);
     void EraseViewFront(int count);
     void ShowMessageBox(const QString& text, const QString& caption, MessageBoxIcon icon, const QString& detail);
     void CreateProgressDialog(ProgressKind kind, const QString& portText, const QString& systemText,
@@ -63,6 +67,7 @@ private:
     int m_nPendingErase = 0;
     QString m_strPending;
     QTimer m_showTimer;
+    QTextCharFormat m_controlFormat;
 };
 
 }  // namespace quorlin

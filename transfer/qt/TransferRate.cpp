@@ -49,6 +49,7 @@ std::optional<double> TransferRate::BytesPerSecond() const {
 }
 
 std::optional<int64_t> TransferRate::SecondsLeft() const {
+    if (m_nTotal == 0) return std::nullopt;
     const std::optional<double> rate = BytesPerSecond();
     if (!rate || *rate <= 0) return std::nullopt;
     const uint64_t position = m_samples.back().second;

@@ -21,7 +21,8 @@ public:
     // down or stops.
     static constexpr std::chrono::milliseconds kWindow{5000};
 
-    // total: the bytes the transfer moves in all; lineLimit: the most the
+    // total: the bytes the transfer moves in all, 0 where nobody can know
+    // (a receive ends when the controller says so); lineLimit: the most the
     // line carries in a second, 0 for no limit.
     void Start(uint64_t total, Clock::time_point now, double lineLimit = 0);
     void SetLineLimit(double lineLimit) { m_lineLimit = lineLimit; }
@@ -32,7 +33,8 @@ public:
     // Bytes per second over the last kWindow, once kMinimumSpan has passed
     // since the first byte went.
     std::optional<double> BytesPerSecond() const;
-    // Whole seconds still needed at the current rate, rounded up.
+    // Whole seconds still needed at the current rate, rounded up; none
+    // without a total.
     std::optional<int64_t> SecondsLeft() const;
     // The rate of the last two seconds is within a fifth of the window's and
     // the window is full: a time left then means something.

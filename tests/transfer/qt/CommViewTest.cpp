@@ -66,6 +66,7 @@ private slots:
     void missingPortShowsCanNotOpenOwnedByTheView();
     void portMessagesWaitWhileAStepShowsItsBox();
     void showsEveryReceivedByteAsOneCharacter();
+    void controlBytesShowAsBoxesWithTheirNames();
     void trimsExactlyTenThousandAboveSixtyFourThousand();
     void contextMenuHasTheLogsCommands();
     void clearAllIsGreyedWhileTheLogIsEmpty();
@@ -152,6 +153,45 @@ void CommViewTest::showsEveryReceivedByteAsOneCharacter() {
     for (int i = 0; i < 128; ++i) QCOMPARE(shown[4 + i].unicode(), char16_t(0x80 + i));
     QCOMPARE(shown.mid(4 + 128), QStringLiteral("\nM30\u2411\u2413\u241a\tZZ\u2411\u2401\u2421"));
     QCOMPARE(rig.view.document()->blockCount(), 3);
+}
+
+// A control byte's own symbol is a few faint pixels: its cell is a box in
+// the text's colour, wide enough for its name, still one character.
+void CommViewTest::controlBytesShowAsBoxesWithTheirNames() {
+    Rig rig;
+    rig.Append("N10 G01\x11X5\x13\r\n");
+    QCOMPARE(Shown(rig.view), QStringLiteral("N10 G01\u2411X5\u2413\n"));
+    QVERIFY(QTest::qWaitForWindowExposed(&rig.view));
+    SaveScreenshot(&rig.view, QStringLiteral("log-control-bytes"));
+    const auto cellOf = [&rig](int position) {
+        QTextCursor at(rig.view.document());
+        at.setPosition(position);
+        const QRect left = rig.view.cursorRect(at);
+        at.setPosition(position + 1);
+        return QRect(left.topLeft(), QPoint(rig.view.cursorRect(at).left() - 1, left.bottom()));
+    };
+    const QRect letter = cellOf(8);  // 'X'
+    const QRect dc1 = cellOf(7);
+    QVERIFY2(dc1.width() >= 2 * letter.width(), qPrintable(QStringLiteral("%1 %2").arg(dc1.width()).arg(letter.width())));
+    QCOMPARE(dc1.top(), letter.top());  // on the line, not above or below it
+
+    const QImage picture = rig.view.viewport()->grab().toImage();
+    const QColor text = rig.view.palette().color(QPalette::Text);
+    const auto shareInTextColour = [&picture, &text](const QRect& cell) {
+        int inText = 0, all = 0;
+        const qreal ratio = picture.devicePixelRatio();
+        for (int y = cell.top() + 3; y <= cell.bottom() - 3; ++y)
+            for (int x = cell.left() + 1; x < cell.right(); ++x, ++all) {
+                const QColor pixel = picture.pixelColor(int(x * ratio), int(y * ratio));
+                if (qAbs(pixel.lightness() - text.lightness()) < 60) ++inText;
+            }
+        return all ? double(inText) / all : 0.0;
+    };
+    // The box is mostly the text's colour, with its name cut out of it.
+    const double box = shareInTextColour(dc1);
+    QVERIFY2(box > 0.5 && box < 0.95, qPrintable(QString::number(box)));
+    QVERIFY(shareInTextColour(cellOf(10)) > 0.5);  // DC3 too
+    QVERIFY(shareInTextColour(letter) < 0.5);
 }
 
 void CommViewTest::trimsExactlyTenThousandAboveSixtyFourThousand() {

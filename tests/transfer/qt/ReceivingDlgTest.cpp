@@ -46,6 +46,7 @@ private slots:
     void wholeReceiveStoresTheProgramAndCountsIt();
     void cancelSendsOneSubAndEndsTheReceive();
     void silenceShowsHowLongNoDataCame();
+    void aSteadyReceiveShowsNoTimeLeft();
 };
 
 void ReceivingDlgTest::wholeReceiveStoresTheProgramAndCountsIt() {
@@ -148,6 +149,31 @@ void ReceivingDlgTest::silenceShowsHowLongNoDataCame() {
                               qPrintable(dialog->StatusLabel()->text()), kWaitMs);
     dialog->OnCancel();
     QVERIFY(!stage.session->IsBusy());
+}
+
+// The size of what comes cannot be known: a steady rate must not show a
+// time left as if the program had already arrived.
+void ReceivingDlgTest::aSteadyReceiveShowsNoTimeLeft() {
+    Stage stage;
+    QVERIFY(stage.Start(1, {QStringLiteral("--pace"), QStringLiteral("--line"), QStringLiteral("115200,o,8,1")}));
+    // About 8 s at the paced line: longer than the rate needs to become steady.
+    const QString program = stage.sim.WriteFile(QStringLiteral("part.nc"), LongProgram(5500));
+    stage.session->ReceiveFile(stage.sim.Folder() + QStringLiteral("/in.nc"));
+    QPointer<CReceivingDlg> dialog = stage.Dialog();
+    QVERIFY(dialog);
+    stage.sim.Command(QStringLiteral("send ") + program, QStringLiteral("sending program"));
+    QStringList shown;
+    QElapsedTimer clock;
+    clock.start();
+    while (stage.session->IsBusy() && dialog && clock.elapsed() < 3 * kWaitMs) {
+        QTest::qWait(CProgressDlg::kRefreshMs);
+        if (dialog && (shown.isEmpty() || shown.back() != dialog->StatusLabel()->text()))
+            shown << dialog->StatusLabel()->text();
+    }
+    QVERIFY2(!stage.session->IsBusy(), qPrintable(shown.join(QLatin1Char('|'))));
+    QVERIFY2(clock.elapsed() > 6000, "the receive ended before its rate could be steady");
+    QVERIFY2(!shown.filter(QStringLiteral("Rate: ")).isEmpty(), qPrintable(shown.join(QLatin1Char('|'))));
+    QVERIFY2(shown.filter(QStringLiteral("Time left")).isEmpty(), qPrintable(shown.join(QLatin1Char('|'))));
 }
 
 QTEST_MAIN(ReceivingDlgTest)
