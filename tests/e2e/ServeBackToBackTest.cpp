@@ -67,7 +67,7 @@ TEST_P(ServeBackToBack, ThreeProgramsPunchedAtOnceAreEachStoredWholeUnderTheirNu
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(in_)) names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{".receiving-Lathe.nc", "O1001.nc", "O1002.nc", "O1003.nc"}));
+    EXPECT_EQ(names, (std::vector<std::string>{".receiving-Lathe.nc", ".serve-Lathe.lock", "O1001.nc", "O1002.nc", "O1003.nc"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(EchoBlockAndXon, ServeBackToBack, ::testing::Values(0, 1, 4),
