@@ -593,16 +593,19 @@ void CMainFrame::OnNextPane(bool forward) {
 void CMainFrame::OnNcTool(int commandId) {
     NcTextEdit edit;
     int jumpBlocks = 0;
+    nc::RenumberResult renumbered;
+    int width = 0;
     switch (commandId) {
     case cmd::kRenumberBlocks: {
         CRenumberDlg dlg(ReadRenumberOptions(), this);
         if (dlg.exec() != QDialog::Accepted) return;
         const nc::RenumberOptions options = dlg.Options();
         WriteRenumberOptions(options);
-        edit = [options, &jumpBlocks](std::string_view text) {
-            nc::RenumberResult result = nc::Renumber(text, options);
-            jumpBlocks = result.jumpBlocks;
-            return std::move(result.text);
+        width = options.width;
+        edit = [options, &jumpBlocks, &renumbered](std::string_view text) {
+            renumbered = nc::Renumber(text, options);
+            jumpBlocks = renumbered.jumpBlocks;
+            return std::move(renumbered.text);
         };
         break;
     }
@@ -612,8 +615,26 @@ void CMainFrame::OnNcTool(int commandId) {
     default: edit = nc::RemoveComments; break;
     }
     int badLine = 0;
-    switch (ApplyNcEdit(*m_pEditor, edit, &badLine)) {
+    const NcEditOutcome outcome = ApplyNcEdit(*m_pEditor, edit, &badLine);
+    // Numbers no control holds leave the program as it was: say why, rather
+    // than "nothing to change".
+    if (renumbered.TooLarge()) {
+        m_prompts.Message(this,
+                          str::LoadText(str::kRenumberTooLarge)
+                              .arg(qlonglong(renumbered.lastNumber))
+                              .arg(qlonglong(nc::kMaxBlockNumber)),
+                          str::LoadText(str::kCaptionError), PromptIcon::Error);
+        return;
+    }
+    switch (outcome) {
     case NcEditOutcome::Changed:
+        if (renumbered.firstWider >= 0)
+            m_prompts.Message(this,
+                              str::LoadText(str::kRenumberOutgrowsWidth)
+                                  .arg(width)
+                                  .arg(qlonglong(renumbered.firstWider))
+                                  .arg(qlonglong(renumbered.lastNumber)),
+                              str::LoadText(str::kCaptionPrompt), PromptIcon::Exclamation);
         if (jumpBlocks > 0)
             m_prompts.Message(this, str::LoadText(str::kRenumberJumps).arg(jumpBlocks),
                               str::LoadText(str::kCaptionPrompt), PromptIcon::Exclamation);

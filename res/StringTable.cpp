@@ -117,6 +117,10 @@ constexpr Entry kTable[] = {
      "%1 block(s) jump to block numbers (GOTO, M97 or M99 with P). Their targets were not renumbered: "
      "check them before the program runs."},
     {kNcToolNoChange, "Nothing to change."},
+    {kRenumberTooLarge,
+     "The last block would be N%1, but a control holds block numbers up to %2. Nothing was renumbered: "
+     "choose a smaller start or step."},
+    {kRenumberOutgrowsWidth, "The block numbers outgrow %1 digits from N%2 on; the last is N%3."},
     {kCompareSelectFile, "Compare with File"},
     {kCompareCaption, "Compare %1 with %2"},
     {kIgnoreSpaces, "Ignore &spaces"},

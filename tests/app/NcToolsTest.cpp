@@ -170,6 +170,24 @@ void NcToolsTest::renumberRemembersItsChoice() {
     QCOMPARE(m_view->Text(), QStringLiteral("N0005 #1=#1+1\nN0010 IF[#1LT5]GOTO1\nN0015 M30\n"));
     QCOMPARE(int(m_prompts.messages.size()), 1);
     QVERIFY(m_prompts.messages.front().text.startsWith(QStringLiteral("1 block(s) jump")));
+
+    // Numbers wider than the digits asked for are written and said; numbers
+    // no control holds are not written, and the reason is said.
+    m_prompts.messages.clear();
+    m_view->SetText(QStringLiteral("N1 G0\nN2 G1\nN3 M30\n"));
+    AnswerRenumberDlg(9990, 5, 4, false);
+    m_frame->Action(cmd::kRenumberBlocks)->trigger();
+    QCOMPARE(m_view->Text(), QStringLiteral("N9990 G0\nN9995 G1\nN10000 M30\n"));
+    QCOMPARE(int(m_prompts.messages.size()), 1);
+    QCOMPARE(m_prompts.messages.front().text,
+             QStringLiteral("The block numbers outgrow 4 digits from N10000 on; the last is N10000."));
+    m_prompts.messages.clear();
+    AnswerRenumberDlg(999999990, 5, 0, false);
+    m_frame->Action(cmd::kRenumberBlocks)->trigger();
+    QCOMPARE(m_view->Text(), QStringLiteral("N9990 G0\nN9995 G1\nN10000 M30\n"));
+    QCOMPARE(int(m_prompts.messages.size()), 1);
+    QVERIFY2(m_prompts.messages.front().text.startsWith(QStringLiteral("The last block would be N1000000000, but")),
+             qPrintable(m_prompts.messages.front().text));
 }
 
 // A tool on the whole program leaves nothing selected for the next key to
