@@ -41,7 +41,8 @@ std::string FormatBytes(double bytes) {
 
 CliTransferHost::CliTransferHost(const CommSettings& settings)
     : m_settings(settings), m_terminal(StandardErrorTerminal()) {
-    m_start = m_lastProgress = m_lastDraw = Clock::now();
+    m_start = m_lastDraw = Clock::now();
+    m_motion.Moved(m_start);
 }
 
 CliTransferHost::~CliTransferHost() = default;
@@ -97,7 +98,8 @@ void CliTransferHost::CreateProgress(ProgressKind kind, const std::string&, cons
     m_progressKind = kind;
     m_nTotal = 0;
     m_nCount = 0;
-    m_start = m_lastProgress = Clock::now();
+    m_start = Clock::now();
+    m_motion.Moved(m_start);
 }
 
 void CliTransferHost::DestroyProgress() {
@@ -140,7 +142,7 @@ void CliTransferHost::Post(unsigned message, uintptr_t wParam, intptr_t lParam) 
 }
 
 void CliTransferHost::NoteProgress(uint64_t count) {
-    if (count != m_nCount) m_lastProgress = Clock::now();
+    if (count != m_nCount) m_motion.Moved(Clock::now());
     m_nCount = count;
     DrawBar(false);
 }
@@ -149,16 +151,6 @@ void CliTransferHost::HandleQueued(TransferEngine& engine) {
     for (const auto& [message, wParam, lParam] : m_pump.TakeAll()) engine.HandleMessage(message, wParam, lParam);
     m_pump.SetPace(PaceOf(engine));  // as the transfer is now: it may have ended
     m_pump.Handled();
-}
-
-void CliTransferHost::WatchActivity(const TransferEngine& engine) {
-    const TransferEngine::Activity now = engine.LineActivity();
-    // Until the line has carried what it was handed, it is at work, even
-    // where the port shows nothing waiting.
-    m_lastProgress = std::max(m_lastProgress, std::min(now.lineFreeAt, Clock::now()));
-    if (now == m_lastActivity) return;
-    m_lastActivity = now;
-    m_lastProgress = Clock::now();
 }
 
 // As the progress window's Cancel: the engine ends the transfer, then the
@@ -177,14 +169,13 @@ RunOutcome CliTransferHost::RunTransfer(TransferEngine& engine, long idleSeconds
         return engine.LastEndResult() == EndResult::None ? RunOutcome::NotStarted : RunOutcome::Ended;
     }
     const auto idleLimit = std::chrono::seconds(idleSeconds);
-    m_lastProgress = Clock::now();
-    m_lastActivity = engine.LineActivity();
+    m_motion.Restart(engine.LineActivity(), Clock::now());
     while (engine.IsTransferring()) {
         int timeoutMs = -1;
         if (idleSeconds > 0) {
-            WatchActivity(engine);
+            const auto now = Clock::now();
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                m_lastProgress + idleLimit - Clock::now());
+                m_motion.Watch(engine.LineActivity(), now) + idleLimit - now);
             if (left.count() <= 0) {
                 CancelTransfer(engine);
                 FlushLog();

@@ -13,6 +13,7 @@
 #include "cli/Console.h"
 #include "cli/HostWait.h"
 #include "cli/LogOutput.h"
+#include "transfer/LineMotion.h"
 #include "transfer/MessagePump.h"
 #include "transfer/TransferEngine.h"
 #include "transfer/TransferHost.h"
@@ -68,8 +69,6 @@ private:
     // Hands the engine the messages queued so far (not those that handling
     // them queues), so that a flooded line never keeps Ctrl+C unseen.
     void HandleQueued(TransferEngine& engine);
-    // Notes progress when the engine's line activity changed.
-    void WatchActivity(const TransferEngine& engine);
     void ShowWithReason(const std::string& text, const std::string& caption, const std::string& why);
     void CancelTransfer(TransferEngine& engine);
     void NoteProgress(uint64_t count);
@@ -102,8 +101,7 @@ private:
     uint64_t m_nTotal = 0;
     uint64_t m_nCount = 0;
     Clock::time_point m_start;
-    Clock::time_point m_lastProgress;
-    TransferEngine::Activity m_lastActivity;
+    LineMotion m_motion;  // when the transfer last moved, for the idle limit
     Clock::time_point m_lastDraw;
 };
 

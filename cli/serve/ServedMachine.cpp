@@ -108,7 +108,7 @@ std::optional<ServedMachine::Clock::time_point> ServedMachine::Deadline() const 
     };
     if (m_phase == Phase::Settling || m_phase == Phase::Down) endBy(m_timer);
     if (m_phase == Phase::Receiving && m_sendAt) endBy(*m_sendAt);
-    if (m_phase == Phase::Sending) endBy(std::min(m_sendMoved + m_idle, Clock::now() + kSendLook));
+    if (m_phase == Phase::Sending) endBy(std::min(m_sendMotion.LastMoved() + m_idle, Clock::now() + kSendLook));
     return deadline;
 }
 
@@ -154,14 +154,7 @@ void ServedMachine::Run() {
 bool ServedMachine::ProgramComing() const { return m_engine->LineActivity().steps != m_nStepsAtReceive; }
 
 bool ServedMachine::SendStalled(Clock::time_point now) {
-    const TransferEngine::Activity activity = m_engine->LineActivity();
-    // Until the line has carried what it was handed, it is at work.
-    m_sendMoved = std::max(m_sendMoved, std::min(activity.lineFreeAt, now));
-    if (activity != m_sendActivity) {
-        m_sendActivity = activity;
-        m_sendMoved = now;
-    }
-    return now - m_sendMoved >= m_idle;
+    return now - m_sendMotion.Watch(m_engine->LineActivity(), now) >= m_idle;
 }
 
 bool ServedMachine::Busy() const {
@@ -360,8 +353,7 @@ void ServedMachine::StartSend() {
     m_engine->SendFile(m_sendPath);
     if (m_engine->IsTransferring()) {
         m_phase = Phase::Sending;
-        m_sendActivity = m_engine->LineActivity();
-        m_sendMoved = Clock::now();
+        m_sendMotion.Restart(m_engine->LineActivity(), Clock::now());
         return;
     }
     Event("failed send " + m_sendPath + ": " + Why("it did not start"));

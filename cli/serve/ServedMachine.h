@@ -16,6 +16,7 @@
 #include "cli/serve/LogFiles.h"
 #include "cli/serve/MachineLock.h"
 #include "profile/ServeProfiles.h"
+#include "transfer/LineMotion.h"
 #include "transfer/MessagePump.h"
 #include "transfer/TransferEngine.h"
 #include "transfer/TransferHost.h"
@@ -145,8 +146,7 @@ private:
     bool m_bPortDown = false;  // and it was the port's
     std::string m_sendPath;
     std::optional<Clock::time_point> m_sendAt;  // a request's send waits for this time, and for no program on the line
-    TransferEngine::Activity m_sendActivity;  // what the send last showed, and when
-    Clock::time_point m_sendMoved{};
+    LineMotion m_sendMotion;  // when the running send last moved
     MachineLock m_lock;
     bool m_bRefused = false;
     std::optional<FileIdentity> m_receiveId;  // the file the running receive writes
