@@ -61,12 +61,17 @@ ScriptedServer::Script ComPortServer(char optionAnswer, Answerer answer, std::st
 
 std::optional<std::string> Honest(char, const std::string& value) { return value; }
 
-// Opens port kPort on a server at address and starts a program at 9600,
-// 7 bits, odd parity, as a transfer does.
-void OpenAndWrite(CSerialPort& port, test::RecordingOwner& owner) {
+// Opens port kPort at a program's line, 9600 baud, 7 bits, odd parity, as
+// a transfer does.
+void OpenAtProgramLine(CSerialPort& port, test::RecordingOwner& owner, int handshake = HandshakeXonXoff) {
     ASSERT_TRUE(port.Open(&owner, kPort, 0));
-    port.Init(9600, 'o', 7, 1, HandshakeXonXoff, EV_RXCHAR | EV_TXEMPTY);
+    port.Init(9600, 'o', 7, 1, handshake, EV_RXCHAR | EV_TXEMPTY);
     ASSERT_TRUE(port.StartMonitoring());
+}
+
+// And starts a program.
+void OpenAndWrite(CSerialPort& port, test::RecordingOwner& owner) {
+    ASSERT_NO_FATAL_FAILURE(OpenAtProgramLine(port, owner));
     port.WriteString(kProgram);
 }
 
@@ -148,9 +153,7 @@ TEST(NetworkServer, NegotiationNeverBecomesProgramData) {
     folder.Link(kPort, Rfc2217(server));
     test::RecordingOwner owner;
     CSerialPort port;
-    ASSERT_TRUE(port.Open(&owner, kPort, 0));
-    port.Init(9600, 'o', 7, 1, HandshakeXonXoff, EV_RXCHAR | EV_TXEMPTY);
-    ASSERT_TRUE(port.StartMonitoring());
+    ASSERT_NO_FATAL_FAILURE(OpenAtProgramLine(port, owner));
     ASSERT_TRUE(owner.WaitForCount(WM_SERIAL_DEVLOST, 1, 8s));
     char buffer[65536];
     const uint32_t got = port.Read(buffer, sizeof buffer);
@@ -174,9 +177,7 @@ TEST(NetworkServer, AServerThatAsksWithoutReadingIsDroppedBeforeItsAnswersGrowWi
     folder.Link(kPort, Rfc2217(server));
     test::RecordingOwner owner;
     CSerialPort port;
-    ASSERT_TRUE(port.Open(&owner, kPort, 0));
-    port.Init(9600, 'o', 7, 1, HandshakeXonXoff, EV_RXCHAR | EV_TXEMPTY);
-    ASSERT_TRUE(port.StartMonitoring());
+    ASSERT_NO_FATAL_FAILURE(OpenAtProgramLine(port, owner));
     ASSERT_TRUE(owner.WaitForCount(WM_SERIAL_DEVLOST, 1, 30s));
     EXPECT_TRUE(port.IsDeviceLost());
 }
@@ -191,9 +192,7 @@ TEST(NetworkServer, BytesAServerNeverReadsAreNeverSent) {
     folder.Link(kPort, "tcp://127.0.0.1:" + std::to_string(server.Port()));
     test::RecordingOwner owner;
     CSerialPort port;
-    ASSERT_TRUE(port.Open(&owner, kPort, 0));
-    port.Init(9600, 'o', 7, 1, HandshakeNone, EV_RXCHAR | EV_TXEMPTY);
-    ASSERT_TRUE(port.StartMonitoring());
+    ASSERT_NO_FATAL_FAILURE(OpenAtProgramLine(port, owner, HandshakeNone));
     const auto started = std::chrono::steady_clock::now();
     const std::string program(60000, 'G');  // a minute of line time
     ASSERT_TRUE(port.Write(program.data(), static_cast<uint32_t>(program.size())));
